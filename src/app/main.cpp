@@ -1,0 +1,12 @@
+#include <cstdio>
+
+#include "app/run_program.hpp"
+#include "platform/file.hpp"
+
+int main(int argc, char** argv) {
+    platform_prepare_console(stdout);
+    int status = run_program(argc, argv, stdout, stderr);
+    // A report that could not be written out is a failed run too.
+    if (std::fflush(stdout) != 0 && status == EXIT_OK) status = EXIT_FAILED;
+    return status;
+}

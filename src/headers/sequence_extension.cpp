@@ -1,0 +1,76 @@
+// sequence_extension (00 00 01 B5, identifier 1) and the sequence report.
+//
+//   byte 4   identifier (4) | profile_and_level_indication 7..4
+//   byte 5   profile_and_level_indication 3..0 | progressive_sequence |
+//            chroma_format (2) | horizontal_size_extension bit 1
+//   byte 6   horizontal_size_extension bit 0 | vertical_size_extension (2) |
+//            bit_rate_extension 11..7
+//   byte 7   bit_rate_extension 6..0 | marker_bit
+//   byte 8   vbv_buffer_size_extension
+//   byte 9   low_delay | frame_rate_extension_n (2) | frame_rate_extension_d (5)
+//
+// The extension supplies the high-order bits of the sequence header's size,
+// bit-rate and VBV values; a repeated extension replaces them.
+#include "headers/headers.hpp"
+#include "rewrite/rewrite.hpp"
+
+namespace {
+
+void print_profile_and_level(const StreamContext& ctx,
+                             unsigned profile_and_level_indication) {
+    if (profile_and_level_indication & 0x80) {  // escape bit
+        std::fputs(escape_profile_name(profile_and_level_indication), ctx.out);
+    } else {
+        std::fprintf(ctx.out, "%s@%s",
+                     profile_name((profile_and_level_indication >> 4) & 7),
+                     level_name(profile_and_level_indication & 0x0F));
+    }
+}
+
+}  // namespace
+
+ParseResult parse_sequence_extension(StreamContext& ctx) {
+    const std::uint8_t* p = ctx.window + ctx.pos;
+
+    unsigned profile_and_level_indication = (p[4] & 0x0Fu) << 4 | p[5] >> 4;
+    ctx.progressive_sequence = (p[5] >> 3) & 1;
+    ctx.chroma_format = (p[5] >> 1) & 3;
+    std::uint32_t horizontal_size_extension = (p[5] & 1u) << 1 | p[6] >> 7;
+    std::uint32_t vertical_size_extension = (p[6] >> 5) & 3u;
+    std::uint32_t bit_rate_extension = (p[6] & 0x1Fu) << 7 | p[7] >> 1;
+    std::uint32_t vbv_buffer_size_extension = p[8];
+    unsigned low_delay = p[9] >> 7;
+    unsigned frame_rate_extension_n = (p[9] >> 5) & 3;
+    unsigned frame_rate_extension_d = p[9] & 0x1F;
+
+    ctx.horizontal_size = (ctx.horizontal_size & 0xFFF) | horizontal_size_extension << 12;
+    ctx.vertical_size = (ctx.vertical_size & 0xFFF) | vertical_size_extension << 12;
+    ctx.bit_rate = (ctx.bit_rate & 0x3FFFF) | bit_rate_extension << 18;
+    ctx.vbv_buffer_size = (ctx.vbv_buffer_size & 0x3FF) | vbv_buffer_size_extension << 10;
+
+    if (ctx.mode == Mode::REWRITE) return rewrite_bit_rate(ctx);
+
+    // frame_rate = frame_rate_value * (n + 1) / (d + 1), kept in single
+    // precision.
+    float frame_rate = static_cast<float>(frame_rate_value(ctx.frame_rate_code) *
+                                          (frame_rate_extension_n + 1) /
+                                          (frame_rate_extension_d + 1));
+    char frame_rate_text[32];
+    format_two_decimals(frame_rate, frame_rate_text, sizeof frame_rate_text);
+
+    print_header_line(ctx, "SEQUENCE_EXTENSION");
+    std::fputs("    ", ctx.out);
+    print_profile_and_level(ctx, profile_and_level_indication);
+    std::fprintf(ctx.out,
+                 " %ux%u (%s) %sfps/nominal bitrate=%llubps/VBV buffer=%u\n"
+                 "    frame type=%s/chroma=%s/constrained=%s/low delay=%s\n",
+                 ctx.horizontal_size, ctx.vertical_size,
+                 aspect_ratio_name(ctx.aspect_ratio_information), frame_rate_text,
+                 static_cast<unsigned long long>(ctx.bit_rate) * 400,
+                 ctx.vbv_buffer_size,
+                 ctx.progressive_sequence ? "progressive" : "interlaced",
+                 chroma_format_name(ctx.chroma_format),
+                 yes_no(ctx.constrained_parameters_flag), yes_no(low_delay));
+    ctx.pos += 9;
+    return CONTINUE;
+}

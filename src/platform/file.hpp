@@ -1,0 +1,43 @@
+// The six file operations the tool needs, and the console set-up.
+//
+// Everything else in the tool reaches the input file only through these
+// functions, so that each operating system gets one backend file here and
+// nothing else changes. Every operation reports failure by returning false.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+enum class FileAccess { READ, READ_WRITE };
+
+// An open file; `handle` is the backend's descriptor or handle value.
+struct FileHandle {
+    std::intptr_t handle = -1;
+};
+
+// Opens an existing file (nothing is created). Other processes may read the
+// file meanwhile but not write it: an open that would break this, either way
+// round, fails. The file is read sequentially from its start.
+bool platform_open(const char* path, FileAccess access, FileHandle* file);
+
+// Reads up to `count` bytes at the current position; `*got` is 0 at the end
+// of the file.
+bool platform_read(FileHandle file, std::uint8_t* buffer, std::uint32_t count,
+                   std::uint32_t* got);
+
+// Moves the current position to `offset` bytes from the start of the file.
+bool platform_seek(FileHandle file, std::uint64_t offset);
+
+// Writes `count` bytes at the current position; `*written` is the count the
+// system accepted.
+bool platform_write(FileHandle file, const std::uint8_t* buffer,
+                    std::uint32_t count, std::uint32_t* written);
+
+// The file's size in bytes.
+bool platform_size(FileHandle file, std::int64_t* size);
+
+void platform_close(FileHandle file);
+
+// Sets up a console stream: flushed on every print when it is a terminal,
+// buffered in large blocks when it is redirected.
+void platform_prepare_console(std::FILE* stream);

@@ -1,0 +1,104 @@
+// POSIX backend of the file operations.
+//
+// Windows offers the file to other processes for reading only; here the same
+// rule is kept with an open-file-description lock on the whole file, shared
+// for reading and exclusive for reading and writing.
+#include "platform/file.hpp"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+int fd_of(FileHandle file) { return static_cast<int>(file.handle); }
+
+bool lock_whole_file(int fd, FileAccess access) {
+    struct flock lock = {};
+    lock.l_type = access == FileAccess::READ_WRITE ? F_WRLCK : F_RDLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = 0;
+    lock.l_len = 0;  // to the end, however far the file grows
+    if (fcntl(fd, F_OFD_SETLK, &lock) == 0) return true;
+    // A conflicting lock means another process is using the file in a way
+    // the share rule forbids. A file system without locks cannot conflict.
+    return errno != EAGAIN && errno != EACCES;
+}
+
+}  // namespace
+
+bool platform_open(const char* path, FileAccess access, FileHandle* file) {
+    // O_NONBLOCK keeps a FIFO without a writer from hanging the open; it is
+    // cleared again below so that reads wait for data as usual.
+    int flags = access == FileAccess::READ_WRITE ? O_RDWR : O_RDONLY;
+    int fd = open(path, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return false;
+
+    struct stat st = {};
+    bool usable = fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode) &&
+                  (access == FileAccess::READ || S_ISREG(st.st_mode));
+    if (usable) {
+        int fl = fcntl(fd, F_GETFL);
+        usable = fl >= 0 && fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) == 0 &&
+                 lock_whole_file(fd, access);
+    }
+    if (!usable) {
+        close(fd);
+        return false;
+    }
+    if (S_ISREG(st.st_mode)) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    file->handle = fd;
+    return true;
+}
+
+bool platform_read(FileHandle file, std::uint8_t* buffer, std::uint32_t count,
+                   std::uint32_t* got) {
+    // Fill the request as far as the file allows, as a Windows read of a disk
+    // file does: a pipe may hand data over in smaller pieces.
+    std::uint32_t total = 0;
+    while (total < count) {
+        ssize_t n = read(fd_of(file), buffer + total, count - total);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) break;
+        total += static_cast<std::uint32_t>(n);
+    }
+    *got = total;
+    return true;
+}
+
+bool platform_seek(FileHandle file, std::uint64_t offset) {
+    if (offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
+    return lseek(fd_of(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
+bool platform_write(FileHandle file, const std::uint8_t* buffer,
+                    std::uint32_t count, std::uint32_t* written) {
+    ssize_t n;
+    do {
+        n = write(fd_of(file), buffer, count);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) return false;
+    *written = static_cast<std::uint32_t>(n);
+    return true;
+}
+
+bool platform_size(FileHandle file, std::int64_t* size) {
+    struct stat st = {};
+    if (fstat(fd_of(file), &st) != 0) return false;
+    *size = st.st_size;
+    return true;
+}
+
+void platform_close(FileHandle file) { close(fd_of(file)); }
+
+void platform_prepare_console(std::FILE* stream) {
+    if (isatty(fileno(stream))) {
+        std::setvbuf(stream, nullptr, _IONBF, 0);
+    } else {
+        std::setvbuf(stream, nullptr, _IOFBF, 1 << 16);
+    }
+}

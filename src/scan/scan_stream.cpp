@@ -1,0 +1,156 @@
+// The start-code scanner.
+//
+// The file is read once, front to back, into a window of WINDOW_SIZE bytes.
+// A position is examined only while at least LOOKAHEAD valid bytes start
+// there (or, once the file is exhausted, the four bytes of a start code), so
+// every handler can read its header at fixed indices from `pos`. When the
+// scan reaches that limit, the unread tail slides to the front of the window
+// and the window is filled up again.
+#include <cstring>
+#include <initializer_list>
+
+#include "headers/headers.hpp"
+#include "messages.hpp"
+#include "scan/find_start_code.hpp"
+#include "scan/start_codes.hpp"
+#include "scan/stream_context.hpp"
+
+namespace {
+
+// A transport stream carries the video in 188-byte packets (192 with a
+// time-code prefix), each starting with the sync byte 0x47.
+bool looks_like_transport_stream(const std::uint8_t* data, std::uint32_t held) {
+    constexpr std::uint8_t SYNC_BYTE = 0x47;
+    for (std::uint32_t first : {0u, 4u}) {
+        std::uint32_t packet = first == 0 ? 188 : 192;
+        std::uint32_t last = first + 2 * packet;
+        if (last < held && data[first] == SYNC_BYTE &&
+            data[first + packet] == SYNC_BYTE && data[last] == SYNC_BYTE)
+            return true;
+    }
+    return false;
+}
+
+// Reads `count` bytes and throws them away: a header longer than the
+// lookahead has been skipped past the end of the window.
+bool discard(StreamContext& ctx, std::uint64_t count, bool* at_end) {
+    while (count > 0) {
+        std::uint32_t chunk =
+            count < WINDOW_SIZE ? static_cast<std::uint32_t>(count) : WINDOW_SIZE;
+        std::uint32_t got = 0;
+        if (!platform_read(ctx.file, ctx.window, chunk, &got)) return false;
+        if (got == 0) {
+            *at_end = true;
+            return true;
+        }
+        count -= got;
+    }
+    return true;
+}
+
+// Handles the start code at `pos`; leaves `pos` at the last byte the handler
+// counts as its header.
+ParseResult handle_start_code(StreamContext& ctx, std::uint32_t code,
+                              bool* refused) {
+    switch (code) {
+    case PICTURE_START_CODE:
+        return parse_picture_header(ctx);
+    case SEQUENCE_HEADER_CODE:
+        return parse_sequence_header(ctx);
+    case EXTENSION_START_CODE:
+        return dispatch_extension(ctx);
+    case GROUP_START_CODE:
+        return parse_group_header(ctx);
+    case USER_DATA_START_CODE:
+    case SEQUENCE_END_CODE:
+        if (ctx.mode == Mode::REPORT) {
+            std::fprintf(ctx.out, "%08llx: %s\n",
+                         static_cast<unsigned long long>(offset_of(ctx)),
+                         code == USER_DATA_START_CODE ? "USER_DATA_START_CODE"
+                                                      : "SEQUENCE_END_CODE");
+        }
+        ctx.pos += 3;
+        return CONTINUE;
+    case PACK_START_CODE:
+    case SYSTEM_HEADER_START_CODE:
+        *refused = true;
+        return STOP;
+    default:  // slices and every other code
+        ctx.pos += 3;
+        return CONTINUE;
+    }
+}
+
+}  // namespace
+
+ScanOutcome scan_stream(StreamContext& ctx) {
+    ctx.held = 0;
+    ctx.pos = 0;
+    std::uint64_t read_offset = 0;  // where the next plain read lands
+    bool first_read = true;
+    for (;;) {
+        std::uint64_t want_offset = ctx.base_offset + ctx.held;
+        bool at_end = false;
+        if (ctx.mode == Mode::REWRITE) {
+            // The rewriter moves the file position when it patches.
+            if (!platform_seek(ctx.file, want_offset)) {
+                std::fputs(msg::seek_error, ctx.err);
+                return ScanOutcome::STOPPED;
+            }
+        } else if (want_offset > read_offset &&
+                   !discard(ctx, want_offset - read_offset, &at_end)) {
+            std::fputs(msg::read_error, ctx.err);
+            return ScanOutcome::STOPPED;
+        }
+
+        std::uint32_t n = 0;
+        if (!at_end && !platform_read(ctx.file, ctx.window + ctx.held,
+                                      WINDOW_SIZE - ctx.held, &n)) {
+            std::fputs(msg::read_error, ctx.err);
+            return ScanOutcome::STOPPED;
+        }
+        ctx.held += n;
+        read_offset = want_offset + n;
+        std::memset(ctx.window + ctx.held, 0, WINDOW_PADDING);
+
+        if (first_read) {
+            first_read = false;
+            if (looks_like_transport_stream(ctx.window, ctx.held)) {
+                std::fputs(msg::system_stream, ctx.err);
+                return ScanOutcome::STOPPED;
+            }
+        }
+
+        // Start codes may begin below `limit`.
+        std::uint32_t need = n > 0 ? LOOKAHEAD : 4;
+        std::uint32_t limit = ctx.held >= need ? ctx.held - need + 1 : 0;
+        ctx.pos = 0;
+        while (ctx.pos < limit) {
+            ctx.pos = static_cast<std::uint32_t>(
+                find_start_code(ctx.window, ctx.pos, limit));
+            if (ctx.pos >= limit) break;
+            const std::uint8_t* p = ctx.window + ctx.pos;
+            std::uint32_t code = 0x100u | p[3];
+            if (code != EXTENSION_START_CODE && code != USER_DATA_START_CODE)
+                ctx.last_start_code = code;
+            bool refused = false;
+            if (handle_start_code(ctx, code, &refused) == STOP) {
+                if (refused) std::fputs(msg::system_stream, ctx.err);
+                return ScanOutcome::STOPPED;
+            }
+            ctx.pos += 1;
+        }
+
+        // Slide the unread tail to the front. A handler may have skipped past
+        // the valid data; the bytes it skipped are then still owed by the file.
+        ctx.base_offset += ctx.pos;
+        if (ctx.pos < ctx.held) {
+            std::memmove(ctx.window, ctx.window + ctx.pos, ctx.held - ctx.pos);
+            ctx.held -= ctx.pos;
+        } else {
+            ctx.held = 0;
+        }
+        ctx.pos = 0;
+        if (n == 0) return ScanOutcome::END_OF_INPUT;
+    }
+}

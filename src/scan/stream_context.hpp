@@ -1,0 +1,73 @@
+// The one record of run state, and the scanner that drives the handlers.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "platform/file.hpp"
+
+// Bytes read from the file per refill, and the size of the window.
+inline constexpr std::uint32_t WINDOW_SIZE = 1u << 20;
+// Valid bytes that must follow a position before it is examined while the
+// file has more data: the farthest unchecked read of any handler is byte 196
+// of a quantiser-matrix extension.
+inline constexpr std::uint32_t LOOKAHEAD = 197;
+// Zero bytes kept after the valid data, so that a header cut short by the end
+// of the file reads zeros, never bytes left over from an earlier read.
+inline constexpr std::uint32_t WINDOW_PADDING = 256;
+
+enum class Mode { REPORT = 0, REWRITE = 1 };
+enum ParseResult { CONTINUE = 0, STOP = 1 };
+enum class ScanOutcome { END_OF_INPUT, STOPPED };
+
+struct StreamContext {
+    // Window and positions. The file offset of window[i] is base_offset + i.
+    std::uint8_t* window = nullptr;  // WINDOW_SIZE + WINDOW_PADDING bytes
+    std::uint32_t held = 0;          // valid bytes at the front of window
+    std::uint32_t pos = 0;           // index the scan or a handler is at
+    std::uint64_t base_offset = 0;
+
+    // Run.
+    Mode mode = Mode::REPORT;
+    FileHandle file;
+    std::int64_t file_size = 0;  // known in REWRITE mode only
+    std::uint32_t target_bit_rate = 0;
+    std::FILE* out = nullptr;  // report and progress lines
+    std::FILE* err = nullptr;  // warnings and errors
+
+    // Last start code other than extension and user data; 0 before any.
+    std::uint32_t last_start_code = 0;
+
+    // Sequence header, completed by the sequence extension.
+    bool sequence_header_seen = false;
+    std::uint64_t sequence_header_offset = 0;
+    std::uint8_t sequence_header_byte_10 = 0;  // kept for the bit-rate patch
+    std::uint32_t horizontal_size = 0;
+    std::uint32_t vertical_size = 0;
+    std::uint8_t aspect_ratio_information = 0;
+    std::uint8_t frame_rate_code = 0;
+    std::uint32_t bit_rate = 0;  // units of 400 bit/s
+    std::uint32_t vbv_buffer_size = 0;  // units of 16384 bits
+    std::uint8_t constrained_parameters_flag = 0;
+    std::uint8_t progressive_sequence = 0;
+    std::uint8_t chroma_format = 0;
+
+    // Last picture coding extension; sizes picture display extensions.
+    std::uint8_t picture_structure = 0;
+    std::uint8_t top_field_first = 0;
+    std::uint8_t repeat_first_field = 0;
+};
+
+// Reads the whole file through the window and hands every start code to its
+// handler.
+ScanOutcome scan_stream(StreamContext& ctx);
+
+// File offset of the byte at window index `pos`.
+inline std::uint64_t offset_of(const StreamContext& ctx) {
+    return ctx.base_offset + ctx.pos;
+}
+
+// Bytes of the header at `pos` that lie in the valid data.
+inline std::uint32_t bytes_held_at_pos(const StreamContext& ctx) {
+    return ctx.pos < ctx.held ? ctx.held - ctx.pos : 0;
+}

@@ -1,0 +1,228 @@
+// Arguments, opening the file, exit statuses and the closing progress line,
+// through the real binary where the process matters.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "tool_runner.hpp"
+
+namespace {
+
+const std::string kUsage = "引数が不正です。\nusage: %s [input file] {bitrate(bit)}\n";
+
+std::string usage_for(const std::string& program) {
+    std::string text = sjis(kUsage);
+    return text.replace(text.find("%s"), 2, program);
+}
+
+TEST(CommandLine, WrongArgumentCountPrintsUsage) {
+    for (std::vector<std::string> args :
+         {std::vector<std::string>{"m2vhdr"}, {"m2vhdr", "a", "1", "x"}, {"./tool", "a", "b", "c", "d"}}) {
+        RunResult r = run_tool(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, usage_for(args[0]));
+    }
+}
+
+TEST(CommandLine, BinaryNamesItselfAsInvoked) {
+    RunResult r = run_binary({"m2vhdr"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, usage_for(tool_binary()));
+}
+
+struct RateCase {
+    const char* text;
+    bool accepted;
+    unsigned long long q;  // expected bit_rate_value after a rewrite
+    friend void PrintTo(const RateCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+};
+
+class BitRateArgument : public ::testing::TestWithParam<RateCase> {};
+
+// A rejected rate is a usage error and the file is left untouched; an
+// accepted one lands in the sequence header as rate / 400.
+TEST_P(BitRateArgument, IsAcceptedOnlyAsAPlainDecimal) {
+    const RateCase& c = GetParam();
+    ScratchDir dir;
+    SequenceHeader h;
+    h.bit_rate_value = 1;
+    Bytes original = concat({sequence_header(h), sequence_extension({})});
+    std::string path = dir.write("s.m2v", original);
+    RunResult r = run_tool({"m2vhdr", path, c.text});
+    Bytes after = read_file(path);
+    if (!c.accepted) {
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, usage_for("m2vhdr"));
+        EXPECT_EQ(after, original);
+        return;
+    }
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    unsigned long long value = 0u + (after[8] * 1024u) + (after[9] * 4u) + (after[10] / 64u);
+    unsigned long long ext = (after[12 + 6] & 0x1Fu) * 128u + after[12 + 7] / 2u;
+    EXPECT_EQ(value | ext << 18, c.q);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BitRateArgument,
+    ::testing::Values(RateCase{"8000000", true, 20000}, RateCase{"  \t+8000000", true, 20000},
+                      RateCase{"0", true, 0}, RateCase{"399", true, 0},
+                      RateCase{"4294967295", true, 10737418},
+                      RateCase{"0004294967295", true, 10737418}, RateCase{"abc", false, 0},
+                      RateCase{"8M", false, 0}, RateCase{"8000000xyz", false, 0},
+                      RateCase{"-1", false, 0}, RateCase{"4294967296", false, 0},
+                      RateCase{"99999999999999999999", false, 0}, RateCase{"", false, 0},
+                      RateCase{"+", false, 0}, RateCase{" ", false, 0},
+                      RateCase{"8000000 ", false, 0}, RateCase{"++8", false, 0},
+                      RateCase{"0x10", false, 0}));
+
+TEST(CommandLine, MissingFileFailsInBothModesAndCreatesNothing) {
+    ScratchDir dir;
+    std::string path = dir.path() + "/missing.m2v";
+    for (std::vector<std::string> args :
+         {std::vector<std::string>{"m2vhdr", path}, {"m2vhdr", path, "8000000"}}) {
+        RunResult r = run_tool(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, sjis("読み取りファイルが開けませんでした。\n"));
+        EXPECT_FALSE(std::filesystem::exists(path));
+    }
+}
+
+TEST(CommandLine, DirectoryCannotBeOpened) {
+    ScratchDir dir;
+    for (std::vector<std::string> args :
+         {std::vector<std::string>{"m2vhdr", dir.path()}, {"m2vhdr", dir.path(), "1"}}) {
+        RunResult r = run_tool(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, sjis("読み取りファイルが開けませんでした。\n"));
+    }
+}
+
+// Root ignores permission bits, so these run as an unprivileged user.
+TEST(CommandLine, ReadOnlyFileRefusesTheRewriteButIsReported) {
+    ScratchDir dir;
+    Bytes s = concat({sequence_end()});
+    std::string path = dir.write("ro.m2v", s);
+    chmod(path.c_str(), 0444);
+    RunResult rewrite = run_binary({"m2vhdr", path, "8000000"}, true);
+    EXPECT_EQ(rewrite.status, 1);
+    EXPECT_EQ(rewrite.out, "");
+    EXPECT_EQ(rewrite.err, sjis("読み取りファイルが開けませんでした。\n"));
+    RunResult report = run_binary({"m2vhdr", path}, true);
+    EXPECT_EQ(report.status, 0);
+    EXPECT_EQ(report.out, "00000000: SEQUENCE_END_CODE\n");
+    EXPECT_EQ(read_file(path), s);
+}
+
+TEST(CommandLine, UnreadableFileCannotBeOpened) {
+    ScratchDir dir;
+    std::string path = dir.write("secret.m2v", sequence_end());
+    chmod(path.c_str(), 0200);
+    RunResult r = run_binary({"m2vhdr", path}, true);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, sjis("読み取りファイルが開けませんでした。\n"));
+}
+
+TEST(ClosingLine, ZeroFileEndsThreeBytesShort) {
+    ScratchDir dir;
+    RunResult r = run_binary({"m2vhdr", dir.write("z", Bytes(1000, 0)), "8000000"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, progress_line(997, 1000, 99, "\n"));
+}
+
+struct ClosingCase {
+    const char* name;
+    Bytes stream;
+    unsigned long long done, total, percent;
+    friend void PrintTo(const ClosingCase& c, std::ostream* os) { *os << '"' << c.name << '"'; }
+};
+
+class ClosingLine : public ::testing::TestWithParam<ClosingCase> {};
+
+TEST_P(ClosingLine, ShowsHowFarTheScanWent) {
+    const ClosingCase& c = GetParam();
+    ScratchDir dir;
+    RunResult r = run_tool({"m2vhdr", dir.write("s", c.stream), "8000000"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, progress_line(c.done, c.total, c.percent, "\n"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ClosingLine,
+    ::testing::Values(
+        ClosingCase{"empty", {}, 0, 0, 100},
+        ClosingCase{"two_bytes", {0, 0}, 0, 2, 0},
+        ClosingCase{"short", filler(50), 47, 50, 94},
+        // A final sequence end code is consumed whole: 100%.
+        ClosingCase{"ends_in_sequence_end", concat({filler(996), sequence_end()}), 1000, 1000, 100},
+        // 199 bytes: 196 / (199 / 100) would be 196%.
+        ClosingCase{"never_above_100", filler(199), 196, 199, 100},
+        // A header cut short leaves the scan past the end: shown as the end.
+        ClosingCase{"cut_header", concat({filler(300), start_code(0xB3)}), 304, 304, 100}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Two processes on the same file: reports may share it, a rewrite may not
+// share it with anything.
+TEST(Sharing, RewriteIsRefusedWhileAnotherProcessHoldsTheFile) {
+    ScratchDir dir;
+    Bytes s = concat({sequence_header({}), sequence_extension({})});
+    std::string path = dir.write("s.m2v", s);
+    std::string refused = sjis("読み取りファイルが開けませんでした。\n");
+
+    for (int holder_type : {F_RDLCK, F_WRLCK}) {
+        int ready[2];
+        int release[2];
+        ASSERT_EQ(pipe(ready), 0);
+        ASSERT_EQ(pipe(release), 0);
+        pid_t child = fork();
+        if (child == 0) {
+            // Hold the file the way a running report (shared) or rewrite
+            // (exclusive) does, until told to let go.
+            int fd = open(path.c_str(), holder_type == F_WRLCK ? O_RDWR : O_RDONLY);
+            struct flock lock = {};
+            lock.l_type = static_cast<short>(holder_type);
+            lock.l_whence = SEEK_SET;
+            int ok = fcntl(fd, F_OFD_SETLK, &lock) == 0;
+            char c = static_cast<char>(ok);
+            (void)!write(ready[1], &c, 1);
+            (void)!read(release[0], &c, 1);
+            _exit(0);
+        }
+        char c = 0;
+        ASSERT_EQ(read(ready[0], &c, 1), 1);
+        ASSERT_EQ(c, 1);
+
+        RunResult rewrite = run_binary({"m2vhdr", path, "1000000"});
+        EXPECT_EQ(rewrite.status, 1);
+        EXPECT_EQ(rewrite.err, refused);
+        EXPECT_EQ(read_file(path), s);
+
+        RunResult report = run_binary({"m2vhdr", path});
+        if (holder_type == F_RDLCK) {
+            EXPECT_EQ(report.status, 0);
+            EXPECT_EQ(report.err, "");
+        } else {
+            EXPECT_EQ(report.status, 1);
+            EXPECT_EQ(report.err, refused);
+            EXPECT_EQ(report.out, "");
+        }
+        (void)!write(release[1], &c, 1);
+        waitpid(child, nullptr, 0);
+        for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
+    }
+    // Once the holder is gone the rewrite goes through.
+    EXPECT_EQ(run_binary({"m2vhdr", path, "1000000"}).status, 0);
+}
+
+}  // namespace

@@ -1,0 +1,192 @@
+#include "tool_runner.hpp"
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+
+#include "app/run_program.hpp"
+
+extern char** environ;
+
+namespace {
+
+std::string slurp(std::FILE* f) {
+    std::string text;
+    std::rewind(f);
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    return text;
+}
+
+std::string slurp_path(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace
+
+RunResult run_in_process(const std::vector<std::string>& args) {
+    std::vector<std::string> copy = args;
+    std::vector<char*> argv;
+    for (std::string& a : copy) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    RunResult r;
+    r.status = run_program(static_cast<int>(args.size()), argv.data(), out, err);
+    r.out = slurp(out);
+    r.err = slurp(err);
+    std::fclose(out);
+    std::fclose(err);
+    return r;
+}
+
+std::string tool_binary() { return M2VHDR_BINARY; }
+
+namespace {
+
+std::vector<std::string> split_words(const std::string& text) {
+    std::vector<std::string> words;
+    std::string word;
+    for (char c : text) {
+        if (c == ' ') {
+            if (!word.empty()) words.push_back(word);
+            word.clear();
+        } else {
+            word += c;
+        }
+    }
+    if (!word.empty()) words.push_back(word);
+    return words;
+}
+
+RunResult spawn(std::vector<std::string> command) {
+    ScratchDir scratch;
+    std::string out_path = scratch.path() + "/out";
+    std::string err_path = scratch.path() + "/err";
+
+    std::vector<char*> argv;
+    for (std::string& a : command) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    pid_t pid = 0;
+    RunResult r;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+        int wstatus = 0;
+        waitpid(pid, &wstatus, 0);
+        r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    r.out = slurp_path(out_path);
+    r.err = slurp_path(err_path);
+    return r;
+}
+
+// CR LF line ends back to LF; a lone LF is left as it is so that the
+// comparison fails on it.
+std::string from_crlf(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        out += text[i];
+    }
+    return out;
+}
+
+}  // namespace
+
+RunResult run_binary(const std::vector<std::string>& args, bool as_nobody) {
+    std::vector<std::string> command;
+    std::unique_ptr<ScratchDir> copy_dir;
+    std::string binary = tool_binary();
+    if (as_nobody && geteuid() == 0) {
+        // Root ignores permission bits: drop to nobody, with a copy of the
+        // binary that nobody can surely reach.
+        copy_dir = std::make_unique<ScratchDir>();
+        std::string copy = copy_dir->path() + "/m2vhdr";
+        std::filesystem::copy_file(binary, copy);
+        binary = copy;
+        command = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    }
+    command.push_back(binary);
+    command.insert(command.end(), args.begin() + 1, args.end());
+    return spawn(command);
+}
+
+RunResult run_tool(const std::vector<std::string>& args) {
+    const char* other = std::getenv("M2VHDR_TOOL_COMMAND");
+    if (!other || !*other) return run_in_process(args);
+    std::vector<std::string> command = split_words(other);
+    command.insert(command.end(), args.begin() + 1, args.end());
+    RunResult r = spawn(command);
+    r.out = from_crlf(r.out);
+    r.err = from_crlf(r.err);
+    return r;
+}
+
+ScratchDir::ScratchDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "m2vhdr-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+    // Readable by the unprivileged user that some tests run as.
+    chmod(path_.c_str(), 0755);
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string ScratchDir::write(const std::string& name, const Bytes& bytes) const {
+    std::string path = path_ + "/" + name;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+Bytes read_file(const std::string& path) {
+    std::string text = slurp_path(path);
+    return Bytes(text.begin(), text.end());
+}
+
+std::string sjis(const std::string& utf8) {
+    iconv_t cd = iconv_open("CP932", "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("no CP932 in iconv");
+    std::string in = utf8;
+    std::string out(in.size() * 2 + 16, '\0');
+    char* src = in.data();
+    char* dst = out.data();
+    std::size_t src_left = in.size();
+    std::size_t dst_left = out.size();
+    std::size_t rc = iconv(cd, &src, &src_left, &dst, &dst_left);
+    iconv_close(cd);
+    if (rc == static_cast<std::size_t>(-1)) throw std::runtime_error("iconv failed");
+    out.resize(out.size() - dst_left);
+    return out;
+}
+
+std::string progress_line(unsigned long long done, unsigned long long total,
+                          unsigned long long percent, const char* end) {
+    return sjis("処理: " + std::to_string(done) + "/" + std::to_string(total) +
+                "バイト (" + std::to_string(percent) + "%)") +
+           end;
+}

@@ -1,0 +1,56 @@
+// Runs the tool on files in a scratch folder and collects exactly what it
+// printed on each stream.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "stream_builder.hpp"
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// run_program in this process, with its two streams captured.
+RunResult run_in_process(const std::vector<std::string>& args);
+
+// The tool as the tests see it: run_program in this process, or, when the
+// environment names another build in M2VHDR_TOOL_COMMAND (for example the
+// Windows binary under Wine), that command in a child process. Output of
+// such a build must end every line in CR LF, and is handed back with LF.
+RunResult run_tool(const std::vector<std::string>& args);
+
+// The built m2vhdr binary in a child process (standard input closed).
+// `as_nobody` drops to an unprivileged user first, so that permission bits
+// hold even when the tests run as root.
+RunResult run_binary(const std::vector<std::string>& args, bool as_nobody = false);
+
+// Path of the m2vhdr binary under test.
+std::string tool_binary();
+
+// A scratch folder, removed with everything in it.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::string& path() const { return path_; }
+    // Writes `bytes` into a new file of the folder and returns its path.
+    std::string write(const std::string& name, const Bytes& bytes) const;
+
+private:
+    std::string path_;
+};
+
+Bytes read_file(const std::string& path);
+
+// A message as the tool prints it: the UTF-8 text converted to Shift_JIS
+// (code page 932) with the C library's iconv.
+std::string sjis(const std::string& utf8);
+
+// The progress line as the tool prints it.
+std::string progress_line(unsigned long long done, unsigned long long total,
+                          unsigned long long percent, const char* end);
