@@ -18,8 +18,7 @@ std::string line(unsigned long long offset, const char* name) {
 }
 
 std::string report(const Bytes& stream) {
-    ScratchDir dir;
-    RunResult r = run_tool({"m2vhdr", dir.write("s.m2v", stream)});
+    RunResult r = run_on(stream);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     return r.out;

@@ -142,6 +142,15 @@ RunResult run_tool(const std::vector<std::string>& args) {
     return r;
 }
 
+RunResult run_on(const Bytes& stream, const std::vector<std::string>& extra, Bytes* after) {
+    ScratchDir dir;
+    std::vector<std::string> args = {"m2vhdr", dir.write("stream.m2v", stream)};
+    args.insert(args.end(), extra.begin(), extra.end());
+    RunResult r = run_tool(args);
+    if (after) *after = read_file(args[1]);
+    return r;
+}
+
 ScratchDir::ScratchDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "m2vhdr-test-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");

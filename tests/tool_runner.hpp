@@ -22,6 +22,12 @@ RunResult run_in_process(const std::vector<std::string>& args);
 // such a build must end every line in CR LF, and is handed back with LF.
 RunResult run_tool(const std::vector<std::string>& args);
 
+// Writes `stream` to a scratch file, runs the tool on it with `extra`
+// arguments after the path (none: the report), and hands back the file's
+// bytes afterwards in `after` when asked.
+RunResult run_on(const Bytes& stream, const std::vector<std::string>& extra = {},
+                 Bytes* after = nullptr);
+
 // The built m2vhdr binary in a child process (standard input closed).
 // `as_nobody` drops to an unprivileged user first, so that permission bits
 // hold even when the tests run as root.
