@@ -226,3 +226,16 @@ TEST(Sharing, RewriteIsRefusedWhileAnotherProcessHoldsTheFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// A file that opens but cannot be read: the memory file of the process
+// itself fails at offset 0 with an I/O error.
+TEST(CommandLine, ReadErrorStopsTheRun) {
+    RunResult r = run_binary({"m2vhdr", "/proc/self/mem"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, sjis("読み取りエラーです\n"));
+}
+
+}  // namespace
