@@ -239,3 +239,17 @@ TEST(CommandLine, ReadErrorStopsTheRun) {
 }
 
 }  // namespace
+
+namespace {
+
+// A report that could not be written out is not a success.
+TEST(CommandLine, LostOutputIsAFailure) {
+    ScratchDir dir;
+    std::string path = dir.write("s.m2v", concat({sequence_header({}), sequence_extension({})}));
+    std::string command = "'" + tool_binary() + "' '" + path + "' >/dev/full 2>/dev/null";
+    int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
+}  // namespace

@@ -7,6 +7,7 @@ int main(int argc, char** argv) {
     platform_prepare_console(stdout);
     int status = run_program(argc, argv, stdout, stderr);
     // A report that could not be written out is a failed run too.
-    if (std::fflush(stdout) != 0 && status == EXIT_OK) status = EXIT_FAILED;
+    bool lost = std::fflush(stdout) != 0 || std::ferror(stdout);
+    if (lost && status == EXIT_OK) status = EXIT_FAILED;
     return status;
 }
