@@ -47,11 +47,13 @@ encode ntsc_43_interlaced.m2v testsrc=size=720x480:rate=30000/1001:duration=1 +i
     -color_primaries smpte170m -color_trc smpte170m -colorspace smpte170m
 end_sequence ntsc_43_interlaced.m2v
 
-# 16:9 progressive 25 fps (CIF shape), no display extension, and the SVCD
-# scan-offset user data after every picture coding extension.
+# 16:9 progressive 25 fps (CIF shape), no display extension, the SVCD
+# scan-offset user data after every picture coding extension, and a constant
+# bit rate, so that the picture headers carry real VBV delays (a buffer small
+# enough for the delay to fit in 16 bits).
 encode pal_169_progressive.m2v testsrc=size=352x288:rate=25:duration=1 "" \
-    -pix_fmt yuv420p -aspect 16:9 -g 12 -bf 2 -b:v 600k \
-    -maxrate 4000k -bufsize 1835008 -seq_disp_ext never -scan_offset 1
+    -pix_fmt yuv420p -aspect 16:9 -g 12 -bf 2 -b:v 600k -minrate 600k \
+    -maxrate 600k -bufsize 327680 -seq_disp_ext never -scan_offset 1
 end_sequence pal_169_progressive.m2v
 
 # 4:2:2 at Main Level (escape profile code 0x85), PAL 720x576 4:3,
