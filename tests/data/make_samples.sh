@@ -77,7 +77,8 @@ encode hd422_high_rate.m2v smptehdbars=size=1920x1080:rate=25:duration=0.48 +ild
 end_sequence hd422_high_rate.m2v
 
 # Custom quantiser matrices in every sequence header (a 140-byte header);
-# 15 fps, coded as frame_rate_code 5 (30 fps) with frame_rate_extension_d 1.
+# 15 fps, which ffmpeg codes as frame_rate_code 3 (25 fps) times
+# (frame_rate_extension_n + 1) / (frame_rate_extension_d + 1) = 3/5.
 intra=8,16,19,22,26,27,29,34,16,16,22,24,27,29,34,37,19,22,26,27,29,34,34,38
 intra=$intra,22,22,26,27,29,34,37,40,22,26,27,29,32,35,40,48,26,27,29,32,35
 intra=$intra,40,48,58,26,27,29,34,38,46,56,69,27,29,35,38,46,56,69,83
