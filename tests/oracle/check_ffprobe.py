@@ -24,7 +24,8 @@ views of the same file that ffmpeg's own MPEG-1/2 decoder gives:
 It also checks that each sample has what it was made for (the table SAMPLES
 below), and with --reports that FILE's committed expected report, the file
 NAME.report beside it, is exactly what m2v_report.py writes. Exit status 0
-when everything agrees, 1 otherwise.
+when everything agrees, 1 otherwise. FFPROBE in the environment names the
+ffprobe to run (default: the one on the PATH).
 """
 
 import json
@@ -58,7 +59,7 @@ class Check:
 # --- what ffmpeg says ----------------------------------------------------------
 
 def run_ffprobe(path):
-    command = ["ffprobe", "-hide_banner", "-loglevel", "repeat+debug", "-debug", "pict",
+    command = [os.environ.get("FFPROBE", "ffprobe"), "-hide_banner", "-loglevel", "repeat+debug", "-debug", "pict",
                "-threads", "1", "-show_streams", "-show_frames", "-of", "json", path]
     done = subprocess.run(command, capture_output=True, check=True)
     return json.loads(done.stdout), done.stderr.decode("utf-8", "replace").splitlines()
