@@ -180,7 +180,15 @@ TEST_P(SampleRewrite, ChangesOnlyTheBitRateFields) {
             EXPECT_TRUE(allowed.count(i)) << "byte " << i << " changed";
         }
     }
-    EXPECT_TRUE(after == patched(original, sequences, c.q));
+    const Bytes expected = patched(original, sequences, c.q);
+    int shown_differences = 0;
+    for (std::size_t i = 0; i < after.size() && shown_differences < 8; ++i) {
+        if (after[i] != expected[i]) {
+            ADD_FAILURE() << "byte " << i << " is " << unsigned{after[i]} << ", expected "
+                          << unsigned{expected[i]} << " (was " << unsigned{original[i]} << ")";
+            ++shown_differences;
+        }
+    }
 
     // One progress line per sequence, all while the scan is in the first
     // window (0 bytes, 0%), then the closing line: the scan consumes a final

@@ -13,7 +13,11 @@
 # each run (its headers stay the same, picture offsets move). The committed
 # streams are the reference; the expected reports (NAME.report) are
 # written from them by tests/oracle/m2v_report.py and checked against ffprobe by
-# tests/oracle/check_ffprobe.py; regenerate them after running this script.
+# tests/oracle/check_ffprobe.py; after running this script, regenerate and
+# check them from the repository's top folder with
+#   for f in tests/data/*.m?v; do
+#       tests/oracle/m2v_report.py "$f" -o "${f%.*}.report"; done
+#   tests/oracle/check_ffprobe.py --reports tests/data/*.m?v
 set -euo pipefail
 
 out=${1:-$(dirname "$0")}
