@@ -1,0 +1,99 @@
+// Windows backend of the file operations.
+//
+// The file is opened with read sharing only: other processes may read it
+// while the tool runs, none may write it, and the open fails while another
+// process already holds it with write access. A directory cannot be opened
+// at all, because the open asks for no backup semantics.
+#include "platform/file.hpp"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+namespace {
+
+HANDLE handle_of(FileHandle file) {
+    return reinterpret_cast<HANDLE>(file.handle);
+}
+
+}  // namespace
+
+bool platform_open(const char* path, FileAccess access, FileHandle* file) {
+    DWORD desired = access == FileAccess::READ_WRITE
+                        ? GENERIC_READ | GENERIC_WRITE
+                        : GENERIC_READ;
+    HANDLE h = CreateFileA(path, desired, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING,
+                           FILE_ATTRIBUTE_ARCHIVE | FILE_FLAG_SEQUENTIAL_SCAN,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    // Only a disk file can be patched in place; a device or a pipe can still
+    // be reported.
+    if (access == FileAccess::READ_WRITE && GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        return false;
+    }
+    file->handle = reinterpret_cast<std::intptr_t>(h);
+    return true;
+}
+
+bool platform_read(FileHandle file, std::uint8_t* buffer, std::uint32_t count,
+                   std::uint32_t* got) {
+    // A disk file fills the request up to its end; a pipe may hand data over
+    // in smaller pieces and ends when its writer closes it.
+    std::uint32_t total = 0;
+    while (total < count) {
+        DWORD n = 0;
+        if (!ReadFile(handle_of(file), buffer + total, count - total, &n,
+                      nullptr)) {
+            if (GetLastError() == ERROR_BROKEN_PIPE) break;
+            return false;
+        }
+        if (n == 0) break;
+        total += n;
+    }
+    *got = total;
+    return true;
+}
+
+bool platform_seek(FileHandle file, std::uint64_t offset) {
+    if (offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
+    LARGE_INTEGER distance;
+    distance.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(handle_of(file), distance, nullptr, FILE_BEGIN) != 0;
+}
+
+bool platform_write(FileHandle file, const std::uint8_t* buffer,
+                    std::uint32_t count, std::uint32_t* written) {
+    DWORD n = 0;
+    if (!WriteFile(handle_of(file), buffer, count, &n, nullptr)) return false;
+    *written = n;
+    return true;
+}
+
+bool platform_size(FileHandle file, std::int64_t* size) {
+    LARGE_INTEGER value;
+    if (!GetFileSizeEx(handle_of(file), &value)) return false;
+    *size = value.QuadPart;
+    return true;
+}
+
+void platform_close(FileHandle file) { CloseHandle(handle_of(file)); }
+
+void platform_prepare_console(std::FILE* stream) {
+    int fd = _fileno(stream);
+    // A text stream: each "\n" reaches the console or a redirected file as
+    // CR LF, while the lone "\r" that ends a progress line stays alone.
+    _setmode(fd, _O_TEXT);
+    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    DWORD console_mode = 0;
+    bool terminal = GetConsoleMode(h, &console_mode) != 0 ||
+                    GetFileType(h) == FILE_TYPE_CHAR;
+    if (terminal) {
+        std::setvbuf(stream, nullptr, _IONBF, 0);
+    } else {
+        std::setvbuf(stream, nullptr, _IOFBF, 1 << 16);
+    }
+}
