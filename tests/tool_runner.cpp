@@ -71,7 +71,9 @@ std::vector<std::string> split_words(const std::string& text) {
     return words;
 }
 
-RunResult spawn(std::vector<std::string> command) {
+}  // namespace
+
+RunResult run_command(std::vector<std::string> command) {
     ScratchDir scratch;
     std::string out_path = scratch.path() + "/out";
     std::string err_path = scratch.path() + "/err";
@@ -100,12 +102,15 @@ RunResult spawn(std::vector<std::string> command) {
     return r;
 }
 
-// CR LF line ends back to LF; a lone LF is left as it is so that the
-// comparison fails on it.
+namespace {
+
+// CR LF line ends back to LF. A lone LF is marked, so that a line written
+// without its CR fails the comparison.
 std::string from_crlf(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += "<LF without CR>";
         out += text[i];
     }
     return out;
@@ -113,7 +118,26 @@ std::string from_crlf(const std::string& text) {
 
 }  // namespace
 
+bool external_tool() { return !external_tool_command().empty(); }
+
+std::vector<std::string> external_tool_command() {
+    const char* other = std::getenv("M2VHDR_TOOL_COMMAND");
+    return other ? split_words(other) : std::vector<std::string>{};
+}
+
+std::string tool_name(const std::string& arg0) {
+    if (!external_tool()) return arg0;
+    const char* program = std::getenv("M2VHDR_TOOL_PROGRAM");
+    return program ? program : external_tool_command().back();
+}
+
+std::string binary_name() { return external_tool() ? tool_name("") : tool_binary(); }
+
 RunResult run_binary(const std::vector<std::string>& args, bool as_nobody) {
+    if (external_tool()) {
+        if (as_nobody) throw std::logic_error("as_nobody needs this build's binary");
+        return run_tool(args);
+    }
     std::vector<std::string> command;
     std::unique_ptr<ScratchDir> copy_dir;
     std::string binary = tool_binary();
@@ -128,15 +152,14 @@ RunResult run_binary(const std::vector<std::string>& args, bool as_nobody) {
     }
     command.push_back(binary);
     command.insert(command.end(), args.begin() + 1, args.end());
-    return spawn(command);
+    return run_command(command);
 }
 
 RunResult run_tool(const std::vector<std::string>& args) {
-    const char* other = std::getenv("M2VHDR_TOOL_COMMAND");
-    if (!other || !*other) return run_in_process(args);
-    std::vector<std::string> command = split_words(other);
+    std::vector<std::string> command = external_tool_command();
+    if (command.empty()) return run_in_process(args);
     command.insert(command.end(), args.begin() + 1, args.end());
-    RunResult r = spawn(command);
+    RunResult r = run_command(command);
     r.out = from_crlf(r.out);
     r.err = from_crlf(r.err);
     return r;

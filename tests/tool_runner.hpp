@@ -28,13 +28,32 @@ RunResult run_tool(const std::vector<std::string>& args);
 RunResult run_on(const Bytes& stream, const std::vector<std::string>& extra = {},
                  Bytes* after = nullptr);
 
-// The built m2vhdr binary in a child process (standard input closed).
-// `as_nobody` drops to an unprivileged user first, so that permission bits
-// hold even when the tests run as root.
+// The built m2vhdr binary in a child process (standard input closed), or
+// the command of M2VHDR_TOOL_COMMAND as run_tool runs it. `as_nobody` drops
+// to an unprivileged user first, so that permission bits hold even when the
+// tests run as root; it needs the binary of this build.
 RunResult run_binary(const std::vector<std::string>& args, bool as_nobody = false);
 
-// Path of the m2vhdr binary under test.
+// Path of the m2vhdr binary of this build.
 std::string tool_binary();
+
+// True when M2VHDR_TOOL_COMMAND names another build. Cases that rest on this
+// system's own facilities (advisory locks, unprivileged users, FIFOs) skip
+// themselves then, saying why.
+bool external_tool();
+
+// The words of M2VHDR_TOOL_COMMAND; empty when it is not set.
+std::vector<std::string> external_tool_command();
+
+// Argument 0 as the tool receives it from run_tool given `arg0`, and from
+// run_binary. Another build is named as its loader passes it on, which the
+// environment gives in M2VHDR_TOOL_PROGRAM (Wine: the .exe's DOS path).
+std::string tool_name(const std::string& arg0);
+std::string binary_name();
+
+// Any command in a child process (standard input closed), with its output
+// exactly as it was written.
+RunResult run_command(std::vector<std::string> command);
 
 // A scratch folder, removed with everything in it.
 class ScratchDir {
