@@ -87,11 +87,12 @@ void platform_prepare_console(std::FILE* stream) {
     // A text stream: each "\n" reaches the console or a redirected file as
     // CR LF, while the lone "\r" that ends a progress line stays alone.
     _setmode(fd, _O_TEXT);
+    // Only a console shows each line as it is printed. Other character
+    // devices are buffered like files, so that a failed write still shows
+    // when the stream is flushed at the end.
     HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
     DWORD console_mode = 0;
-    bool terminal = GetConsoleMode(h, &console_mode) != 0 ||
-                    GetFileType(h) == FILE_TYPE_CHAR;
-    if (terminal) {
+    if (GetConsoleMode(h, &console_mode)) {
         std::setvbuf(stream, nullptr, _IONBF, 0);
     } else {
         std::setvbuf(stream, nullptr, _IOFBF, 1 << 16);
