@@ -255,7 +255,11 @@ namespace {
 TEST(CommandLine, LostOutputIsAFailure) {
     ScratchDir dir;
     std::string path = dir.write("s.m2v", concat({sequence_header({}), sequence_extension({})}));
-    std::string command = "'" + tool_binary() + "' '" + path + "' >/dev/full 2>/dev/null";
+    std::vector<std::string> tool =
+        external_tool() ? external_tool_command() : std::vector<std::string>{tool_binary()};
+    std::string command;
+    for (const std::string& word : tool) command += "'" + word + "' ";
+    command += "'" + path + "' >/dev/full 2>/dev/null";
     int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1);
