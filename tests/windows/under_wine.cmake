@@ -29,7 +29,13 @@ set_tests_properties(wine.start wine.stop PROPERTIES
 set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine)
 set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine)
 
-add_executable(m2vhdr_windows_tests windows/windows_exe_test.cpp)
+add_executable(m2vhdr_windows_tests
+  windows/exe_runner.cpp
+  windows/line_ends_test.cpp
+  windows/share_mode_test.cpp
+  windows/large_file_test.cpp
+  windows/same_bytes_test.cpp
+)
 target_link_libraries(m2vhdr_windows_tests PRIVATE
   m2vhdr_test_support m2vhdr_core m2vhdr_platform GTest::gtest_main)
 target_include_directories(m2vhdr_windows_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
