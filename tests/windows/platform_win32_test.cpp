@@ -4,6 +4,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #include <winioctl.h>
+#include <winternl.h>
 
 #include <gtest/gtest.h>
 
@@ -109,6 +110,25 @@ TEST(Win32Open, DevicesAreReportedButNeverRewritten) {
     EXPECT_EQ(got, 0u);
     platform_close(file);
     EXPECT_FALSE(platform_open("NUL", FileAccess::READ_WRITE, &file));
+}
+
+// The open asks for synchronous, sequential reading: the system reads ahead
+// of the scan. (The archive attribute would only matter to a new file.)
+TEST(Win32Open, AsksForSequentialReading) {
+    constexpr auto FILE_MODE_INFORMATION = static_cast<FILE_INFORMATION_CLASS>(16);
+    Scratch dir;
+    std::string path = dir.file("s.m2v", {0, 0, 1, 0xB7});
+    for (FileAccess access : {FileAccess::READ, FileAccess::READ_WRITE}) {
+        FileHandle file;
+        ASSERT_TRUE(platform_open(path.c_str(), access, &file));
+        IO_STATUS_BLOCK io;
+        ULONG mode = 0;
+        NTSTATUS status = NtQueryInformationFile(reinterpret_cast<HANDLE>(file.handle), &io,
+                                                 &mode, sizeof mode, FILE_MODE_INFORMATION);
+        platform_close(file);
+        EXPECT_EQ(status, 0) << mode_name(access);
+        EXPECT_EQ(mode, FILE_SEQUENTIAL_ONLY | FILE_SYNCHRONOUS_IO_NONALERT) << mode_name(access);
+    }
 }
 
 TEST(Win32Open, ReportModeCannotWrite) {
