@@ -1,6 +1,8 @@
 // The byte loop, and the choice of search for this processor.
 #include "scan/find_start_code.hpp"
 
+#include <atomic>
+
 std::size_t find_start_code_scalar(const std::uint8_t* data, std::size_t from,
                                    std::size_t limit) {
     for (std::size_t i = from; i < limit; ++i) {
@@ -26,16 +28,26 @@ namespace {
 
 using SearchFunction = std::size_t (*)(const std::uint8_t*, std::size_t, std::size_t);
 
-SearchFunction choose_search() {
-    return start_code_search_has_avx2() ? find_start_code_avx2 : find_start_code_sse2;
+std::size_t choose_and_search(const std::uint8_t* data, std::size_t from,
+                              std::size_t limit);
+
+// The search in use: set on the first call, read with a plain load on every
+// later one (the scanner calls it once per start code).
+std::atomic<SearchFunction> chosen_search{choose_and_search};
+
+std::size_t choose_and_search(const std::uint8_t* data, std::size_t from,
+                              std::size_t limit) {
+    SearchFunction search =
+        start_code_search_has_avx2() ? find_start_code_avx2 : find_start_code_sse2;
+    chosen_search.store(search, std::memory_order_relaxed);
+    return search(data, from, limit);
 }
 
 }  // namespace
 
 std::size_t find_start_code(const std::uint8_t* data, std::size_t from,
                             std::size_t limit) {
-    static const SearchFunction search = choose_search();
-    return search(data, from, limit);
+    return chosen_search.load(std::memory_order_relaxed)(data, from, limit);
 }
 
 #else
