@@ -1,5 +1,6 @@
 // group_of_pictures_header (00 00 01 B8) and picture_header (00 00 01 00).
 #include "headers/headers.hpp"
+#include "headers/report_text.hpp"
 
 // group_of_pictures_header
 //
@@ -18,13 +19,24 @@ ParseResult parse_group_header(StreamContext& ctx) {
     unsigned broken_link = (p[7] >> 5) & 1;
 
     if (ctx.mode == Mode::REPORT) {
-        print_header_line(ctx, "GROUP_START_CODE");
-        std::fprintf(ctx.out,
-                     "    TC=%02u:%02u:%02u:%02u (%s)/closed GOP=%s/broken link=%s\n",
-                     time_code_hours, time_code_minutes, time_code_seconds,
-                     time_code_pictures,
-                     drop_frame_flag ? "drop frame" : "non drop frame",
-                     yes_no(closed_gop), yes_no(broken_link));
+        // "    TC=%02u:%02u:%02u:%02u (%s)/closed GOP=%s/broken link=%s\n"
+        ReportText block;
+        put_header_line(block, ctx, "GROUP_START_CODE");
+        put_text(block, "    TC=");
+        put_decimal_2(block, time_code_hours);
+        put_text(block, ":");
+        put_decimal_2(block, time_code_minutes);
+        put_text(block, ":");
+        put_decimal_2(block, time_code_seconds);
+        put_text(block, ":");
+        put_decimal_2(block, time_code_pictures);
+        put_text(block, drop_frame_flag ? " (drop frame)" : " (non drop frame)");
+        put_text(block, "/closed GOP=");
+        put_text(block, yes_no(closed_gop));
+        put_text(block, "/broken link=");
+        put_text(block, yes_no(broken_link));
+        put_text(block, "\n");
+        write_report(ctx, block);
     }
     ctx.pos += 7;
     return CONTINUE;
@@ -43,13 +55,21 @@ ParseResult parse_picture_header(StreamContext& ctx) {
     unsigned vbv_delay = (p[5] & 7u) << 13 | p[6] << 5 | p[7] >> 3;
 
     if (ctx.mode == Mode::REPORT) {
-        print_header_line(ctx, "PICTURE_START_CODE");
-        std::fprintf(ctx.out, "    temporal reference=%u/picture type=%s/",
-                     temporal_reference, picture_coding_type_name(picture_coding_type));
-        if (vbv_delay == 0xFFFF)  // variable bit rate
-            std::fputs("VBV delay=VBR\n", ctx.out);
-        else
-            std::fprintf(ctx.out, "VBV delay=%u\n", vbv_delay);
+        // "    temporal reference=%u/picture type=%s/VBV delay=%u\n"
+        ReportText block;
+        put_header_line(block, ctx, "PICTURE_START_CODE");
+        put_text(block, "    temporal reference=");
+        put_decimal(block, temporal_reference);
+        put_text(block, "/picture type=");
+        put_text(block, picture_coding_type_name(picture_coding_type));
+        put_text(block, "/VBV delay=");
+        if (vbv_delay == 0xFFFF) {  // variable bit rate
+            put_text(block, "VBR");
+        } else {
+            put_decimal(block, vbv_delay);
+        }
+        put_text(block, "\n");
+        write_report(ctx, block);
     }
     ctx.pos += 7;
     return CONTINUE;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "headers/headers.hpp"
+#include "headers/report_text.hpp"
 
 namespace {
 
@@ -143,6 +144,7 @@ void format_two_decimals(double value, char* text, std::size_t size) {
 }
 
 void print_header_line(const StreamContext& ctx, const char* name) {
-    std::fprintf(ctx.out, "%08llx: %s\n",
-                 static_cast<unsigned long long>(offset_of(ctx)), name);
+    ReportText line;
+    put_header_line(line, ctx, name);
+    write_report(ctx, line);
 }

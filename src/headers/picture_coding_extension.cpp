@@ -14,6 +14,7 @@
 // The field flags are kept in both modes: they size picture display
 // extensions.
 #include "headers/headers.hpp"
+#include "headers/report_text.hpp"
 
 ParseResult parse_picture_coding_extension(StreamContext& ctx) {
     const std::uint8_t* p = ctx.window + ctx.pos;
@@ -33,31 +34,57 @@ ParseResult parse_picture_coding_extension(StreamContext& ctx) {
     std::uint32_t e = composite_display_flag ? 2 : 0;
 
     if (ctx.mode == Mode::REPORT) {
-        print_header_line(ctx, "PICTURE_CODING_EXTENSION");
-        std::fprintf(
-            ctx.out,
-            "    DC precision=%u/picture structure=%s/top field first=%s/DCT type=%s\n"
-            "    MV in intra MB=%s/quant scale type=%u/intra vlc format=%u/scan type=%s\n"
-            "    repeat first field=%s/chroma420 type=%s/progressive frame=%s\n"
-            "    composite display flag=%s\n",
-            intra_dc_precision + 8, picture_structure_name(ctx.picture_structure),
-            yes_no(ctx.top_field_first), frame_pred_frame_dct ? "frame" : "field",
-            yes_no(concealment_motion_vectors), q_scale_type, intra_vlc_format,
-            alternate_scan ? "alternate" : "zigzag", yes_no(ctx.repeat_first_field),
-            yes_no(chroma_420_type), yes_no(progressive_frame),
-            yes_no(composite_display_flag));
+        // "    DC precision=%u/picture structure=%s/top field first=%s/DCT type=%s\n"
+        // "    MV in intra MB=%s/quant scale type=%u/intra vlc format=%u/scan type=%s\n"
+        // "    repeat first field=%s/chroma420 type=%s/progressive frame=%s\n"
+        // "    composite display flag=%s\n"
+        ReportText block;
+        put_header_line(block, ctx, "PICTURE_CODING_EXTENSION");
+        put_text(block, "    DC precision=");
+        put_decimal(block, intra_dc_precision + 8);
+        put_text(block, "/picture structure=");
+        put_text(block, picture_structure_name(ctx.picture_structure));
+        put_text(block, "/top field first=");
+        put_text(block, yes_no(ctx.top_field_first));
+        put_text(block, "/DCT type=");
+        put_text(block, frame_pred_frame_dct ? "frame" : "field");
+        put_text(block, "\n    MV in intra MB=");
+        put_text(block, yes_no(concealment_motion_vectors));
+        put_text(block, "/quant scale type=");
+        put_decimal(block, q_scale_type);
+        put_text(block, "/intra vlc format=");
+        put_decimal(block, intra_vlc_format);
+        put_text(block, "/scan type=");
+        put_text(block, alternate_scan ? "alternate" : "zigzag");
+        put_text(block, "\n    repeat first field=");
+        put_text(block, yes_no(ctx.repeat_first_field));
+        put_text(block, "/chroma420 type=");
+        put_text(block, yes_no(chroma_420_type));
+        put_text(block, "/progressive frame=");
+        put_text(block, yes_no(progressive_frame));
+        put_text(block, "\n    composite display flag=");
+        put_text(block, yes_no(composite_display_flag));
+        put_text(block, "\n");
         if (composite_display_flag) {
+            // "    v_axis=%s/field sequence=%u/sub carrier=%s/burst amp.=%u/sub carrier phase=%u\n"
             unsigned v_axis = (p[8] >> 5) & 1;
             unsigned field_sequence = (p[8] >> 2) & 7;
             unsigned sub_carrier = (p[8] >> 1) & 1;
             unsigned burst_amplitude = (p[8] & 1u) << 6 | p[9] >> 2;
             unsigned sub_carrier_phase = (p[9] & 3u) << 6 | p[10] >> 2;
-            std::fprintf(ctx.out,
-                         "    v_axis=%s/field sequence=%u/sub carrier=%s/"
-                         "burst amp.=%u/sub carrier phase=%u\n",
-                         yes_no(v_axis), field_sequence, yes_no(sub_carrier),
-                         burst_amplitude, sub_carrier_phase);
+            put_text(block, "    v_axis=");
+            put_text(block, yes_no(v_axis));
+            put_text(block, "/field sequence=");
+            put_decimal(block, field_sequence);
+            put_text(block, "/sub carrier=");
+            put_text(block, yes_no(sub_carrier));
+            put_text(block, "/burst amp.=");
+            put_decimal(block, burst_amplitude);
+            put_text(block, "/sub carrier phase=");
+            put_decimal(block, sub_carrier_phase);
+            put_text(block, "\n");
         }
+        write_report(ctx, block);
     }
     ctx.pos += 8 + e;
     return CONTINUE;

@@ -64,10 +64,8 @@ ParseResult handle_start_code(StreamContext& ctx, std::uint32_t code,
     case USER_DATA_START_CODE:
     case SEQUENCE_END_CODE:
         if (ctx.mode == Mode::REPORT) {
-            std::fprintf(ctx.out, "%08llx: %s\n",
-                         static_cast<unsigned long long>(offset_of(ctx)),
-                         code == USER_DATA_START_CODE ? "USER_DATA_START_CODE"
-                                                      : "SEQUENCE_END_CODE");
+            print_header_line(ctx, code == USER_DATA_START_CODE ? "USER_DATA_START_CODE"
+                                                                : "SEQUENCE_END_CODE");
         }
         ctx.pos += 3;
         return CONTINUE;
