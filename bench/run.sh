@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# Times m2vhdr on a large stream held in the page cache, side by side with
+# `cat` (the cost of reading the file at all) and ffprobe (a peer that also
+# walks the stream), and prints the median of several runs of each.
+#
+#   bench/run.sh [-r REPETITIONS] [-s SIZE_MIB] [-p PEER_RUNS] [--micro]
+#
+# Builds the release binary in build-bench/, makes the stream by repeating
+# the sample streams tests/data/*.m2v (stand-ins made with ffmpeg when there
+# are none) in a temporary folder that is removed afterwards, reads it once
+# to warm the page cache, then in each repetition times:
+#   cat FILE >/dev/null
+#   m2vhdr FILE >/dev/null            the report
+#   m2vhdr COPY RATE >/dev/null       the rewrite of a copy, always to the same rate
+# and ffprobe's packet listing, PEER_RUNS times (default 2), when installed.
+# --micro also builds and runs the search micro-benchmark.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+reps=7
+size_mib=1024
+peer_runs=2
+micro=0
+rate=15000000
+while [ $# -gt 0 ]; do
+  case "$1" in
+    -r) reps=$2; shift 2 ;;
+    -s) size_mib=$2; shift 2 ;;
+    -p) peer_runs=$2; shift 2 ;;
+    --micro) micro=1; shift ;;
+    *) echo "usage: $0 [-r REPETITIONS] [-s SIZE_MIB] [-p PEER_RUNS] [--micro]" >&2; exit 2 ;;
+  esac
+done
+
+build=build-bench
+targets=(m2vhdr m2vhdr_time_command)
+[ "$micro" = 1 ] && targets+=(find_start_code_bench)
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DM2VHDR_TESTS=OFF >/dev/null
+cmake --build "$build" -j2 --target "${targets[@]}" >/dev/null
+tool=$PWD/$build/m2vhdr
+timer=$PWD/$build/bench/m2vhdr_time_command
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/m2vhdr-bench-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# The streams to repeat.
+shopt -s nullglob
+samples=(tests/data/*.m2v)
+source_note="${#samples[@]} sample streams from tests/data"
+if [ ${#samples[@]} -eq 0 ]; then
+  command -v ffmpeg >/dev/null || { echo "no tests/data/*.m2v and no ffmpeg to make stand-ins" >&2; exit 1; }
+  ffmpeg -nostdin -hide_banner -loglevel error -f lavfi -i testsrc2=size=720x480:rate=30000/1001 \
+    -t 20 -c:v mpeg2video -b:v 8M -f mpeg2video "$work/standin_sd.m2v"
+  ffmpeg -nostdin -hide_banner -loglevel error -f lavfi -i testsrc2=size=1920x1080:rate=25 \
+    -t 10 -c:v mpeg2video -b:v 25M -flags +ildct+ilme -f mpeg2video "$work/standin_hd.m2v"
+  samples=("$work/standin_sd.m2v" "$work/standin_hd.m2v")
+  source_note="2 stand-in streams made with ffmpeg (tests/data has none)"
+fi
+
+# Repeat them, doubling, until the size is reached; cut to the exact size.
+bytes=$((size_mib * 1024 * 1024))
+file=$work/stream.m2v
+cat "${samples[@]}" >"$file"
+while [ "$(stat -c %s "$file")" -lt "$bytes" ]; do
+  cat "$file" "$file" >"$work/double.m2v"
+  mv "$work/double.m2v" "$file"
+done
+truncate -s "$bytes" "$file"
+copy=$work/copy.m2v
+cp "$file" "$copy"
+
+# Warm the page cache, and rewrite the copy once so that every timed run
+# writes the bytes that are already there.
+for f in "$file" "$copy"; do cat "$f" >/dev/null; cat "$f" >/dev/null; done
+"$tool" "$copy" "$rate" >/dev/null
+sync "$copy"
+
+# name -> "seconds kib" lines
+declare -A runs
+time_it() {  # NAME COMMAND...
+  local line
+  line=$("$timer" "${@:2}")
+  runs[$1]+="$line"$'\n'
+}
+
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+for ((r = 0; r < reps; r++)); do
+  time_it cat cat "$file"
+  time_it report "$tool" "$file"
+  time_it rewrite "$tool" "$copy" "$rate"
+  sync "$copy"  # the flusher must not write back during the next runs
+done
+peer=0
+if command -v ffprobe >/dev/null; then
+  peer=1
+  for ((r = 0; r < peer_runs; r++)); do
+    time_it ffprobe ffprobe -v error -show_entries packet=pos -of csv "$file"
+  done
+fi
+load_after=$(cut -d' ' -f1-3 /proc/loadavg)
+
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+seconds_of() { printf '%s' "${runs[$1]}" | awk '{ print $1 }'; }
+peak_of() { printf '%s' "${runs[$1]}" | awk '$2 > m { m = $2 } END { print m }'; }
+
+cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
+echo "processor: $cpu, $(nproc) cores; load average $load_before before, $load_after after"
+echo "stream: $bytes bytes, $source_note, in the page cache"
+echo "runs: $reps of cat, report and rewrite (interleaved), $peer_runs of ffprobe; times are medians"
+echo
+cat_median=$(seconds_of cat | median)
+printf '%-34s %9s %8s %8s %10s\n' "command" "seconds" "x cat" "GB/s" "peak RSS"
+row() {  # NAME LABEL SHOW_RSS
+  local m rss
+  m=$(seconds_of "$1" | median)
+  rss="-"
+  [ "$3" = 1 ] && rss=$(awk -v k="$(peak_of "$1")" 'BEGIN { printf "%.1f MiB", k / 1024 }')
+  awk -v label="$2" -v m="$m" -v c="$cat_median" -v b="$bytes" -v rss="$rss" \
+    'BEGIN { printf "%-34s %9.4f %8.2f %8.2f %10s\n", label, m, m / c, b / m / 1e9, rss }'
+}
+row cat "cat FILE >/dev/null" 0
+row report "m2vhdr FILE >/dev/null" 1
+row rewrite "m2vhdr COPY $rate >/dev/null" 1
+[ "$peer" = 1 ] && row ffprobe "ffprobe -show_entries packet=pos" 0
+echo
+echo "every run (seconds, peak RSS KiB):"
+for name in cat report rewrite ffprobe; do
+  [ -n "${runs[$name]:-}" ] || continue
+  printf '  %-8s %s\n' "$name" "$(printf '%s' "${runs[$name]}" | awk '{ printf "%s%.4f/%d", (NR > 1 ? "  " : ""), $1, $2 }')"
+done
+
+if [ "$micro" = 1 ]; then
+  echo
+  "$build/bench/find_start_code_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+fi
