@@ -75,7 +75,7 @@ for f in "$file" "$copy"; do cat "$f" >/dev/null; cat "$f" >/dev/null; done
 "$tool" "$copy" "$rate" >/dev/null
 sync "$copy"
 
-# name -> "seconds kib" lines
+# name -> "seconds kib cpu_seconds" lines
 declare -A runs
 time_it() {  # NAME COMMAND...
   local line
@@ -101,32 +101,37 @@ load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 seconds_of() { printf '%s' "${runs[$1]}" | awk '{ print $1 }'; }
+cpu_of() { printf '%s' "${runs[$1]}" | awk '{ print $3 }'; }
 peak_of() { printf '%s' "${runs[$1]}" | awk '$2 > m { m = $2 } END { print m }'; }
 
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
 echo "processor: $cpu, $(nproc) cores; load average $load_before before, $load_after after"
 echo "stream: $bytes bytes, $source_note, in the page cache"
-echo "runs: $reps of cat, report and rewrite (interleaved), $peer_runs of ffprobe; times are medians"
+echo "runs: $reps of cat, report and rewrite (interleaved), $peer_runs of ffprobe"
+echo "wall: median wall-clock seconds; cpu: median user + system seconds, the"
+echo "steadier figure when other processes share the cores"
 echo
 cat_median=$(seconds_of cat | median)
-printf '%-34s %9s %8s %8s %10s\n' "command" "seconds" "x cat" "GB/s" "peak RSS"
+cat_cpu=$(cpu_of cat | median)
+printf '%-34s %9s %7s %7s %9s %7s %10s\n' "command" "wall" "x cat" "GB/s" "cpu" "x cat" "peak RSS"
 row() {  # NAME LABEL SHOW_RSS
-  local m rss
+  local m c rss
   m=$(seconds_of "$1" | median)
+  c=$(cpu_of "$1" | median)
   rss="-"
   [ "$3" = 1 ] && rss=$(awk -v k="$(peak_of "$1")" 'BEGIN { printf "%.1f MiB", k / 1024 }')
-  awk -v label="$2" -v m="$m" -v c="$cat_median" -v b="$bytes" -v rss="$rss" \
-    'BEGIN { printf "%-34s %9.4f %8.2f %8.2f %10s\n", label, m, m / c, b / m / 1e9, rss }'
+  awk -v label="$2" -v m="$m" -v cm="$cat_median" -v c="$c" -v cc="$cat_cpu" -v b="$bytes" -v rss="$rss" \
+    'BEGIN { printf "%-34s %9.4f %7.2f %7.2f %9.4f %7.2f %10s\n", label, m, m / cm, b / m / 1e9, c, c / cc, rss }'
 }
 row cat "cat FILE >/dev/null" 0
 row report "m2vhdr FILE >/dev/null" 1
 row rewrite "m2vhdr COPY $rate >/dev/null" 1
 [ "$peer" = 1 ] && row ffprobe "ffprobe -show_entries packet=pos" 0
 echo
-echo "every run (seconds, peak RSS KiB):"
+echo "every run (wall seconds/cpu seconds/peak RSS KiB):"
 for name in cat report rewrite ffprobe; do
   [ -n "${runs[$name]:-}" ] || continue
-  printf '  %-8s %s\n' "$name" "$(printf '%s' "${runs[$name]}" | awk '{ printf "%s%.4f/%d", (NR > 1 ? "  " : ""), $1, $2 }')"
+  printf '  %-8s %s\n' "$name" "$(printf '%s' "${runs[$name]}" | awk '{ printf "%s%.4f/%.4f/%d", (NR > 1 ? " " : ""), $1, $3, $2 }')"
 done
 
 if [ "$micro" = 1 ]; then

@@ -110,7 +110,8 @@ Bytes pattern_at(const Bytes& pattern, std::size_t at, std::size_t size) {
 }
 
 // A pattern against every start and end of the range around it: before,
-// across and after every 16-, 32- and 64-byte step of the searches, with the
+// across and after every 16-, 32-, 64- and 128-byte step of the searches,
+// at every offset inside the first step, with the
 // prefix at limit - 1 (found), at limit (not found) and at limit + 1 (only
 // partly readable).
 TEST_P(FindStartCode, EveryRangeAroundAPattern) {
@@ -124,8 +125,8 @@ TEST_P(FindStartCode, EveryRangeAroundAPattern) {
         {1, 0, 0, 0, 1, 0, 0, 1},  // a prefix inside a zero run, then another
     };
     for (const Bytes& pattern : patterns) {
-        for (std::size_t at = 80; at < 80 + 16; ++at) {
-            for (std::size_t from = at - 69; from <= at + 3; ++from) {
+        for (std::size_t at = 160; at < 160 + 8; ++at) {
+            for (std::size_t from = at - 140; from <= at + 3; ++from) {
                 for (std::size_t limit = at > from + 2 ? at - 2 : from; limit <= at + 69; ++limit) {
                     Bytes b = pattern_at(pattern, at, limit + 2);
                     ASSERT_TRUE(agrees(search(), b, from, limit)) << "pattern at " << at;
