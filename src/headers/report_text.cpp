@@ -4,34 +4,30 @@
 
 namespace {
 
-// Room for `count` more characters; a block never needs more than
-// CAPACITY, so this only guards the array.
-bool room(const ReportText& out, std::size_t count) {
-    return count <= ReportText::CAPACITY - out.length;
-}
-
-// `value` in base `base`, at least `width` digits.
-void put_number(ReportText& out, std::uint64_t value, unsigned base, std::size_t width) {
+// `value` in base BASE, at least `width` digits. The base is a constant so
+// that the divisions become multiplications.
+template <unsigned BASE>
+void put_number(ReportText& out, std::uint64_t value, std::size_t width) {
     static constexpr char digits[] = "0123456789abcdef";
     char reversed[24];
     std::size_t n = 0;
     do {
-        reversed[n++] = digits[value % base];
-        value /= base;
+        reversed[n++] = digits[value % BASE];
+        value /= BASE;
     } while (value != 0);
     while (n < width) reversed[n++] = '0';
-    if (!room(out, n)) return;
+    if (n > ReportText::CAPACITY - out.length) return;  // never: see CAPACITY
     while (n > 0) out.text[out.length++] = reversed[--n];
 }
 
 }  // namespace
 
-void put_decimal(ReportText& out, std::uint64_t value) { put_number(out, value, 10, 1); }
+void put_decimal(ReportText& out, std::uint64_t value) { put_number<10>(out, value, 1); }
 
-void put_decimal_2(ReportText& out, unsigned value) { put_number(out, value, 10, 2); }
+void put_decimal_2(ReportText& out, unsigned value) { put_number<10>(out, value, 2); }
 
 void put_header_line(ReportText& out, const StreamContext& ctx, const char* name) {
-    put_number(out, offset_of(ctx), 16, 8);
+    put_number<16>(out, offset_of(ctx), 8);
     put_text(out, ": ");
     put_text(out, name);
     put_text(out, "\n");

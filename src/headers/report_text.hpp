@@ -1,10 +1,10 @@
 // A report block composed in memory and written with one call.
 //
-// The blocks of pictures, their coding extensions and GOPs make up nearly
-// all of a report, one set per picture; composing them here instead of with
-// a printf call per line keeps the report from costing more than the scan.
+// Every block of the report is composed here and handed to the stream with
+// one fwrite: a printf call per line cost more than the search for the start
+// codes (pictures, their coding extensions and GOPs come once per picture).
 // Each function writes exactly what the printf conversion named beside it
-// would.
+// would, and a terminal still gets each block as soon as it is found.
 #pragma once
 
 #include <cstddef>

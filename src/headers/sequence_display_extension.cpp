@@ -6,6 +6,7 @@
 //   byte 5+c..   display_horizontal_size (14) | marker_bit |
 //                display_vertical_size (14), ending in byte 8+c
 #include "headers/headers.hpp"
+#include "headers/report_text.hpp"
 
 ParseResult parse_sequence_display_extension(StreamContext& ctx) {
     const std::uint8_t* p = ctx.window + ctx.pos;
@@ -18,20 +19,28 @@ ParseResult parse_sequence_display_extension(StreamContext& ctx) {
         (p[6 + c] & 1u) << 13 | p[7 + c] << 5 | p[8 + c] >> 3;
 
     if (ctx.mode == Mode::REPORT) {
-        print_header_line(ctx, "SEQUENCE_DISPLAY_EXTENSION");
-        std::fprintf(ctx.out,
-                     "    video format=%s/display size=%ux%u/color description=%s\n",
-                     video_format_name(video_format), display_horizontal_size,
-                     display_vertical_size, yes_no(colour_description));
+        // "    video format=%s/display size=%ux%u/color description=%s\n"
+        ReportText block;
+        put_header_line(block, ctx, "SEQUENCE_DISPLAY_EXTENSION");
+        put_text(block, "    video format=");
+        put_text(block, video_format_name(video_format));
+        put_text(block, "/display size=");
+        put_decimal(block, display_horizontal_size);
+        put_text(block, "x");
+        put_decimal(block, display_vertical_size);
+        put_text(block, "/color description=");
+        put_text(block, yes_no(colour_description));
+        put_text(block, "\n");
         if (colour_description) {
-            std::fprintf(ctx.out,
-                         "    color primaries=%s\n"
-                         "    transfer characteristics=%s\n"
-                         "    matrix coefficients=%s\n",
-                         colour_primaries_name(p[5]),
-                         transfer_characteristics_name(p[6]),
-                         matrix_coefficients_name(p[7]));
+            put_text(block, "    color primaries=");
+            put_text(block, colour_primaries_name(p[5]));
+            put_text(block, "\n    transfer characteristics=");
+            put_text(block, transfer_characteristics_name(p[6]));
+            put_text(block, "\n    matrix coefficients=");
+            put_text(block, matrix_coefficients_name(p[7]));
+            put_text(block, "\n");
         }
+        write_report(ctx, block);
     }
     ctx.pos += 8 + c;
     return CONTINUE;

@@ -12,18 +12,18 @@
 // The extension supplies the high-order bits of the sequence header's size,
 // bit-rate and VBV values; a repeated extension replaces them.
 #include "headers/headers.hpp"
+#include "headers/report_text.hpp"
 #include "rewrite/rewrite.hpp"
 
 namespace {
 
-void print_profile_and_level(const StreamContext& ctx,
-                             unsigned profile_and_level_indication) {
+void put_profile_and_level(ReportText& block, unsigned profile_and_level_indication) {
     if (profile_and_level_indication & 0x80) {  // escape bit
-        std::fputs(escape_profile_name(profile_and_level_indication), ctx.out);
+        put_text(block, escape_profile_name(profile_and_level_indication));
     } else {
-        std::fprintf(ctx.out, "%s@%s",
-                     profile_name((profile_and_level_indication >> 4) & 7),
-                     level_name(profile_and_level_indication & 0x0F));
+        put_text(block, profile_name((profile_and_level_indication >> 4) & 7));
+        put_text(block, "@");
+        put_text(block, level_name(profile_and_level_indication & 0x0F));
     }
 }
 
@@ -58,19 +58,34 @@ ParseResult parse_sequence_extension(StreamContext& ctx) {
     char frame_rate_text[32];
     format_two_decimals(frame_rate, frame_rate_text, sizeof frame_rate_text);
 
-    print_header_line(ctx, "SEQUENCE_EXTENSION");
-    std::fputs("    ", ctx.out);
-    print_profile_and_level(ctx, profile_and_level_indication);
-    std::fprintf(ctx.out,
-                 " %ux%u (%s) %sfps/nominal bitrate=%llubps/VBV buffer=%u\n"
-                 "    frame type=%s/chroma=%s/constrained=%s/low delay=%s\n",
-                 ctx.horizontal_size, ctx.vertical_size,
-                 aspect_ratio_name(ctx.aspect_ratio_information), frame_rate_text,
-                 static_cast<unsigned long long>(ctx.bit_rate) * 400,
-                 ctx.vbv_buffer_size,
-                 ctx.progressive_sequence ? "progressive" : "interlaced",
-                 chroma_format_name(ctx.chroma_format),
-                 yes_no(ctx.constrained_parameters_flag), yes_no(low_delay));
+    // "    PROFILE@LEVEL %ux%u (%s) %sfps/nominal bitrate=%llubps/VBV buffer=%u\n"
+    // "    frame type=%s/chroma=%s/constrained=%s/low delay=%s\n"
+    ReportText block;
+    put_header_line(block, ctx, "SEQUENCE_EXTENSION");
+    put_text(block, "    ");
+    put_profile_and_level(block, profile_and_level_indication);
+    put_text(block, " ");
+    put_decimal(block, ctx.horizontal_size);
+    put_text(block, "x");
+    put_decimal(block, ctx.vertical_size);
+    put_text(block, " (");
+    put_text(block, aspect_ratio_name(ctx.aspect_ratio_information));
+    put_text(block, ") ");
+    put_text(block, frame_rate_text);
+    put_text(block, "fps/nominal bitrate=");
+    put_decimal(block, static_cast<std::uint64_t>(ctx.bit_rate) * 400);
+    put_text(block, "bps/VBV buffer=");
+    put_decimal(block, ctx.vbv_buffer_size);
+    put_text(block, "\n    frame type=");
+    put_text(block, ctx.progressive_sequence ? "progressive" : "interlaced");
+    put_text(block, "/chroma=");
+    put_text(block, chroma_format_name(ctx.chroma_format));
+    put_text(block, "/constrained=");
+    put_text(block, yes_no(ctx.constrained_parameters_flag));
+    put_text(block, "/low delay=");
+    put_text(block, yes_no(low_delay));
+    put_text(block, "\n");
+    write_report(ctx, block);
     ctx.pos += 9;
     return CONTINUE;
 }
