@@ -64,7 +64,11 @@ int main(int argc, char** argv) {
                            picture_header({}), picture_display_extension(3)});
     Bytes zeros = concat({filler(300, 0), {0, 0, 1}, filler(5, 0), sequence_header({}),
                           sequence_extension({})});
-    bool ok = write(folder, "full.m2v", full) && write(folder, "mpeg1.m2v", mpeg1) &&
+    // Transport-stream packets: sync bytes 188 bytes apart.
+    Bytes transport = filler(4 * 188, 0x00);
+    for (std::size_t i = 0; i < transport.size(); i += 188) transport[i] = 0x47;
+    append(transport, full);
+    bool ok = write(folder, "transport.m2v", transport) && write(folder, "full.m2v", full) && write(folder, "mpeg1.m2v", mpeg1) &&
               write(folder, "orphan.m2v", orphan) && write(folder, "zeros.m2v", zeros) &&
               write(folder, "pack.m2v", concat({start_code(0xBA), filler(20), full}));
     return ok ? 0 : 1;
