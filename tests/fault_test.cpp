@@ -185,6 +185,7 @@ TEST_P(Fault, AtEveryCallPosition) {
     for (std::size_t i = 0; i < clean.calls.size(); ++i)
         if (clean.calls[i].op == fc.op) positions.push_back(i);
     ASSERT_FALSE(positions.empty());
+    RecordProperty("injected", static_cast<int>(positions.size()));
 
     for (std::size_t k = 1; k <= positions.size(); ++k) {
         SCOPED_TRACE("call " + std::to_string(k) + " of " + std::to_string(positions.size()));
