@@ -1,0 +1,123 @@
+#include "fake_platform.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/file.hpp"
+
+namespace {
+
+// The fault scripted for this call of `op`, if any.
+const FakeFault* fault_for(FakeOp op) {
+    FakeFile& f = fake_file();
+    unsigned call = fake_count(op) + 1;
+    for (const FakeFault& fault : f.faults)
+        if (fault.op == op && fault.call == call) return &fault;
+    return nullptr;
+}
+
+FakeCall& record(FakeOp op, bool ok, std::uint64_t offset, std::uint32_t count,
+                 std::uint32_t done) {
+    FakeFile& f = fake_file();
+    f.calls.push_back(FakeCall{op, ok, offset, count, done, {}});
+    return f.calls.back();
+}
+
+}  // namespace
+
+FakeFile& fake_file() {
+    static FakeFile file;
+    return file;
+}
+
+void fake_reset(std::vector<std::uint8_t> data) {
+    FakeFile& f = fake_file();
+    f = FakeFile{};
+    f.data = std::move(data);
+}
+
+unsigned fake_count(FakeOp op) {
+    const FakeFile& f = fake_file();
+    return static_cast<unsigned>(std::count_if(
+        f.calls.begin(), f.calls.end(), [op](const FakeCall& c) { return c.op == op; }));
+}
+
+bool platform_open(const char*, FileAccess, FileHandle* file) {
+    FakeFile& f = fake_file();
+    const FakeFault* fault = fault_for(FakeOp::OPEN);
+    bool ok = !fault && !f.is_open;
+    record(FakeOp::OPEN, ok, 0, 0, 0);
+    if (!ok) return false;
+    f.is_open = true;
+    f.position = 0;
+    file->handle = 3;
+    return true;
+}
+
+bool platform_read(FileHandle, std::uint8_t* buffer, std::uint32_t count,
+                   std::uint32_t* got) {
+    FakeFile& f = fake_file();
+    const FakeFault* fault = fault_for(FakeOp::READ);
+    std::uint64_t at = f.position;
+    if (!f.is_open || (fault && fault->kind == FakeFault::FAIL)) {
+        record(FakeOp::READ, false, at, count, 0);
+        return false;
+    }
+    std::uint64_t left = at < f.data.size() ? f.data.size() - at : 0;
+    std::uint64_t n = std::min<std::uint64_t>(count, left);
+    if (f.read_chunk != 0) n = std::min<std::uint64_t>(n, f.read_chunk);
+    if (fault && fault->kind == FakeFault::SHORT)
+        n = std::min<std::uint64_t>(n, std::max<std::uint32_t>(fault->limit, 1));
+    if (n > 0) std::memcpy(buffer, f.data.data() + at, n);
+    f.position = at + n;
+    *got = static_cast<std::uint32_t>(n);
+    record(FakeOp::READ, true, at, count, *got);
+    return true;
+}
+
+bool platform_seek(FileHandle, std::uint64_t offset) {
+    FakeFile& f = fake_file();
+    const FakeFault* fault = fault_for(FakeOp::SEEK);
+    bool ok = f.is_open && !fault;
+    record(FakeOp::SEEK, ok, offset, 0, 0);
+    if (ok) f.position = offset;
+    return ok;
+}
+
+bool platform_write(FileHandle, const std::uint8_t* buffer, std::uint32_t count,
+                    std::uint32_t* written) {
+    FakeFile& f = fake_file();
+    const FakeFault* fault = fault_for(FakeOp::WRITE);
+    std::uint64_t at = f.position;
+    if (!f.is_open || (fault && fault->kind == FakeFault::FAIL)) {
+        record(FakeOp::WRITE, false, at, count, 0);
+        return false;
+    }
+    std::uint32_t n = count;
+    if (fault && fault->kind == FakeFault::SHORT) n = std::min(n, fault->limit);
+    // Like a real file, a write past the end lengthens it.
+    if (at + n > f.data.size()) f.data.resize(at + n, 0);
+    if (n > 0) std::memcpy(f.data.data() + at, buffer, n);
+    f.position = at + n;
+    *written = n;
+    FakeCall& c = record(FakeOp::WRITE, true, at, count, n);
+    c.bytes.assign(buffer, buffer + n);
+    return true;
+}
+
+bool platform_size(FileHandle, std::int64_t* size) {
+    FakeFile& f = fake_file();
+    const FakeFault* fault = fault_for(FakeOp::SIZE);
+    bool ok = f.is_open && !fault;
+    record(FakeOp::SIZE, ok, f.position, 0, 0);
+    if (ok) *size = static_cast<std::int64_t>(f.data.size());
+    return ok;
+}
+
+void platform_close(FileHandle) {
+    FakeFile& f = fake_file();
+    record(FakeOp::CLOSE, f.is_open, f.position, 0, 0);
+    f.is_open = false;
+}
+
+void platform_prepare_console(std::FILE*) {}
