@@ -149,6 +149,9 @@ TEST(OddFile, FifoIsReadUntilItsWriterCloses) {
 }
 
 TEST(OddFile, PathWithSpacesAndNonAsciiBytes) {
+    if (external_tool())
+        GTEST_SKIP() << "names as raw bytes are this system's; a Windows program sees them "
+                        "through the ANSI code page";
     ScratchDir dir;
     std::string folder = dir.path() + "/two words \xe6\x97\xa5\xe6\x9c\xac";
     std::filesystem::create_directory(folder);
