@@ -25,8 +25,13 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # Tests and test discovery start the .exe files through Wine, in a prefix of
 # their own inside the build folder, without Wine's debug chatter and without
 # the Mono and Gecko installers that a new prefix would otherwise offer.
+# Wine maps a page of its own at a fixed address when a program starts; with
+# the address space laid out at random, something else now and then lies
+# there already and the program dies before main ("failed to map the shared
+# user data", status 1, nothing printed under WINEDEBUG=-all). setarch -R
+# starts Wine with the same layout every time.
 set(M2VHDR_WINE /usr/lib/wine/wine64 CACHE FILEPATH "Wine loader for 64-bit programs")
 set(M2VHDR_WINEPREFIX ${CMAKE_BINARY_DIR}/wine-prefix CACHE PATH "Wine prefix of the tests")
 set(CMAKE_CROSSCOMPILING_EMULATOR
     env WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= WINEPREFIX=${M2VHDR_WINEPREFIX}
-    ${M2VHDR_WINE})
+    setarch x86_64 -R ${M2VHDR_WINE})

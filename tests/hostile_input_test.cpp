@@ -296,6 +296,10 @@ TEST_P(CutAtEnd, ReadsZerosAndWritesOnlyPatchBytes) {
     ScratchDir dir;
 
     for (std::size_t length = 0; length <= c.header.size(); ++length) {
+        // Another build runs as a process per case: its cut positions are
+        // those around the start code and the patch bytes, and the last two.
+        // The core code behind them is the same and meets every length here.
+        if (external_tool() && length > 12 && length + 2 < c.header.size()) continue;
         SCOPED_TRACE(std::string(c.name) + " cut to " + std::to_string(length) + " bytes");
         Bytes stream = concat({prefix, cut(c.header, length)});
         std::string path = dir.write("cut.m2v", stream);

@@ -104,6 +104,28 @@ RunResult run_command(std::vector<std::string> command) {
 
 namespace {
 
+// The tool prints a message on every failure, and Wine's own messages start
+// with "wine".
+bool wine_did_not_run_it(const RunResult& r) {
+    return r.status != 0 && r.out.empty() &&
+           (r.err.empty() || r.err.compare(0, 4, "wine") == 0);
+}
+
+}  // namespace
+
+RunResult run_external(const std::vector<std::string>& command) {
+    RunResult r;
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        r = run_command(command);
+        if (!wine_did_not_run_it(r)) break;
+        std::fprintf(stderr, "attempt %d: the loader did not run the tool (status %d, \"%s\")\n",
+                     attempt, r.status, r.err.c_str());
+    }
+    return r;
+}
+
+namespace {
+
 // CR LF line ends back to LF. A lone LF is marked, so that a line written
 // without its CR fails the comparison.
 std::string from_crlf(const std::string& text) {
@@ -159,7 +181,7 @@ RunResult run_tool(const std::vector<std::string>& args) {
     std::vector<std::string> command = external_tool_command();
     if (command.empty()) return run_in_process(args);
     command.insert(command.end(), args.begin() + 1, args.end());
-    RunResult r = run_command(command);
+    RunResult r = run_external(command);
     r.out = from_crlf(r.out);
     r.err = from_crlf(r.err);
     return r;

@@ -55,6 +55,12 @@ std::string binary_name();
 // exactly as it was written.
 RunResult run_command(std::vector<std::string> command);
 
+// The tool through another build's loader (M2VHDR_TOOL_COMMAND). Wine now
+// and then fails to start a program, or loses its server under it, before
+// the program has done anything: the run then ends in failure with no output
+// but Wine's own message. Such a run is started again, up to three times.
+RunResult run_external(const std::vector<std::string>& command);
+
 // A scratch folder, removed with everything in it.
 class ScratchDir {
 public:

@@ -9,6 +9,9 @@
 #    (line ends, share mode against a second Windows process, positions
 #    beyond 4 GiB) and the same bytes as this build's binary on whole streams.
 set(M2VHDR_WINE /usr/lib/wine/wine64 CACHE FILEPATH "Wine loader for 64-bit programs")
+# Started with the address space laid out the same every time: see
+# cmake/mingw-w64-x86_64.cmake.
+set(wine_launch "setarch x86_64 -R ${M2VHDR_WINE}")
 set(windows_exe ${M2VHDR_WINDOWS_BUILD}/m2vhdr.exe)
 set(wine_prefix ${M2VHDR_WINDOWS_BUILD}/wine-prefix)
 # Wine hands a program started by its Unix path that path on drive Z: as
@@ -18,9 +21,9 @@ set(wine_environment
   "WINEDEBUG=-all"
   "WINEDLLOVERRIDES=mscoree,mshtml="
   "WINEPREFIX=${wine_prefix}"
-  "M2VHDR_TOOL_COMMAND=${M2VHDR_WINE} ${windows_exe}"
+  "M2VHDR_TOOL_COMMAND=${wine_launch} ${windows_exe}"
   "M2VHDR_TOOL_PROGRAM=${windows_program}"
-  "M2VHDR_HOLD_COMMAND=${M2VHDR_WINE} ${M2VHDR_WINDOWS_BUILD}/tests/windows/hold_file.exe")
+  "M2VHDR_HOLD_COMMAND=${wine_launch} ${M2VHDR_WINDOWS_BUILD}/tests/windows/hold_file.exe")
 
 add_test(NAME wine.start COMMAND ${PROJECT_SOURCE_DIR}/tools/wine-session start ${wine_prefix})
 add_test(NAME wine.stop COMMAND ${PROJECT_SOURCE_DIR}/tools/wine-session stop ${wine_prefix})
