@@ -3,6 +3,11 @@
 // Windows offers the file to other processes for reading only; here the same
 // rule is kept with an open-file-description lock on the whole file, shared
 // for reading and exclusive for reading and writing.
+//
+// The position of a regular file is kept here rather than in the kernel: a
+// seek only notes where the next read or write goes, and that read or write
+// names the place itself (pread, pwrite). A patch of the rewrite is then one
+// system call instead of two. Pipes and devices keep the kernel's position.
 #include "platform/file.hpp"
 
 #include <cerrno>
@@ -13,6 +18,25 @@
 namespace {
 
 int fd_of(FileHandle file) { return static_cast<int>(file.handle); }
+
+// The regular files open now, with their positions. A file opened while
+// every slot is taken keeps the kernel's position throughout.
+struct TrackedFile {
+    int fd = -1;
+    std::uint64_t position = 0;
+};
+TrackedFile tracked_files[8];
+
+TrackedFile* tracked(int fd) {
+    for (TrackedFile& t : tracked_files) {
+        if (t.fd == fd) return &t;
+    }
+    return nullptr;
+}
+
+void track(int fd) {
+    if (TrackedFile* free_slot = tracked(-1)) *free_slot = {fd, 0};
+}
 
 bool lock_whole_file(int fd, FileAccess access) {
     struct flock lock = {};
@@ -47,7 +71,10 @@ bool platform_open(const char* path, FileAccess access, FileHandle* file) {
         close(fd);
         return false;
     }
-    if (S_ISREG(st.st_mode)) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (S_ISREG(st.st_mode)) {
+        posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+        track(fd);
+    }
     file->handle = fd;
     return true;
 }
@@ -56,9 +83,13 @@ bool platform_read(FileHandle file, std::uint8_t* buffer, std::uint32_t count,
                    std::uint32_t* got) {
     // Fill the request as far as the file allows, as a Windows read of a disk
     // file does: a pipe may hand data over in smaller pieces.
+    int fd = fd_of(file);
+    TrackedFile* t = tracked(fd);
     std::uint32_t total = 0;
     while (total < count) {
-        ssize_t n = read(fd_of(file), buffer + total, count - total);
+        ssize_t n = t ? pread(fd, buffer + total, count - total,
+                              static_cast<off_t>(t->position + total))
+                      : read(fd, buffer + total, count - total);
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -66,22 +97,31 @@ bool platform_read(FileHandle file, std::uint8_t* buffer, std::uint32_t count,
         if (n == 0) break;
         total += static_cast<std::uint32_t>(n);
     }
+    if (t) t->position += total;
     *got = total;
     return true;
 }
 
 bool platform_seek(FileHandle file, std::uint64_t offset) {
     if (offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
+    if (TrackedFile* t = tracked(fd_of(file))) {
+        t->position = offset;  // a regular file can be positioned anywhere
+        return true;
+    }
     return lseek(fd_of(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
 bool platform_write(FileHandle file, const std::uint8_t* buffer,
                     std::uint32_t count, std::uint32_t* written) {
+    int fd = fd_of(file);
+    TrackedFile* t = tracked(fd);
     ssize_t n;
     do {
-        n = write(fd_of(file), buffer, count);
+        n = t ? pwrite(fd, buffer, count, static_cast<off_t>(t->position))
+              : write(fd, buffer, count);
     } while (n < 0 && errno == EINTR);
     if (n < 0) return false;
+    if (t) t->position += static_cast<std::uint64_t>(n);
     *written = static_cast<std::uint32_t>(n);
     return true;
 }
@@ -93,7 +133,10 @@ bool platform_size(FileHandle file, std::int64_t* size) {
     return true;
 }
 
-void platform_close(FileHandle file) { close(fd_of(file)); }
+void platform_close(FileHandle file) {
+    if (TrackedFile* t = tracked(fd_of(file))) t->fd = -1;
+    close(fd_of(file));
+}
 
 void platform_prepare_console(std::FILE* stream) {
     if (isatty(fileno(stream))) {
