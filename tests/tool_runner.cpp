@@ -54,24 +54,20 @@ RunResult run_in_process(const std::vector<std::string>& args) {
 
 std::string tool_binary() { return M2VHDR_BINARY; }
 
-namespace {
-
-std::vector<std::string> split_words(const std::string& text) {
+std::vector<std::string> command_from(const char* variable) {
     std::vector<std::string> words;
     std::string word;
-    for (char c : text) {
-        if (c == ' ') {
-            if (!word.empty()) words.push_back(word);
+    for (const char* c = std::getenv(variable); c && *c; ++c) {
+        if (*c != ' ') {
+            word += *c;
+        } else if (!word.empty()) {
+            words.push_back(word);
             word.clear();
-        } else {
-            word += c;
         }
     }
     if (!word.empty()) words.push_back(word);
     return words;
 }
-
-}  // namespace
 
 RunResult run_command(std::vector<std::string> command) {
     ScratchDir scratch;
@@ -143,8 +139,7 @@ std::string from_crlf(const std::string& text) {
 bool external_tool() { return !external_tool_command().empty(); }
 
 std::vector<std::string> external_tool_command() {
-    const char* other = std::getenv("M2VHDR_TOOL_COMMAND");
-    return other ? split_words(other) : std::vector<std::string>{};
+    return command_from("M2VHDR_TOOL_COMMAND");
 }
 
 std::string tool_name(const std::string& arg0) {

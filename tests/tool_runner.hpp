@@ -42,6 +42,10 @@ std::string tool_binary();
 // themselves then, saying why.
 bool external_tool();
 
+// The words of a command held in an environment variable, split at spaces;
+// empty when it is not set.
+std::vector<std::string> command_from(const char* variable);
+
 // The words of M2VHDR_TOOL_COMMAND; empty when it is not set.
 std::vector<std::string> external_tool_command();
 

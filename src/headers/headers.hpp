@@ -40,5 +40,5 @@ ParseResult parse_copyright_extension(StreamContext& ctx);
 ParseResult parse_group_header(StreamContext& ctx);
 ParseResult parse_picture_header(StreamContext& ctx);
 
-// Prints the "%08x: NAME\n" line that opens a header's report block.
+// Prints the "%08llx: NAME\n" line that opens a header's report block.
 void print_header_line(const StreamContext& ctx, const char* name);

@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "headers/headers.hpp"
-#include "headers/report_text.hpp"
 
 namespace {
 
@@ -141,10 +140,4 @@ void format_two_decimals(double value, char* text, std::size_t size) {
     unsigned long long units = static_cast<unsigned long long>(whole);
     std::snprintf(text, size, "%s%llu.%02llu", std::signbit(value) ? "-" : "",
                   units / 100, units % 100);
-}
-
-void print_header_line(const StreamContext& ctx, const char* name) {
-    ReportText line;
-    put_header_line(line, ctx, name);
-    write_report(ctx, line);
 }

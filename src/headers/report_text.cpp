@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "headers/headers.hpp"
+
 namespace {
 
 // `value` in base BASE, at least `width` digits. The base is a constant so
@@ -31,6 +33,12 @@ void put_header_line(ReportText& out, const StreamContext& ctx, const char* name
     put_text(out, ": ");
     put_text(out, name);
     put_text(out, "\n");
+}
+
+void print_header_line(const StreamContext& ctx, const char* name) {
+    ReportText line;
+    put_header_line(line, ctx, name);
+    write_report(ctx, line);
 }
 
 void write_report(const StreamContext& ctx, const ReportText& out) {

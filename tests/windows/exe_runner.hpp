@@ -18,9 +18,6 @@ RunResult run_exe_raw(const std::vector<std::string>& args);
 // The Linux build's binary.
 RunResult run_linux(const std::vector<std::string>& args);
 
-// The words of a command held in an environment variable.
-std::vector<std::string> command_from(const char* variable);
-
 // A fixture that skips its cases, saying why, when no Windows build is named.
 template <class Base>
 class NeedsWindowsBuild : public Base {
