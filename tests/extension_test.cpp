@@ -1,6 +1,7 @@
 // Extension routing: layer warnings, skipped extensions and their lengths.
 #include <gtest/gtest.h>
 
+#include "headers/header_sink.hpp"
 #include "headers/headers.hpp"
 #include "tool_runner.hpp"
 
@@ -108,6 +109,7 @@ TEST_P(PictureDisplayLength, FollowsTheFieldFlags) {
     Bytes ext = picture_display_extension(c.offsets);
     ext.resize(ext.size() + 300);
     StreamContext ctx;
+    ctx.sink = &report_text_sink;
     ctx.window = ext.data();
     ctx.held = static_cast<std::uint32_t>(ext.size());
     ctx.progressive_sequence = c.progressive_sequence;
@@ -177,6 +179,7 @@ TEST(Extensions, QuantMatrixLengthForEveryFlagCombination) {
         Bytes window = ext;
         window.resize(ext.size() + 300);
         StreamContext ctx;
+        ctx.sink = &report_text_sink;
         ctx.window = window.data();
         ctx.held = static_cast<std::uint32_t>(window.size());
         EXPECT_EQ(skip_quant_matrix_extension(ctx), CONTINUE);

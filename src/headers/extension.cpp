@@ -1,5 +1,6 @@
 // extension_start_code (00 00 01 B5): routing by extension_start_code_identifier
-// and the extensions that are only skipped.
+// and the extensions that the text report only skips or names.
+#include "headers/header_sink.hpp"
 #include "headers/headers.hpp"
 #include "messages.hpp"
 #include "scan/start_codes.hpp"
@@ -9,14 +10,23 @@ namespace {
 // Sequence extensions belong right after a sequence header, picture
 // extensions right after a picture header (extensions and user data in
 // between do not count). Elsewhere they are warned about and decoded anyway.
-void check_sequence_layer(const StreamContext& ctx) {
-    if (ctx.last_start_code != SEQUENCE_HEADER_CODE)
-        std::fputs(msg::sequence_layer_warning, ctx.err);
+void check_sequence_layer(StreamContext& ctx) {
+    if (ctx.last_start_code != SEQUENCE_HEADER_CODE && ctx.sink->layer_warning)
+        ctx.sink->layer_warning(ctx, LayerWarning::SEQUENCE_EXTENSION_OUTSIDE_SEQUENCE_LAYER);
 }
 
-void check_picture_layer(const StreamContext& ctx) {
-    if (ctx.last_start_code != PICTURE_START_CODE)
-        std::fputs(msg::picture_layer_warning, ctx.err);
+void check_picture_layer(StreamContext& ctx) {
+    if (ctx.last_start_code != PICTURE_START_CODE && ctx.sink->layer_warning)
+        ctx.sink->layer_warning(ctx, LayerWarning::PICTURE_EXTENSION_OUTSIDE_PICTURE_LAYER);
+}
+
+// `width` (at most 24) bits from bit `first` on, counting from bit 7 of p[0].
+// The fields after the identifier of the extensions below are not byte
+// aligned.
+std::uint32_t bits_at(const std::uint8_t* p, std::uint32_t first, std::uint32_t width) {
+    const std::uint8_t* b = p + first / 8;
+    std::uint32_t word = static_cast<std::uint32_t>(b[0]) << 24 | b[1] << 16 | b[2] << 8 | b[3];
+    return (word << (first % 8)) >> (32 - width);
 }
 
 }  // namespace
@@ -50,19 +60,27 @@ ParseResult dispatch_extension(StreamContext& ctx) {
 // flag 64 bytes on.
 ParseResult skip_quant_matrix_extension(StreamContext& ctx) {
     const std::uint8_t* p = ctx.window + ctx.pos;
-    std::uint32_t k = (p[4] & 0x08) ? 64 : 0;  // load_intra_quantiser_matrix
-    if (p[4 + k] & 0x04) k += 64;              // load_non_intra_quantiser_matrix
-    if (p[4 + k] & 0x02) k += 64;              // load_chroma_intra_quantiser_matrix
-    if (p[4 + k] & 0x01)                       // load_chroma_non_intra_quantiser_matrix
-        ctx.pos += k + 68;
-    else
-        ctx.pos += k + 4;
-    return CONTINUE;
+    syntax::QuantMatrixExtension e{};
+    std::uint32_t k = 0;
+    e.load_intra_quantiser_matrix = (p[4] >> 3) & 1u;
+    if (e.load_intra_quantiser_matrix) k += 64;
+    e.load_non_intra_quantiser_matrix = (p[4 + k] >> 2) & 1u;
+    if (e.load_non_intra_quantiser_matrix) k += 64;
+    e.load_chroma_intra_quantiser_matrix = (p[4 + k] >> 1) & 1u;
+    if (e.load_chroma_intra_quantiser_matrix) k += 64;
+    e.load_chroma_non_intra_quantiser_matrix = p[4 + k] & 1u;
+
+    ParseResult result = CONTINUE;
+    if (ctx.sink->quant_matrix_extension) result = ctx.sink->quant_matrix_extension(ctx, e);
+    ctx.pos += e.load_chroma_non_intra_quantiser_matrix ? k + 68 : k + 4;
+    return result;
 }
 
-// picture_display_extension: number_of_frame_centre_offsets 32-bit offsets
-// (with markers) after the identifier.
+// picture_display_extension: number_of_frame_centre_offsets pairs of 16-bit
+// offsets, each followed by a marker bit, from bit 3 of byte 4 on. Their
+// number follows from the sequence and the last picture coding extension.
 ParseResult skip_picture_display_extension(StreamContext& ctx) {
+    const std::uint8_t* p = ctx.window + ctx.pos;
     std::uint32_t n;
     if (ctx.progressive_sequence) {
         if (ctx.repeat_first_field)
@@ -74,13 +92,49 @@ ParseResult skip_picture_display_extension(StreamContext& ctx) {
     } else {
         n = ctx.repeat_first_field ? 3 : 2;
     }
+
+    syntax::PictureDisplayExtension e{};
+    e.number_of_frame_centre_offsets = n;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        std::uint32_t first = 36 + 34 * i;
+        e.frame_centre_horizontal_offset[i] = static_cast<std::int16_t>(bits_at(p, first, 16));
+        e.frame_centre_vertical_offset[i] = static_cast<std::int16_t>(bits_at(p, first + 17, 16));
+    }
+
+    ParseResult result = CONTINUE;
+    if (ctx.sink->picture_display_extension) result = ctx.sink->picture_display_extension(ctx, e);
     ctx.pos += 4 * n + 3;
+    return result;
+}
+
+// copyright_extension, from bit 3 of byte 4: copyright_flag |
+// copyright_identifier (8) | original_or_copy | reserved (7) | marker_bit |
+// copyright_number_1 (20) | marker_bit | copyright_number_2 (22) |
+// marker_bit | copyright_number_3 (22); 15 bytes in all.
+ParseResult parse_copyright_extension(StreamContext& ctx) {
+    const std::uint8_t* p = ctx.window + ctx.pos;
+    syntax::CopyrightExtension e{};
+    e.copyright_flag = bits_at(p, 36, 1);
+    e.copyright_identifier = bits_at(p, 37, 8);
+    e.original_or_copy = bits_at(p, 45, 1);
+    e.copyright_number_1 = bits_at(p, 54, 20);
+    e.copyright_number_2 = bits_at(p, 75, 22);
+    e.copyright_number_3 = bits_at(p, 98, 22);
+
+    ParseResult result = CONTINUE;
+    if (ctx.sink->copyright_extension) result = ctx.sink->copyright_extension(ctx, e);
+    ctx.pos += 14;
+    return result;
+}
+
+ParseResult report_copyright_extension(StreamContext& ctx, const syntax::CopyrightExtension&) {
+    print_header_line(ctx, "COPYRIGHT_EXTENSION");
     return CONTINUE;
 }
 
-// copyright_extension: 15 bytes, reported by name only.
-ParseResult parse_copyright_extension(StreamContext& ctx) {
-    if (ctx.mode == Mode::REPORT) print_header_line(ctx, "COPYRIGHT_EXTENSION");
-    ctx.pos += 14;
-    return CONTINUE;
+void print_layer_warning(StreamContext& ctx, LayerWarning warning) {
+    std::fputs(warning == LayerWarning::SEQUENCE_EXTENSION_OUTSIDE_SEQUENCE_LAYER
+                   ? msg::sequence_layer_warning
+                   : msg::picture_layer_warning,
+               ctx.err);
 }

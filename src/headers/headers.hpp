@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "headers/syntax.hpp"
 #include "scan/stream_context.hpp"
 
 // Name tables.
@@ -39,6 +40,18 @@ ParseResult skip_picture_display_extension(StreamContext& ctx);
 ParseResult parse_copyright_extension(StreamContext& ctx);
 ParseResult parse_group_header(StreamContext& ctx);
 ParseResult parse_picture_header(StreamContext& ctx);
+
+// The text report of each header, the entries of report_text_sink.
+ParseResult report_sequence_header(StreamContext& ctx, const syntax::SequenceHeader& h);
+ParseResult report_sequence_extension(StreamContext& ctx, const syntax::SequenceExtension& e);
+ParseResult report_sequence_display_extension(StreamContext& ctx,
+                                              const syntax::SequenceDisplayExtension& e);
+ParseResult report_copyright_extension(StreamContext& ctx, const syntax::CopyrightExtension& e);
+ParseResult report_group_header(StreamContext& ctx, const syntax::GroupOfPicturesHeader& g);
+ParseResult report_picture_header(StreamContext& ctx, const syntax::PictureHeader& h);
+ParseResult report_picture_coding_extension(StreamContext& ctx,
+                                            const syntax::PictureCodingExtension& e);
+ParseResult report_bare_start_code(StreamContext& ctx, std::uint32_t start_code);
 
 // Prints the "%08llx: NAME\n" line that opens a header's report block.
 void print_header_line(const StreamContext& ctx, const char* name);

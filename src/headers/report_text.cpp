@@ -2,7 +2,9 @@
 
 #include <cstdio>
 
+#include "headers/header_sink.hpp"
 #include "headers/headers.hpp"
+#include "scan/start_codes.hpp"
 
 namespace {
 
@@ -44,3 +46,25 @@ void print_header_line(const StreamContext& ctx, const char* name) {
 void write_report(const StreamContext& ctx, const ReportText& out) {
     std::fwrite(out.text, 1, out.length, ctx.out);
 }
+
+ParseResult report_bare_start_code(StreamContext& ctx, std::uint32_t start_code) {
+    print_header_line(ctx, start_code == USER_DATA_START_CODE ? "USER_DATA_START_CODE"
+                                                              : "SEQUENCE_END_CODE");
+    return CONTINUE;
+}
+
+// The report passes over the quantiser-matrix and picture-display
+// extensions.
+const HeaderSink report_text_sink = {
+    report_sequence_header,
+    report_sequence_extension,
+    report_sequence_display_extension,
+    nullptr,
+    report_copyright_extension,
+    nullptr,
+    report_group_header,
+    report_picture_header,
+    report_picture_coding_extension,
+    report_bare_start_code,
+    print_layer_warning,
+};

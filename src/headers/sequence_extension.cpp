@@ -11,9 +11,9 @@
 //
 // The extension supplies the high-order bits of the sequence header's size,
 // bit-rate and VBV values; a repeated extension replaces them.
+#include "headers/header_sink.hpp"
 #include "headers/headers.hpp"
 #include "headers/report_text.hpp"
-#include "rewrite/rewrite.hpp"
 
 namespace {
 
@@ -32,29 +32,40 @@ void put_profile_and_level(ReportText& block, unsigned profile_and_level_indicat
 ParseResult parse_sequence_extension(StreamContext& ctx) {
     const std::uint8_t* p = ctx.window + ctx.pos;
 
-    unsigned profile_and_level_indication = (p[4] & 0x0Fu) << 4 | p[5] >> 4;
-    ctx.progressive_sequence = (p[5] >> 3) & 1;
-    ctx.chroma_format = (p[5] >> 1) & 3;
-    std::uint32_t horizontal_size_extension = (p[5] & 1u) << 1 | p[6] >> 7;
-    std::uint32_t vertical_size_extension = (p[6] >> 5) & 3u;
-    std::uint32_t bit_rate_extension = (p[6] & 0x1Fu) << 7 | p[7] >> 1;
-    std::uint32_t vbv_buffer_size_extension = p[8];
-    unsigned low_delay = p[9] >> 7;
-    unsigned frame_rate_extension_n = (p[9] >> 5) & 3;
-    unsigned frame_rate_extension_d = p[9] & 0x1F;
+    syntax::SequenceExtension e{};
+    e.profile_and_level_indication = (p[4] & 0x0Fu) << 4 | p[5] >> 4;
+    e.progressive_sequence = (p[5] >> 3) & 1u;
+    e.chroma_format = (p[5] >> 1) & 3u;
+    e.horizontal_size_extension = (p[5] & 1u) << 1 | p[6] >> 7;
+    e.vertical_size_extension = (p[6] >> 5) & 3u;
+    e.bit_rate_extension = (p[6] & 0x1Fu) << 7 | p[7] >> 1;
+    e.vbv_buffer_size_extension = p[8];
+    e.low_delay = p[9] >> 7;
+    e.frame_rate_extension_n = (p[9] >> 5) & 3u;
+    e.frame_rate_extension_d = p[9] & 0x1Fu;
 
-    ctx.horizontal_size = (ctx.horizontal_size & 0xFFF) | horizontal_size_extension << 12;
-    ctx.vertical_size = (ctx.vertical_size & 0xFFF) | vertical_size_extension << 12;
-    ctx.bit_rate = (ctx.bit_rate & 0x3FFFF) | bit_rate_extension << 18;
-    ctx.vbv_buffer_size = (ctx.vbv_buffer_size & 0x3FF) | vbv_buffer_size_extension << 10;
+    ctx.progressive_sequence = static_cast<std::uint8_t>(e.progressive_sequence);
+    ctx.chroma_format = static_cast<std::uint8_t>(e.chroma_format);
+    ctx.horizontal_size = (ctx.horizontal_size & 0xFFF) | e.horizontal_size_extension << 12;
+    ctx.vertical_size = (ctx.vertical_size & 0xFFF) | e.vertical_size_extension << 12;
+    ctx.bit_rate = (ctx.bit_rate & 0x3FFFF) | e.bit_rate_extension << 18;
+    ctx.vbv_buffer_size = (ctx.vbv_buffer_size & 0x3FF) | e.vbv_buffer_size_extension << 10;
+    ctx.frame_rate_extension_n = static_cast<std::uint8_t>(e.frame_rate_extension_n);
+    ctx.frame_rate_extension_d = static_cast<std::uint8_t>(e.frame_rate_extension_d);
+    ctx.sequence_extension_seen = true;
 
-    if (ctx.mode == Mode::REWRITE) return rewrite_bit_rate(ctx);
+    ParseResult result = CONTINUE;
+    if (ctx.sink->sequence_extension) result = ctx.sink->sequence_extension(ctx, e);
+    ctx.pos += 9;
+    return result;
+}
 
+ParseResult report_sequence_extension(StreamContext& ctx, const syntax::SequenceExtension& e) {
     // frame_rate = frame_rate_value * (n + 1) / (d + 1), kept in single
     // precision.
     float frame_rate = static_cast<float>(frame_rate_value(ctx.frame_rate_code) *
-                                          (frame_rate_extension_n + 1) /
-                                          (frame_rate_extension_d + 1));
+                                          (e.frame_rate_extension_n + 1) /
+                                          (e.frame_rate_extension_d + 1));
     char frame_rate_text[32];
     format_two_decimals(frame_rate, frame_rate_text, sizeof frame_rate_text);
 
@@ -63,7 +74,7 @@ ParseResult parse_sequence_extension(StreamContext& ctx) {
     ReportText block;
     put_header_line(block, ctx, "SEQUENCE_EXTENSION");
     put_text(block, "    ");
-    put_profile_and_level(block, profile_and_level_indication);
+    put_profile_and_level(block, e.profile_and_level_indication);
     put_text(block, " ");
     put_decimal(block, ctx.horizontal_size);
     put_text(block, "x");
@@ -83,9 +94,8 @@ ParseResult parse_sequence_extension(StreamContext& ctx) {
     put_text(block, "/constrained=");
     put_text(block, yes_no(ctx.constrained_parameters_flag));
     put_text(block, "/low delay=");
-    put_text(block, yes_no(low_delay));
+    put_text(block, yes_no(e.low_delay));
     put_text(block, "\n");
     write_report(ctx, block);
-    ctx.pos += 9;
     return CONTINUE;
 }

@@ -9,26 +9,43 @@
 //
 // The values are stored only; the sequence extension completes and reports
 // them.
+#include "headers/header_sink.hpp"
 #include "headers/headers.hpp"
 
 ParseResult parse_sequence_header(StreamContext& ctx) {
     const std::uint8_t* p = ctx.window + ctx.pos;
 
+    syntax::SequenceHeader h{};
+    h.horizontal_size_value = p[4] << 4 | p[5] >> 4;
+    h.vertical_size_value = (p[5] & 0x0Fu) << 8 | p[6];
+    h.aspect_ratio_information = p[7] >> 4;
+    h.frame_rate_code = p[7] & 0x0Fu;
+    h.bit_rate_value = static_cast<std::uint32_t>(p[8] << 10 | p[9] << 2 | p[10] >> 6);
+    h.vbv_buffer_size_value = (p[10] & 0x1Fu) << 5 | p[11] >> 3;
+    h.constrained_parameters_flag = (p[11] >> 2) & 1u;
+    h.load_intra_quantiser_matrix = (p[11] >> 1) & 1u;
+    std::uint32_t m = h.load_intra_quantiser_matrix ? 64 : 0;
+    h.load_non_intra_quantiser_matrix = p[11 + m] & 1u;
+    if (h.load_non_intra_quantiser_matrix) m += 64;
+
     ctx.sequence_header_seen = true;
     ctx.sequence_header_offset = offset_of(ctx);
     ctx.sequence_header_byte_10 = p[10];
-    ctx.horizontal_size = static_cast<std::uint32_t>(p[4] << 4 | p[5] >> 4);
-    ctx.vertical_size = static_cast<std::uint32_t>((p[5] & 0x0F) << 8 | p[6]);
-    ctx.aspect_ratio_information = static_cast<std::uint8_t>(p[7] >> 4);
-    ctx.frame_rate_code = p[7] & 0x0F;
-    ctx.bit_rate = static_cast<std::uint32_t>(p[8] << 10 | p[9] << 2 | p[10] >> 6);
-    ctx.vbv_buffer_size = static_cast<std::uint32_t>((p[10] & 0x1F) << 5 | p[11] >> 3);
-    ctx.constrained_parameters_flag = (p[11] >> 2) & 1;
+    ctx.horizontal_size = h.horizontal_size_value;
+    ctx.vertical_size = h.vertical_size_value;
+    ctx.aspect_ratio_information = static_cast<std::uint8_t>(h.aspect_ratio_information);
+    ctx.frame_rate_code = static_cast<std::uint8_t>(h.frame_rate_code);
+    ctx.bit_rate = h.bit_rate_value;
+    ctx.vbv_buffer_size = h.vbv_buffer_size_value;
+    ctx.constrained_parameters_flag = static_cast<std::uint8_t>(h.constrained_parameters_flag);
 
-    std::uint32_t m = (p[11] & 0x02) ? 64 : 0;  // load_intra_quantiser_matrix
-    if (p[11 + m] & 0x01) m += 64;               // load_non_intra_quantiser_matrix
-
-    if (ctx.mode == Mode::REPORT) print_header_line(ctx, "SEQUENCE_HEADER_CODE");
+    ParseResult result = CONTINUE;
+    if (ctx.sink->sequence_header) result = ctx.sink->sequence_header(ctx, h);
     ctx.pos += 11 + m;
+    return result;
+}
+
+ParseResult report_sequence_header(StreamContext& ctx, const syntax::SequenceHeader&) {
+    print_header_line(ctx, "SEQUENCE_HEADER_CODE");
     return CONTINUE;
 }

@@ -31,16 +31,13 @@ bool patch(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* bytes,
 
 }  // namespace
 
-ParseResult rewrite_bit_rate(StreamContext& ctx) {
+ParseResult rewrite_bit_rate(StreamContext& ctx, const syntax::SequenceExtension&) {
     const std::uint8_t* p = ctx.window + ctx.pos;
     std::uint32_t q = ctx.target_bit_rate / 400;
 
     // An extension cut short by the end of the file has no bit-rate field to
     // patch; its sequence header is left alone with it.
-    if (bytes_held_at_pos(ctx) < 8) {
-        ctx.pos += 9;
-        return CONTINUE;
-    }
+    if (bytes_held_at_pos(ctx) < 8) return CONTINUE;
 
     // Without a sequence header earlier in the file there is nothing to
     // patch but the extension itself.
@@ -60,6 +57,10 @@ ParseResult rewrite_bit_rate(StreamContext& ctx) {
     if (!patch(ctx, offset_of(ctx) + 6, extension, 2)) return STOP;
 
     print_progress(ctx, "\r");
-    ctx.pos += 9;
     return CONTINUE;
 }
+
+const HeaderSink rewrite_bit_rate_sink = {
+    nullptr, rewrite_bit_rate, nullptr, nullptr, nullptr, nullptr,
+    nullptr, nullptr, nullptr, nullptr, print_layer_warning,
+};

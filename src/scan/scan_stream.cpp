@@ -9,6 +9,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "headers/header_sink.hpp"
 #include "headers/headers.hpp"
 #include "messages.hpp"
 #include "scan/find_start_code.hpp"
@@ -62,13 +63,12 @@ ParseResult handle_start_code(StreamContext& ctx, std::uint32_t code,
     case GROUP_START_CODE:
         return parse_group_header(ctx);
     case USER_DATA_START_CODE:
-    case SEQUENCE_END_CODE:
-        if (ctx.mode == Mode::REPORT) {
-            print_header_line(ctx, code == USER_DATA_START_CODE ? "USER_DATA_START_CODE"
-                                                                : "SEQUENCE_END_CODE");
-        }
+    case SEQUENCE_END_CODE: {
+        ParseResult result = CONTINUE;
+        if (ctx.sink->bare_start_code) result = ctx.sink->bare_start_code(ctx, code);
         ctx.pos += 3;
-        return CONTINUE;
+        return result;
+    }
     case PACK_START_CODE:
     case SYSTEM_HEADER_START_CODE:
         *refused = true;

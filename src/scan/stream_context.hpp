@@ -17,6 +17,7 @@ inline constexpr std::uint32_t LOOKAHEAD = 197;
 inline constexpr std::uint32_t WINDOW_PADDING = 256;
 
 enum class Mode { REPORT = 0, REWRITE = 1 };
+struct HeaderSink;
 enum ParseResult { CONTINUE = 0, STOP = 1 };
 enum class ScanOutcome { END_OF_INPUT, STOPPED };
 
@@ -34,6 +35,8 @@ struct StreamContext {
     std::uint32_t target_bit_rate = 0;
     std::FILE* out = nullptr;  // report and progress lines
     std::FILE* err = nullptr;  // warnings and errors
+    const HeaderSink* sink = nullptr;  // what becomes of each decoded header
+    void* sink_state = nullptr;        // the sink's own record, if it has one
 
     // Last start code other than extension and user data; 0 before any.
     std::uint32_t last_start_code = 0;
@@ -51,6 +54,9 @@ struct StreamContext {
     std::uint8_t constrained_parameters_flag = 0;
     std::uint8_t progressive_sequence = 0;
     std::uint8_t chroma_format = 0;
+    bool sequence_extension_seen = false;  // an MPEG-2 stream
+    std::uint8_t frame_rate_extension_n = 0;
+    std::uint8_t frame_rate_extension_d = 0;
 
     // Last picture coding extension; sizes picture display extensions.
     std::uint8_t picture_structure = 0;
