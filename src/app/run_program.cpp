@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "app/options.hpp"
+#include "headers/header_sink.hpp"
 #include "messages.hpp"
 #include "rewrite/rewrite.hpp"
 #include "scan/stream_context.hpp"
@@ -12,20 +14,33 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
     ctx.err = err;
 
     const char* program = argc > 0 && argv[0] ? argv[0] : "m2vhdr";
-    if (argc == 3) {
-        ctx.mode = Mode::REWRITE;
-        // A mistyped rate must not be written into every sequence of the file.
-        if (!parse_bit_rate(argv[2], &ctx.target_bit_rate)) {
-            std::fprintf(err, msg::usage, program);
-            return EXIT_USAGE;
-        }
-    } else if (argc != 2) {
+    Options options;
+    if (!parse_options(argc, argv, &options)) {
         std::fprintf(err, msg::usage, program);
         return EXIT_USAGE;
     }
+    if (options.help) {
+        print_help(out);
+        return EXIT_OK;
+    }
+    if (options.version) {
+        std::fputs("m2vhdr " M2VHDR_VERSION "\n", out);
+        return EXIT_OK;
+    }
+
+    ctx.sink = &report_text_sink;
+    if (options.bit_rate) {
+        ctx.mode = Mode::REWRITE;
+        ctx.sink = &rewrite_bit_rate_sink;
+        // A mistyped rate must not be written into every sequence of the file.
+        if (!parse_bit_rate(options.bit_rate, &ctx.target_bit_rate)) {
+            std::fprintf(err, msg::usage, program);
+            return EXIT_USAGE;
+        }
+    }
 
     FileAccess access = ctx.mode == Mode::REWRITE ? FileAccess::READ_WRITE : FileAccess::READ;
-    if (!platform_open(argv[1], access, &ctx.file)) {
+    if (!platform_open(options.file, access, &ctx.file)) {
         std::fputs(msg::open_failed, err);
         return EXIT_FAILED;
     }

@@ -1,0 +1,122 @@
+#include "app/options.hpp"
+
+#include <cstring>
+
+namespace {
+
+// One row per option. `value` options take the next argument, or the text
+// after '=' in the long form (`--name=VALUE`).
+struct OptionRow {
+    char short_name;        // 0 when there is none
+    const char* long_name;  // without the leading "--"
+    const char* value;      // the value's name in the help text; null: a flag
+    const char* help;
+    bool (*apply)(Options& options, const char* value);
+};
+
+bool set_help(Options& options, const char*) { return options.help = true; }
+bool set_version(Options& options, const char*) { return options.version = true; }
+
+constexpr OptionRow option_rows[] = {
+    {'h', "help", nullptr, "print this help and exit", set_help},
+    {0, "version", nullptr, "print the version and exit", set_version},
+};
+
+const OptionRow* find_long(const char* name, std::size_t length) {
+    for (const OptionRow& row : option_rows) {
+        if (std::strlen(row.long_name) == length && std::strncmp(row.long_name, name, length) == 0)
+            return &row;
+    }
+    return nullptr;
+}
+
+const OptionRow* find_short(char name) {
+    for (const OptionRow& row : option_rows) {
+        if (row.short_name != 0 && row.short_name == name) return &row;
+    }
+    return nullptr;
+}
+
+bool add_positional(Options& options, const char* argument, int* count) {
+    if (*count == 0) options.file = argument;
+    else if (*count == 1) options.bit_rate = argument;
+    else return false;
+    ++*count;
+    return true;
+}
+
+}  // namespace
+
+bool parse_options(int argc, char** argv, Options* options) {
+    int positional = 0;
+    bool ok = true;
+    bool options_ended = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* argument = argv[i];
+        if (options_ended || argument[0] != '-' || argument[1] == '\0') {
+            ok = add_positional(*options, argument, &positional) && ok;
+            continue;
+        }
+        if (std::strcmp(argument, "--") == 0) {
+            options_ended = true;
+            continue;
+        }
+
+        const OptionRow* row;
+        const char* value = nullptr;
+        if (argument[1] == '-') {
+            const char* name = argument + 2;
+            const char* equals = std::strchr(name, '=');
+            row = find_long(name, equals ? static_cast<std::size_t>(equals - name) : std::strlen(name));
+            if (equals) {
+                if (!row || !row->value) return false;
+                value = equals + 1;
+            }
+        } else {
+            row = argument[2] == '\0' ? find_short(argument[1]) : nullptr;
+        }
+        if (!row) return false;
+        if (row->value && !value) {
+            if (i + 1 >= argc) return false;
+            value = argv[++i];
+        }
+        if (!row->apply(*options, value)) return false;
+    }
+    if (options->help || options->version) return true;
+    return ok && positional >= 1;
+}
+
+void print_help(std::FILE* out) {
+    std::fputs(
+        "Usage: m2vhdr [OPTION]... FILE            report the headers of FILE\n"
+        "       m2vhdr [OPTION]... FILE BITRATE    set the nominal bit rate of every\n"
+        "                                          sequence of FILE, in place\n"
+        "\n"
+        "FILE is an MPEG-1 or MPEG-2 video elementary stream (.m2v, .mpv).\n"
+        "BITRATE is in bit/s, a decimal number from 0 to 4294967295; it is stored\n"
+        "rounded down to a multiple of 400.\n"
+        "\n"
+        "Options:\n",
+        out);
+    for (const OptionRow& row : option_rows) {
+        // "-h, --help", "    --version", "    --set ELEMENT=VALUE"
+        char name[64];
+        char short_form[5] = "    ";
+        if (row.short_name) std::snprintf(short_form, sizeof short_form, "-%c, ", row.short_name);
+        std::snprintf(name, sizeof name, "%s--%s%s%s", short_form, row.long_name,
+                      row.value ? " " : "", row.value ? row.value : "");
+        std::fprintf(out, "  %-28s %s\n", name, row.help);
+    }
+    std::fputs(
+        "  --                           end the options; a FILE may then start with '-'\n"
+        "\n"
+        "Exit status:\n"
+        "  0  the run completed (warnings included)\n"
+        "  1  the file could not be opened, read or written, or it is a program or\n"
+        "     transport stream\n"
+        "  2  usage error\n"
+        "\n"
+        "Example:\n"
+        "  m2vhdr movie.m2v 8000000    set every sequence of movie.m2v to 8 Mbit/s\n",
+        out);
+}

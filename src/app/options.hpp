@@ -1,0 +1,26 @@
+// The command line: options and the two positional arguments.
+//
+//   m2vhdr [OPTION]... FILE [BITRATE]
+//
+// Options may stand before or after the positional arguments; `--` ends the
+// options, so that a file whose name starts with '-' can be named. A lone
+// '-' is a positional argument.
+#pragma once
+
+#include <cstdio>
+
+struct Options {
+    const char* file = nullptr;
+    const char* bit_rate = nullptr;  // the positional BITRATE, as typed
+    bool help = false;
+    bool version = false;
+};
+
+// Fills `options` from the arguments after argument 0. False for an unknown
+// option, an option without its value, or a wrong number of positional
+// arguments: a usage error. With --help or --version the positional
+// arguments are not checked.
+bool parse_options(int argc, char** argv, Options* options);
+
+// The --help text.
+void print_help(std::FILE* out);

@@ -1,0 +1,88 @@
+// Options: --help, --version, `--`, unknown options, options after the file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tool_runner.hpp"
+
+namespace {
+
+std::string usage_for(const std::string& program) {
+    std::string text = sjis("引数が不正です。\nusage: %s [input file] {bitrate(bit)}\n");
+    return text.replace(text.find("%s"), 2, program);
+}
+
+Bytes small_stream() {
+    return concat({sequence_header({}), sequence_extension({}), group_header({}),
+                   picture_header({}), sequence_end()});
+}
+
+// What a run must print; "HELP" stands for the help text.
+struct OptionCase {
+    std::vector<std::string> args;  // FILE stands for a scratch stream
+    int status;
+    std::string out;
+    bool usage_error;
+};
+
+TEST(Options, Table) {
+    const std::string version = std::string("m2vhdr ") + M2VHDR_PROJECT_VERSION + "\n";
+    const std::vector<OptionCase> cases = {
+        {{"--version"}, 0, version, false},
+        {{"FILE", "--version"}, 0, version, false},
+        {{"-h"}, 0, "HELP", false},
+        {{"--help"}, 0, "HELP", false},
+        {{"FILE", "8000000", "--help"}, 0, "HELP", false},
+        {{"--help=yes"}, 2, "", true},
+        {{"--bogus", "FILE"}, 2, "", true},
+        {{"FILE", "-x"}, 2, "", true},
+        {{"FILE", "8000000", "--bogus"}, 2, "", true},
+        {{"-hx"}, 2, "", true},
+        {{"--"}, 2, "", true},
+    };
+    ScratchDir dir;
+    const Bytes stream = small_stream();
+    std::string help;
+    for (const OptionCase& c : cases) {
+        std::string path = dir.write("s.m2v", stream);
+        std::vector<std::string> args = {"m2vhdr"};
+        for (const std::string& a : c.args) args.push_back(a == "FILE" ? path : a);
+        RunResult r = run_tool(args);
+        std::string what = ::testing::PrintToString(c.args);
+        EXPECT_EQ(r.status, c.status) << what;
+        EXPECT_EQ(r.err, c.usage_error ? usage_for(tool_name("m2vhdr")) : "") << what;
+        EXPECT_EQ(read_file(path), stream) << what;
+        if (c.out != "HELP") {
+            EXPECT_EQ(r.out, c.out) << what;
+            continue;
+        }
+        // The help names the two forms and every option, and is the same
+        // wherever the option stands.
+        EXPECT_EQ(r.out.rfind("Usage: m2vhdr [OPTION]... FILE ", 0), 0u) << r.out;
+        for (const char* option : {"-h, --help", "--version", "\n  --  ", "Exit status:"})
+            EXPECT_NE(r.out.find(option), std::string::npos) << option;
+        if (help.empty()) help = r.out;
+        EXPECT_EQ(r.out, help) << what;
+    }
+}
+
+// After `--` a name that starts with '-' is a file; without it, an option.
+TEST(Options, DoubleDashNamesAFileStartingWithDash) {
+    ScratchDir dir;
+    dir.write("-x.m2v", small_stream());
+    std::string plain = dir.write("plain.m2v", small_stream());
+    std::filesystem::path here = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    RunResult dashed = run_tool({"m2vhdr", "--", "-x.m2v"});
+    RunResult rewrite = run_tool({"m2vhdr", "-x.m2v", "--", "--", "400"});
+    std::filesystem::current_path(here);
+    RunResult expected = run_tool({"m2vhdr", plain});
+
+    EXPECT_EQ(dashed.status, 0) << dashed.err;
+    EXPECT_EQ(dashed.out, expected.out);
+    EXPECT_NE(dashed.out.find("SEQUENCE_EXTENSION"), std::string::npos);
+    EXPECT_EQ(rewrite.status, 2);  // "-x.m2v" before `--` is an unknown option
+    EXPECT_EQ(read_file(dir.path() + "/-x.m2v"), small_stream());
+}
+
+}  // namespace
