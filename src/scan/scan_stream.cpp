@@ -152,3 +152,31 @@ ScanOutcome scan_stream(StreamContext& ctx) {
         if (n == 0) return ScanOutcome::END_OF_INPUT;
     }
 }
+
+bool restart_scan(StreamContext& ctx) {
+    const StreamContext fresh;
+    ctx.held = fresh.held;
+    ctx.pos = fresh.pos;
+    ctx.base_offset = fresh.base_offset;
+    ctx.last_start_code = fresh.last_start_code;
+    ctx.sequence_header_seen = fresh.sequence_header_seen;
+    ctx.sequence_header_offset = fresh.sequence_header_offset;
+    std::memcpy(ctx.sequence_header_bytes, fresh.sequence_header_bytes,
+                sizeof ctx.sequence_header_bytes);
+    ctx.horizontal_size = fresh.horizontal_size;
+    ctx.vertical_size = fresh.vertical_size;
+    ctx.aspect_ratio_information = fresh.aspect_ratio_information;
+    ctx.frame_rate_code = fresh.frame_rate_code;
+    ctx.bit_rate = fresh.bit_rate;
+    ctx.vbv_buffer_size = fresh.vbv_buffer_size;
+    ctx.constrained_parameters_flag = fresh.constrained_parameters_flag;
+    ctx.progressive_sequence = fresh.progressive_sequence;
+    ctx.chroma_format = fresh.chroma_format;
+    ctx.sequence_extension_seen = fresh.sequence_extension_seen;
+    ctx.frame_rate_extension_n = fresh.frame_rate_extension_n;
+    ctx.frame_rate_extension_d = fresh.frame_rate_extension_d;
+    ctx.picture_structure = fresh.picture_structure;
+    ctx.top_field_first = fresh.top_field_first;
+    ctx.repeat_first_field = fresh.repeat_first_field;
+    return platform_seek(ctx.file, 0);
+}

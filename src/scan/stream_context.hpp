@@ -44,7 +44,9 @@ struct StreamContext {
     // Sequence header, completed by the sequence extension.
     bool sequence_header_seen = false;
     std::uint64_t sequence_header_offset = 0;
-    std::uint8_t sequence_header_byte_10 = 0;  // kept for the bit-rate patch
+    // Bytes 0 to 11 of the last sequence header, as the file held them: the
+    // patches of its fields keep the bits around them.
+    std::uint8_t sequence_header_bytes[12] = {};
     std::uint32_t horizontal_size = 0;
     std::uint32_t vertical_size = 0;
     std::uint8_t aspect_ratio_information = 0;
@@ -67,6 +69,13 @@ struct StreamContext {
 // Reads the whole file through the window and hands every start code to its
 // handler.
 ScanOutcome scan_stream(StreamContext& ctx);
+
+// Readies the context for another pass over the file from its start, for
+// the runs that check or measure the whole file before they write: the
+// positions, the last start code and every decoded field go back to their
+// initial values, the run's own fields (mode, file, outputs, sink) stay.
+// False when the file cannot be positioned at its start (not reported).
+bool restart_scan(StreamContext& ctx);
 
 // File offset of the byte at window index `pos`.
 inline std::uint64_t offset_of(const StreamContext& ctx) {

@@ -1,0 +1,20 @@
+#include "rewrite/patch.hpp"
+
+#include "messages.hpp"
+
+bool write_patch(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* old_bytes,
+                 const std::uint8_t* new_bytes, std::uint32_t count) {
+    (void)old_bytes;
+    if (ctx.file_size < 0 || offset + count > static_cast<std::uint64_t>(ctx.file_size))
+        return true;  // never lengthen the file
+    if (!platform_seek(ctx.file, offset)) {
+        std::fputs(msg::seek_error, ctx.err);
+        return false;
+    }
+    std::uint32_t written = 0;
+    if (!platform_write(ctx.file, new_bytes, count, &written) || written != count) {
+        std::fputs(msg::write_error, ctx.err);
+        return false;
+    }
+    return true;
+}
