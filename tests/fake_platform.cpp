@@ -114,6 +114,13 @@ bool platform_size(FileHandle, std::int64_t* size) {
     return ok;
 }
 
+bool platform_sync(FileHandle) {
+    FakeFile& f = fake_file();
+    bool ok = f.is_open && !fault_for(FakeOp::SYNC);
+    record(FakeOp::SYNC, ok, f.position, 0, 0);
+    return ok;
+}
+
 void platform_close(FileHandle) {
     FakeFile& f = fake_file();
     record(FakeOp::CLOSE, f.is_open, f.position, 0, 0);

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-enum class FakeOp { OPEN, READ, SEEK, WRITE, SIZE, CLOSE };
+enum class FakeOp { OPEN, READ, SEEK, WRITE, SIZE, SYNC, CLOSE };
 
 // What happens at the `call`-th (1-based) call of `op`.
 struct FakeFault {

@@ -36,6 +36,9 @@ bool platform_write(FileHandle file, const std::uint8_t* buffer,
 // The file's size in bytes.
 bool platform_size(FileHandle file, std::int64_t* size);
 
+// Makes the writes made so far reach the storage device.
+bool platform_sync(FileHandle file);
+
 void platform_close(FileHandle file);
 
 // Sets up a console stream: flushed on every print when it is a terminal,

@@ -133,6 +133,12 @@ bool platform_size(FileHandle file, std::int64_t* size) {
     return true;
 }
 
+bool platform_sync(FileHandle file) {
+    if (fdatasync(fd_of(file)) == 0) return true;
+    // A device or pipe that cannot be synchronised has nothing cached for it.
+    return errno == EINVAL || errno == EROFS;
+}
+
 void platform_close(FileHandle file) {
     if (TrackedFile* t = tracked(fd_of(file))) t->fd = -1;
     close(fd_of(file));

@@ -80,6 +80,8 @@ bool platform_size(FileHandle file, std::int64_t* size) {
     return true;
 }
 
+bool platform_sync(FileHandle file) { return FlushFileBuffers(handle_of(file)) != 0; }
+
 void platform_close(FileHandle file) { CloseHandle(handle_of(file)); }
 
 void platform_prepare_console(std::FILE* stream) {

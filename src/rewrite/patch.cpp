@@ -2,6 +2,12 @@
 
 #include "messages.hpp"
 
+bool finish_patches(StreamContext& ctx) {
+    if (platform_sync(ctx.file)) return true;
+    std::fputs(msg::write_error, ctx.err);
+    return false;
+}
+
 bool write_patch(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* old_bytes,
                  const std::uint8_t* new_bytes, std::uint32_t count) {
     (void)old_bytes;

@@ -15,3 +15,7 @@ inline constexpr std::uint32_t MAX_PATCH_BYTES = 8;
 // or write; the run then stops.
 bool write_patch(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* old_bytes,
                  const std::uint8_t* new_bytes, std::uint32_t count);
+
+// Makes every patch written so far reach the storage device, before a
+// rewrite reports success. Returns false after reporting the failure.
+bool finish_patches(StreamContext& ctx);
