@@ -16,17 +16,17 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
         ctx.mode = Mode::REWRITE;
         // A mistyped rate must not be written into every sequence of the file.
         if (!parse_bit_rate(argv[2], &ctx.target_bit_rate)) {
-            std::fprintf(err, msg::usage, program);
+            print_message(err, msg::usage, program);
             return EXIT_USAGE;
         }
     } else if (argc != 2) {
-        std::fprintf(err, msg::usage, program);
+        print_message(err, msg::usage, program);
         return EXIT_USAGE;
     }
 
     FileAccess access = ctx.mode == Mode::REWRITE ? FileAccess::READ_WRITE : FileAccess::READ;
     if (!platform_open(argv[1], access, &ctx.file)) {
-        std::fputs(msg::open_failed, err);
+        print_message(err, msg::open_failed);
         return EXIT_FAILED;
     }
 
@@ -34,7 +34,7 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
     // end of the file cuts short.
     ctx.window = static_cast<std::uint8_t*>(std::calloc(WINDOW_SIZE + WINDOW_PADDING, 1));
     if (!ctx.window) {
-        std::fputs(msg::out_of_memory, err);
+        print_message(err, msg::out_of_memory);
         platform_close(ctx.file);
         return EXIT_FAILED;
     }
@@ -43,7 +43,7 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
     // The rewrite never writes past the size it sees here, so it cannot go
     // on without one.
     if (ctx.mode == Mode::REWRITE && !platform_size(ctx.file, &ctx.file_size)) {
-        std::fputs(msg::read_error, err);
+        print_message(err, msg::read_error);
         status = EXIT_FAILED;
     } else if (scan_stream(ctx) == ScanOutcome::STOPPED) {
         status = EXIT_FAILED;

@@ -11,12 +11,12 @@ namespace {
 // between do not count). Elsewhere they are warned about and decoded anyway.
 void check_sequence_layer(const StreamContext& ctx) {
     if (ctx.last_start_code != SEQUENCE_HEADER_CODE)
-        std::fputs(msg::sequence_layer_warning, ctx.err);
+        print_message(ctx.err, msg::sequence_layer_warning);
 }
 
 void check_picture_layer(const StreamContext& ctx) {
     if (ctx.last_start_code != PICTURE_START_CODE)
-        std::fputs(msg::picture_layer_warning, ctx.err);
+        print_message(ctx.err, msg::picture_layer_warning);
 }
 
 }  // namespace

@@ -18,12 +18,12 @@ bool patch(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* bytes,
         offset + count > static_cast<std::uint64_t>(ctx.file_size))
         return true;  // never lengthen the file
     if (!platform_seek(ctx.file, offset)) {
-        std::fputs(msg::seek_error, ctx.err);
+        print_message(ctx.err, msg::seek_error);
         return false;
     }
     std::uint32_t written = 0;
     if (!platform_write(ctx.file, bytes, count, &written) || written != count) {
-        std::fputs(msg::write_error, ctx.err);
+        print_message(ctx.err, msg::write_error);
         return false;
     }
     return true;
