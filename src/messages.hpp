@@ -1,68 +1,35 @@
 // Every message the tool shows a user, in one place.
 //
-// The messages are Japanese text encoded as Shift_JIS (code page 932); they
-// are kept here as byte escapes with the readable text beside each one.
-// Adjacent literals are split wherever an ASCII character that is also a hex
-// digit would otherwise extend an escape.
+// The messages are Japanese. Each is written here once, as UTF-8; its
+// Shift_JIS (code page 932) form is derived from it while compiling
+// (text/shift_jis.hpp). print_message writes the form the user's system
+// reads.
 #pragma once
+
+#include "text/message.hpp"
 
 namespace msg {
 
-// 引数が不正です。\nusage: %s [input file] {bitrate(bit)}\n
-inline constexpr char usage[] =
-    "\x88\xf8\x90\x94\x82\xaa\x95\x73\x90\xb3\x82\xc5\x82\xb7\x81\x42"
-    "\nusage: %s [input file] {bitrate(bit)}\n";
+inline constexpr Message usage{"引数が不正です。\nusage: %s [input file] {bitrate(bit)}\n"};
+inline constexpr Message open_failed{"読み取りファイルが開けませんでした。\n"};
+inline constexpr Message seek_error{"シークエラーです\n"};
+inline constexpr Message read_error{"読み取りエラーです\n"};
+inline constexpr Message write_error{"書き込みエラーです\n"};
+inline constexpr Message system_stream{
+    "MPEG System ヘッダが見つかりました。MPEG System ファイルは取り扱えません。\n"};
+inline constexpr Message sequence_layer_warning{
+    "警告: シーケンス層以外でシーケンス拡張コードが見つかりました。\n"};
+inline constexpr Message picture_layer_warning{
+    "警告: ピクチャ層以外でピクチャ拡張コードが見つかりました。\n"};
+// The end ("\r" or "\n") is the last argument.
+inline constexpr Message progress{"処理: %llu/%lluバイト (%llu%%)%s"};
+inline constexpr Message out_of_memory{"メモリが確保できませんでした。\n"};
 
-// 読み取りファイルが開けませんでした。\n
-inline constexpr char open_failed[] =
-    "\x93\xc7\x82\xdd\x8e\xe6\x82\xe8\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xaa"
-    "\x8a\x4a\x82\xaf\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5\x82\xbd\x81\x42\n";
-
-// シークエラーです\n
-inline constexpr char seek_error[] =
-    "\x83\x56\x81\x5b\x83\x4e\x83\x47\x83\x89\x81\x5b\x82\xc5\x82\xb7\n";
-
-// 読み取りエラーです\n
-inline constexpr char read_error[] =
-    "\x93\xc7\x82\xdd\x8e\xe6\x82\xe8\x83\x47\x83\x89\x81\x5b\x82\xc5\x82\xb7\n";
-
-// 書き込みエラーです\n
-inline constexpr char write_error[] =
-    "\x8f\x91\x82\xab\x8d\x9e\x82\xdd\x83\x47\x83\x89\x81\x5b\x82\xc5\x82\xb7\n";
-
-// MPEG System ヘッダが見つかりました。MPEG System ファイルは取り扱えません。\n
-inline constexpr char system_stream[] =
-    "MPEG System "
-    "\x83\x77\x83\x62\x83\x5f\x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc"
-    "\x82\xb5\x82\xbd\x81\x42"
-    "MPEG System "
-    "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcd\x8e\xe6\x82\xe8\x88\xb5\x82\xa6"
-    "\x82\xdc\x82\xb9\x82\xf1\x81\x42\n";
-
-// 警告: シーケンス層以外でシーケンス拡張コードが見つかりました。\n
-inline constexpr char sequence_layer_warning[] =
-    "\x8c\x78\x8d\x90: "
-    "\x83\x56\x81\x5b\x83\x50\x83\x93\x83\x58\x91\x77\x88\xc8\x8a\x4f\x82\xc5"
-    "\x83\x56\x81\x5b\x83\x50\x83\x93\x83\x58\x8a\x67\x92\xa3\x83\x52\x81\x5b"
-    "\x83\x68\x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82\xb5\x82\xbd"
-    "\x81\x42\n";
-
-// 警告: ピクチャ層以外でピクチャ拡張コードが見つかりました。\n
-inline constexpr char picture_layer_warning[] =
-    "\x8c\x78\x8d\x90: "
-    "\x83\x73\x83\x4e\x83\x60\x83\x83\x91\x77\x88\xc8\x8a\x4f\x82\xc5"
-    "\x83\x73\x83\x4e\x83\x60\x83\x83\x8a\x67\x92\xa3\x83\x52\x81\x5b"
-    "\x83\x68\x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82\xb5\x82\xbd"
-    "\x81\x42\n";
-
-// 処理: %llu/%lluバイト (%llu%%)  -- the end ("\r" or "\n") is added by the caller
-inline constexpr char progress[] =
-    "\x8f\x88\x97\x9d: %llu/%llu"
-    "\x83\x6f\x83\x43\x83\x67 (%llu%%)%s";
-
-// メモリが確保できませんでした。\n
-inline constexpr char out_of_memory[] =
-    "\x83\x81\x83\x82\x83\x8a\x82\xaa\x8a\x6d\x95\xdb\x82\xc5\x82\xab\x82\xdc"
-    "\x82\xb9\x82\xf1\x82\xc5\x82\xb5\x82\xbd\x81\x42\n";
+// Every message above, for the tests.
+inline constexpr const Message* all[] = {
+    &usage,         &open_failed,           &seek_error,            &read_error,
+    &write_error,   &system_stream,         &sequence_layer_warning, &picture_layer_warning,
+    &progress,      &out_of_memory,
+};
 
 }  // namespace msg

@@ -1,6 +1,7 @@
 #include "child_process.hpp"
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -19,6 +20,8 @@ pid_t start_child(const std::vector<std::string>& argv, int in_fd, int out_fd, i
     // Only the three standard streams reach the child.
     for (int fd = 3; fd < 1024; ++fd) close(fd);
     signal(SIGPIPE, SIG_DFL);
+    // The tool's messages in their Shift_JIS bytes, whatever the locale.
+    setenv("LC_ALL", "C", 1);
     execvp(args[0], args.data());
     _exit(127);
 }

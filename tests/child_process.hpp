@@ -8,7 +8,7 @@
 #include <vector>
 
 // Starts `argv` with its standard streams on the given descriptors (-1 for
-// /dev/null). The parent's copies stay open.
+// /dev/null), in the C locale. The parent's copies stay open.
 pid_t start_child(const std::vector<std::string>& argv, int in_fd, int out_fd, int err_fd);
 
 // The exit status (128 + signal when killed by one), or -1 when the child had

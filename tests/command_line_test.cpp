@@ -265,4 +265,40 @@ TEST(CommandLine, LostOutputIsAFailure) {
     EXPECT_EQ(WEXITSTATUS(status), 1);
 }
 
+// Names outside any ANSI code page open in both modes (on Windows through
+// the UTF-16 arguments and CreateFileW), and a rate in fullwidth digits is
+// refused on every system. The tool runs in a UTF-8 locale, in which Wine
+// hands such names on to a Windows program whole.
+TEST(CommandLine, UnicodeFileNamesWorkInBothModes) {
+    Bytes expected = read_file(std::string(M2VHDR_TEST_DATA) + "/mpeg1_qcif.report");
+    std::string report(expected.begin(), expected.end());
+    Bytes sample = read_file(std::string(M2VHDR_TEST_DATA) + "/mpeg1_qcif.m1v");
+    SequenceHeader h;
+    h.bit_rate_value = 1;
+    Bytes original = concat({sequence_header(h), sequence_extension({})});
+    h.bit_rate_value = 20000;  // 8000000 / 400
+    Bytes rewritten = concat({sequence_header(h), sequence_extension({})});
+    std::string refused = "引数が不正です。\nusage: " + binary_name() + " [input file] {bitrate(bit)}\n";
+    if (external_tool()) refused = sjis(refused);
+
+    ScratchDir dir;
+    for (const char* name : {"日本語の名前.m2v", "\xF0\x9F\x8E\xAC clip.m2v"}) {
+        SCOPED_TRACE(name);
+        RunResult r = run_binary({"m2vhdr", dir.write(name, sample)}, false, "C.UTF-8");
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, report);
+        EXPECT_EQ(r.err, "");
+
+        std::string path = dir.write(std::string("rw-") + name, original);
+        r = run_binary({"m2vhdr", path, "８０００"}, false, "C.UTF-8");
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, refused);
+        EXPECT_EQ(read_file(path), original);
+        r = run_binary({"m2vhdr", path, "8000000"}, false, "C.UTF-8");
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(read_file(path), rewritten);
+    }
+}
+
 }  // namespace

@@ -128,3 +128,9 @@ void platform_close(FileHandle) {
 }
 
 void platform_prepare_console(std::FILE*) {}
+
+bool platform_is_text_console(std::FILE*) { return false; }
+
+void platform_write_console(std::FILE* stream, const char* text, std::size_t size) {
+    std::fwrite(text, 1, size, stream);
+}

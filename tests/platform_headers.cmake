@@ -5,7 +5,7 @@
 #   cmake -DSOURCE_DIR=<project> -P tests/platform_headers.cmake
 file(GLOB_RECURSE sources ${SOURCE_DIR}/src/*.cpp ${SOURCE_DIR}/src/*.hpp)
 set(system_header
-    "^[ \t]*#[ \t]*include[ \t]*[<\"](windows|winbase|winioctl|io|direct|unistd|fcntl|spawn|dirent|pthread|sys/[a-z_]+)\\.h[>\"]")
+    "^[ \t]*#[ \t]*include[ \t]*[<\"](windows|winbase|winioctl|io|direct|unistd|fcntl|spawn|dirent|pthread|langinfo|sys/[a-z_]+)\\.h[>\"]")
 set(found "")
 set(count 0)
 foreach(source IN LISTS sources)

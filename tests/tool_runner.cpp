@@ -69,7 +69,7 @@ std::vector<std::string> command_from(const char* variable) {
     return words;
 }
 
-RunResult run_command(std::vector<std::string> command) {
+RunResult run_command(std::vector<std::string> command, const char* lc_all) {
     ScratchDir scratch;
     std::string out_path = scratch.path() + "/out";
     std::string err_path = scratch.path() + "/err";
@@ -77,6 +77,15 @@ RunResult run_command(std::vector<std::string> command) {
     std::vector<char*> argv;
     for (std::string& a : command) argv.push_back(a.data());
     argv.push_back(nullptr);
+
+    std::vector<std::string> environment;
+    for (char** e = environ; *e; ++e) {
+        if (std::string(*e).rfind("LC_ALL=", 0) != 0) environment.push_back(*e);
+    }
+    if (lc_all) environment.push_back(std::string("LC_ALL=") + lc_all);
+    std::vector<char*> envp;
+    for (std::string& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -87,7 +96,7 @@ RunResult run_command(std::vector<std::string> command) {
                                      O_WRONLY | O_CREAT | O_TRUNC, 0666);
     pid_t pid = 0;
     RunResult r;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
         int wstatus = 0;
         waitpid(pid, &wstatus, 0);
         r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
@@ -109,10 +118,10 @@ bool wine_did_not_run_it(const RunResult& r) {
 
 }  // namespace
 
-RunResult run_external(const std::vector<std::string>& command) {
+RunResult run_external(const std::vector<std::string>& command, const char* lc_all) {
     RunResult r;
     for (int attempt = 1; attempt <= 3; ++attempt) {
-        r = run_command(command);
+        r = run_command(command, lc_all);
         if (!wine_did_not_run_it(r)) break;
         std::fprintf(stderr, "attempt %d: the loader did not run the tool (status %d, \"%s\")\n",
                      attempt, r.status, r.err.c_str());
@@ -150,10 +159,15 @@ std::string tool_name(const std::string& arg0) {
 
 std::string binary_name() { return external_tool() ? tool_name("") : tool_binary(); }
 
-RunResult run_binary(const std::vector<std::string>& args, bool as_nobody) {
+RunResult run_binary(const std::vector<std::string>& args, bool as_nobody, const char* lc_all) {
     if (external_tool()) {
         if (as_nobody) throw std::logic_error("as_nobody needs this build's binary");
-        return run_tool(args);
+        std::vector<std::string> command = external_tool_command();
+        command.insert(command.end(), args.begin() + 1, args.end());
+        RunResult r = run_external(command, lc_all);
+        r.out = from_crlf(r.out);
+        r.err = from_crlf(r.err);
+        return r;
     }
     std::vector<std::string> command;
     std::unique_ptr<ScratchDir> copy_dir;
@@ -169,7 +183,7 @@ RunResult run_binary(const std::vector<std::string>& args, bool as_nobody) {
     }
     command.push_back(binary);
     command.insert(command.end(), args.begin() + 1, args.end());
-    return run_command(command);
+    return run_command(command, lc_all);
 }
 
 RunResult run_tool(const std::vector<std::string>& args) {

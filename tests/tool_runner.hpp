@@ -31,8 +31,10 @@ RunResult run_on(const Bytes& stream, const std::vector<std::string>& extra = {}
 // The built m2vhdr binary in a child process (standard input closed), or
 // the command of M2VHDR_TOOL_COMMAND as run_tool runs it. `as_nobody` drops
 // to an unprivileged user first, so that permission bits hold even when the
-// tests run as root; it needs the binary of this build.
-RunResult run_binary(const std::vector<std::string>& args, bool as_nobody = false);
+// tests run as root; it needs the binary of this build. The tool runs in the
+// locale `lc_all` (LC_ALL), whatever the tests' own environment says.
+RunResult run_binary(const std::vector<std::string>& args, bool as_nobody = false,
+                     const char* lc_all = "C");
 
 // Path of the m2vhdr binary of this build.
 std::string tool_binary();
@@ -55,15 +57,16 @@ std::vector<std::string> external_tool_command();
 std::string tool_name(const std::string& arg0);
 std::string binary_name();
 
-// Any command in a child process (standard input closed), with its output
-// exactly as it was written.
-RunResult run_command(std::vector<std::string> command);
+// Any command in a child process (standard input closed, LC_ALL set to
+// `lc_all`, or left out when null), with its output exactly as it was
+// written.
+RunResult run_command(std::vector<std::string> command, const char* lc_all = "C");
 
 // The tool through another build's loader (M2VHDR_TOOL_COMMAND). Wine now
 // and then fails to start a program, or loses its server under it, before
 // the program has done anything: the run then ends in failure with no output
 // but Wine's own message. Such a run is started again, up to three times.
-RunResult run_external(const std::vector<std::string>& command);
+RunResult run_external(const std::vector<std::string>& command, const char* lc_all = "C");
 
 // A scratch folder, removed with everything in it.
 class ScratchDir {

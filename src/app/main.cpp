@@ -2,9 +2,11 @@
 
 #include "app/run_program.hpp"
 #include "platform/file.hpp"
+#include "text/message.hpp"
 
-int main(int argc, char** argv) {
+int m2vhdr_main(int argc, char** argv) {
     platform_prepare_console(stdout);
+    if (platform_locale_is_utf8()) message_encoding = MessageEncoding::UTF8;
     int status = run_program(argc, argv, stdout, stderr);
     // A report that could not be written out is a failed run too.
     bool lost = std::fflush(stdout) != 0 || std::ferror(stdout);

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "app/options.hpp"
+#include "app/version.hpp"
 #include "headers/header_sink.hpp"
 #include "messages.hpp"
 #include "rewrite/rewrite.hpp"
@@ -16,7 +17,7 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
     const char* program = argc > 0 && argv[0] ? argv[0] : "m2vhdr";
     Options options;
     if (!parse_options(argc, argv, &options)) {
-        std::fprintf(err, msg::usage, program);
+        print_message(err, msg::usage, program);
         return EXIT_USAGE;
     }
     if (options.help) {
@@ -24,7 +25,7 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
         return EXIT_OK;
     }
     if (options.version) {
-        std::fputs("m2vhdr " M2VHDR_VERSION "\n", out);
+        std::fprintf(out, "m2vhdr %s\n", program_version);
         return EXIT_OK;
     }
 
@@ -34,14 +35,14 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
         ctx.sink = &rewrite_bit_rate_sink;
         // A mistyped rate must not be written into every sequence of the file.
         if (!parse_bit_rate(options.bit_rate, &ctx.target_bit_rate)) {
-            std::fprintf(err, msg::usage, program);
+            print_message(err, msg::usage, program);
             return EXIT_USAGE;
         }
     }
 
     FileAccess access = ctx.mode == Mode::REWRITE ? FileAccess::READ_WRITE : FileAccess::READ;
     if (!platform_open(options.file, access, &ctx.file)) {
-        std::fputs(msg::open_failed, err);
+        print_message(err, msg::open_failed);
         return EXIT_FAILED;
     }
 
@@ -49,7 +50,7 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
     // end of the file cuts short.
     ctx.window = static_cast<std::uint8_t*>(std::calloc(WINDOW_SIZE + WINDOW_PADDING, 1));
     if (!ctx.window) {
-        std::fputs(msg::out_of_memory, err);
+        print_message(err, msg::out_of_memory);
         platform_close(ctx.file);
         return EXIT_FAILED;
     }
@@ -58,7 +59,7 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
     // The rewrite never writes past the size it sees here, so it cannot go
     // on without one.
     if (ctx.mode == Mode::REWRITE && !platform_size(ctx.file, &ctx.file_size)) {
-        std::fputs(msg::read_error, err);
+        print_message(err, msg::read_error);
         status = EXIT_FAILED;
     } else if (scan_stream(ctx) == ScanOutcome::STOPPED) {
         status = EXIT_FAILED;

@@ -133,8 +133,7 @@ ParseResult report_copyright_extension(StreamContext& ctx, const syntax::Copyrig
 }
 
 void print_layer_warning(StreamContext& ctx, LayerWarning warning) {
-    std::fputs(warning == LayerWarning::SEQUENCE_EXTENSION_OUTSIDE_SEQUENCE_LAYER
-                   ? msg::sequence_layer_warning
-                   : msg::picture_layer_warning,
-               ctx.err);
+    print_message(ctx.err, warning == LayerWarning::SEQUENCE_EXTENSION_OUTSIDE_SEQUENCE_LAYER
+                               ? msg::sequence_layer_warning
+                               : msg::picture_layer_warning);
 }

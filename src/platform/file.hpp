@@ -1,10 +1,12 @@
-// The six file operations the tool needs, and the console set-up.
+// The six file operations the tool needs, the console set-up, and the
+// system's ways with text.
 //
 // Everything else in the tool reaches the input file only through these
 // functions, so that each operating system gets one backend file here and
 // nothing else changes. Every operation reports failure by returning false.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -44,3 +46,20 @@ void platform_close(FileHandle file);
 // Sets up a console stream: flushed on every print when it is a terminal,
 // buffered in large blocks when it is redirected.
 void platform_prepare_console(std::FILE* stream);
+
+// True when the user's locale (POSIX: LC_CTYPE from the environment) writes
+// text as UTF-8. Windows: false; its consoles take text instead, below.
+bool platform_locale_is_utf8();
+
+// True when `stream` is a console that takes text rather than bytes: a
+// Windows console, where messages then read right whatever its code page.
+// Never on POSIX, where a terminal shows the bytes of the locale.
+bool platform_is_text_console(std::FILE* stream);
+
+// Writes the UTF-8 `text` to such a console (Windows: as UTF-16, with
+// WriteConsoleW).
+void platform_write_console(std::FILE* stream, const char* text, std::size_t size);
+
+// The tool's own main (app/main.cpp), which the system's entry point calls
+// with the arguments as UTF-8 on Windows, as the system passes them on POSIX.
+int m2vhdr_main(int argc, char** argv);

@@ -11,7 +11,10 @@
 #include "platform/file.hpp"
 
 #include <cerrno>
+#include <clocale>
+#include <cstring>
 #include <fcntl.h>
+#include <langinfo.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -150,4 +153,20 @@ void platform_prepare_console(std::FILE* stream) {
     } else {
         std::setvbuf(stream, nullptr, _IOFBF, 1 << 16);
     }
+}
+
+bool platform_locale_is_utf8() {
+    // Only the codeset is wanted: the tool goes on in the C locale, so that
+    // nothing else it prints depends on the environment.
+    if (!std::setlocale(LC_CTYPE, "")) return false;
+    const char* codeset = nl_langinfo(CODESET);
+    bool utf8 = codeset && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
+    std::setlocale(LC_CTYPE, "C");
+    return utf8;
+}
+
+bool platform_is_text_console(std::FILE*) { return false; }
+
+void platform_write_console(std::FILE* stream, const char* text, std::size_t size) {
+    std::fwrite(text, 1, size, stream);
 }

@@ -4,6 +4,9 @@
 // while the tool runs, none may write it, and the open fails while another
 // process already holds it with write access. A directory cannot be opened
 // at all, because the open asks for no backup semantics.
+//
+// Names and messages cross this layer as UTF-8 and reach the system as
+// UTF-16, so that any file name opens and a console shows any message.
 #include "platform/file.hpp"
 
 #define WIN32_LEAN_AND_MEAN
@@ -12,10 +15,32 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <climits>
+#include <cstdlib>
+
 namespace {
 
 HANDLE handle_of(FileHandle file) {
     return reinterpret_cast<HANDLE>(file.handle);
+}
+
+// UTF-8 `text` of `size` bytes (-1: up to its zero, which is converted too)
+// as UTF-16 in a new buffer that the caller frees; null when the text is not
+// valid UTF-8 or there is no memory.
+wchar_t* to_utf16(const char* text, int size, int* length) {
+    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, size, nullptr, 0);
+    if (n <= 0) return nullptr;
+    auto* wide = static_cast<wchar_t*>(std::malloc(static_cast<std::size_t>(n) * sizeof(wchar_t)));
+    if (wide && MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, size, wide, n) != n) {
+        std::free(wide);
+        return nullptr;
+    }
+    *length = n;
+    return wide;
+}
+
+HANDLE handle_of_stream(std::FILE* stream) {
+    return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
 }
 
 }  // namespace
@@ -24,10 +49,14 @@ bool platform_open(const char* path, FileAccess access, FileHandle* file) {
     DWORD desired = access == FileAccess::READ_WRITE
                         ? GENERIC_READ | GENERIC_WRITE
                         : GENERIC_READ;
-    HANDLE h = CreateFileA(path, desired, FILE_SHARE_READ, nullptr,
+    int length = 0;
+    wchar_t* wide_path = to_utf16(path, -1, &length);
+    if (!wide_path) return false;
+    HANDLE h = CreateFileW(wide_path, desired, FILE_SHARE_READ, nullptr,
                            OPEN_EXISTING,
                            FILE_ATTRIBUTE_ARCHIVE | FILE_FLAG_SEQUENTIAL_SCAN,
                            nullptr);
+    std::free(wide_path);
     if (h == INVALID_HANDLE_VALUE) return false;
     // Only a disk file can be patched in place; a device or a pipe can still
     // be reported.
@@ -99,4 +128,24 @@ void platform_prepare_console(std::FILE* stream) {
     } else {
         std::setvbuf(stream, nullptr, _IOFBF, 1 << 16);
     }
+}
+
+bool platform_locale_is_utf8() { return false; }
+
+bool platform_is_text_console(std::FILE* stream) {
+    DWORD console_mode = 0;
+    return GetConsoleMode(handle_of_stream(stream), &console_mode) != 0;
+}
+
+void platform_write_console(std::FILE* stream, const char* text, std::size_t size) {
+    // Whatever the C library still holds for the stream goes first.
+    std::fflush(stream);
+    int length = 0;
+    wchar_t* wide = size > 0 && size <= INT_MAX
+                        ? to_utf16(text, static_cast<int>(size), &length)
+                        : nullptr;
+    if (!wide) return;
+    DWORD written = 0;
+    WriteConsoleW(handle_of_stream(stream), wide, static_cast<DWORD>(length), &written, nullptr);
+    std::free(wide);
 }

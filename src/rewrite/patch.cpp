@@ -4,7 +4,7 @@
 
 bool finish_patches(StreamContext& ctx) {
     if (platform_sync(ctx.file)) return true;
-    std::fputs(msg::write_error, ctx.err);
+    print_message(ctx.err, msg::write_error);
     return false;
 }
 
@@ -14,12 +14,12 @@ bool write_patch(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* o
     if (ctx.file_size < 0 || offset + count > static_cast<std::uint64_t>(ctx.file_size))
         return true;  // never lengthen the file
     if (!platform_seek(ctx.file, offset)) {
-        std::fputs(msg::seek_error, ctx.err);
+        print_message(ctx.err, msg::seek_error);
         return false;
     }
     std::uint32_t written = 0;
     if (!platform_write(ctx.file, new_bytes, count, &written) || written != count) {
-        std::fputs(msg::write_error, ctx.err);
+        print_message(ctx.err, msg::write_error);
         return false;
     }
     return true;

@@ -14,7 +14,7 @@ void print_progress(const StreamContext& ctx, const char* end) {
         percent = done / (total / 100);
         if (percent > 100) percent = 100;
     }
-    std::fprintf(ctx.out, msg::progress, static_cast<unsigned long long>(done),
-                 static_cast<unsigned long long>(total),
-                 static_cast<unsigned long long>(percent), end);
+    print_message(ctx.out, msg::progress, static_cast<unsigned long long>(done),
+                  static_cast<unsigned long long>(total),
+                  static_cast<unsigned long long>(percent), end);
 }

@@ -92,19 +92,19 @@ ScanOutcome scan_stream(StreamContext& ctx) {
         if (ctx.mode == Mode::REWRITE) {
             // The rewriter moves the file position when it patches.
             if (!platform_seek(ctx.file, want_offset)) {
-                std::fputs(msg::seek_error, ctx.err);
+                print_message(ctx.err, msg::seek_error);
                 return ScanOutcome::STOPPED;
             }
         } else if (want_offset > read_offset &&
                    !discard(ctx, want_offset - read_offset, &at_end)) {
-            std::fputs(msg::read_error, ctx.err);
+            print_message(ctx.err, msg::read_error);
             return ScanOutcome::STOPPED;
         }
 
         std::uint32_t n = 0;
         if (!at_end && !platform_read(ctx.file, ctx.window + ctx.held,
                                       WINDOW_SIZE - ctx.held, &n)) {
-            std::fputs(msg::read_error, ctx.err);
+            print_message(ctx.err, msg::read_error);
             return ScanOutcome::STOPPED;
         }
         ctx.held += n;
@@ -114,7 +114,7 @@ ScanOutcome scan_stream(StreamContext& ctx) {
         if (first_read) {
             first_read = false;
             if (looks_like_transport_stream(ctx.window, ctx.held)) {
-                std::fputs(msg::system_stream, ctx.err);
+                print_message(ctx.err, msg::system_stream);
                 return ScanOutcome::STOPPED;
             }
         }
@@ -133,7 +133,7 @@ ScanOutcome scan_stream(StreamContext& ctx) {
                 ctx.last_start_code = code;
             bool refused = false;
             if (handle_start_code(ctx, code, &refused) == STOP) {
-                if (refused) std::fputs(msg::system_stream, ctx.err);
+                if (refused) print_message(ctx.err, msg::system_stream);
                 return ScanOutcome::STOPPED;
             }
             ctx.pos += 1;

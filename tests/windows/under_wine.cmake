@@ -38,6 +38,7 @@ add_executable(m2vhdr_windows_tests
   windows/share_mode_test.cpp
   windows/large_file_test.cpp
   windows/same_bytes_test.cpp
+  windows/console_test.cpp
 )
 target_link_libraries(m2vhdr_windows_tests PRIVATE
   m2vhdr_test_support m2vhdr_core m2vhdr_platform GTest::gtest_main)

@@ -1,0 +1,33 @@
+#include <cstdarg>
+#include <cstdlib>
+
+#include "platform/file.hpp"
+#include "text/message.hpp"
+
+MessageEncoding message_encoding = MessageEncoding::SHIFT_JIS;
+
+void print_message_args(std::FILE* stream, const Message* message, ...) {
+    std::va_list args;
+    va_start(args, message);
+    if (!platform_is_text_console(stream)) {
+        const char* format =
+            message_encoding == MessageEncoding::UTF8 ? message->utf8 : message->shift_jis;
+        std::vfprintf(stream, format, args);
+        va_end(args);
+        return;
+    }
+    // A console takes the UTF-8 text whole, in one write.
+    std::va_list again;
+    va_copy(again, args);
+    char local[256];
+    int size = std::vsnprintf(local, sizeof local, message->utf8, args);
+    char* text = local;
+    if (size >= static_cast<int>(sizeof local)) {
+        text = static_cast<char*>(std::malloc(static_cast<std::size_t>(size) + 1));
+        if (text) std::vsnprintf(text, static_cast<std::size_t>(size) + 1, message->utf8, again);
+    }
+    if (size >= 0 && text) platform_write_console(stream, text, static_cast<std::size_t>(size));
+    if (text != local) std::free(text);
+    va_end(again);
+    va_end(args);
+}
