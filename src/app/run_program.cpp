@@ -4,6 +4,7 @@
 
 #include "app/options.hpp"
 #include "headers/header_sink.hpp"
+#include "json/json_report.hpp"
 #include "messages.hpp"
 #include "rewrite/rewrite.hpp"
 #include "scan/stream_context.hpp"
@@ -39,9 +40,14 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
         }
     }
 
+    if (options.json) return run_json(ctx, options.file);
+    return scan_file(ctx, options.file);
+}
+
+int scan_file(StreamContext& ctx, const char* path) {
     FileAccess access = ctx.mode == Mode::REWRITE ? FileAccess::READ_WRITE : FileAccess::READ;
-    if (!platform_open(options.file, access, &ctx.file)) {
-        std::fputs(msg::open_failed, err);
+    if (!platform_open(path, access, &ctx.file)) {
+        std::fputs(msg::open_failed, ctx.err);
         return EXIT_FAILED;
     }
 
@@ -49,7 +55,7 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
     // end of the file cuts short.
     ctx.window = static_cast<std::uint8_t*>(std::calloc(WINDOW_SIZE + WINDOW_PADDING, 1));
     if (!ctx.window) {
-        std::fputs(msg::out_of_memory, err);
+        std::fputs(msg::out_of_memory, ctx.err);
         platform_close(ctx.file);
         return EXIT_FAILED;
     }
@@ -58,12 +64,15 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
     // The rewrite never writes past the size it sees here, so it cannot go
     // on without one.
     if (ctx.mode == Mode::REWRITE && !platform_size(ctx.file, &ctx.file_size)) {
-        std::fputs(msg::read_error, err);
+        std::fputs(msg::read_error, ctx.err);
         status = EXIT_FAILED;
-    } else if (scan_stream(ctx) == ScanOutcome::STOPPED) {
-        status = EXIT_FAILED;
-    } else if (ctx.mode == Mode::REWRITE) {
-        print_progress(ctx, "\n");
+    } else {
+        if (ctx.json) json_head(ctx);  // the document's opening, once the file is open
+        if (scan_stream(ctx) == ScanOutcome::STOPPED) {
+            status = EXIT_FAILED;
+        } else if (ctx.mode == Mode::REWRITE) {
+            print_progress(ctx, "\n");
+        }
     }
 
     platform_close(ctx.file);
