@@ -15,6 +15,7 @@
 # warm the page cache, then in each repetition times:
 #   cat FILE >/dev/null
 #   m2vhdr FILE >/dev/null            the report
+#   m2vhdr --json FILE >/dev/null     the report as JSON (at most 1.5x the report)
 #   m2vhdr COPY RATE >/dev/null       the rewrite of a copy, always to the same rate
 # and ffprobe's packet listing, PEER_RUNS times (default 2), when installed.
 # --micro also builds and runs the search micro-benchmark.
@@ -93,6 +94,7 @@ load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 for ((r = 0; r < reps; r++)); do
   time_it cat cat "$file"
   time_it report "$tool" "$file"
+  time_it json "$tool" --json "$file"
   time_it rewrite "$tool" "$copy" "$rate"
   sync "$copy"  # the flusher must not write back during the next runs
 done
@@ -113,7 +115,7 @@ peak_of() { printf '%s' "${runs[$1]}" | awk '$2 > m { m = $2 } END { print m }';
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
 echo "processor: $cpu, $(nproc) cores; load average $load_before before, $load_after after"
 echo "stream: $bytes bytes, $source_note, in the page cache"
-echo "runs: $reps of cat, report and rewrite (interleaved), $peer_runs of ffprobe"
+echo "runs: $reps of cat, report, JSON report and rewrite (interleaved), $peer_runs of ffprobe"
 echo "wall: median wall-clock seconds; cpu: median user + system seconds, the"
 echo "steadier figure when other processes share the cores"
 echo
@@ -131,11 +133,15 @@ row() {  # NAME LABEL SHOW_RSS
 }
 row cat "cat FILE >/dev/null" 0
 row report "m2vhdr FILE >/dev/null" 1
+row json "m2vhdr --json FILE >/dev/null" 1
 row rewrite "m2vhdr COPY $rate >/dev/null" 1
 [ "$peer" = 1 ] && row ffprobe "ffprobe -show_entries packet=pos" 0
+awk -v j="$(seconds_of json | median)" -v r="$(seconds_of report | median)" \
+  -v jc="$(cpu_of json | median)" -v rc="$(cpu_of report | median)" \
+  'BEGIN { printf "JSON report / report: %.2f wall, %.2f cpu\n", j / r, jc / rc }'
 echo
 echo "every run (wall seconds/cpu seconds/peak RSS KiB):"
-for name in cat report rewrite ffprobe; do
+for name in cat report json rewrite ffprobe; do
   [ -n "${runs[$name]:-}" ] || continue
   printf '  %-8s %s\n' "$name" "$(printf '%s' "${runs[$name]}" | awk '{ printf "%s%.4f/%.4f/%d", (NR > 1 ? " " : ""), $1, $3, $2 }')"
 done

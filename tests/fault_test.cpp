@@ -278,3 +278,72 @@ TEST(Fault, FailedSizeQueryWritesNothingAndReadsNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// The document of a --json run, read back by Python's json module: the
+// status, then one line per patch ("offset new-hex") or per header entry
+// ("offset name"). Empty when it does not parse.
+std::string parsed_document(const std::string& out) {
+    ScratchDir dir;
+    std::string path = dir.write("out.json", Bytes(out.begin(), out.end()));
+    RunResult r = run_command({"python3", "-c",
+                               "import json, sys\n"
+                               "d = json.load(open(sys.argv[1], encoding='utf-8'))\n"
+                               "print(d['status'])\n"
+                               "for p in d.get('patches', []): print(p['offset'], p['new'])\n"
+                               "for h in d.get('headers', []): print(h['offset'], h['name'])\n",
+                               path});
+    return r.status == 0 ? r.out : "";
+}
+
+std::string hex(const std::vector<std::uint8_t>& bytes) {
+    std::string text;
+    char pair[3];
+    for (std::uint8_t b : bytes) {
+        std::snprintf(pair, sizeof pair, "%02x", b);
+        text += pair;
+    }
+    return text;
+}
+
+// A failure in the middle of a --json run still closes the document, says
+// "error", and lists exactly the bytes that reached the file, a short
+// write's part included; messages and exit status as without --json.
+TEST(Fault, JsonDocumentClosesWithTheError) {
+    struct Case {
+        bool rewrite;
+        FakeFault fault;
+        const char* message;
+    } cases[] = {
+        {false, {FakeOp::READ, 2, FakeFault::FAIL, 0}, "読み取りエラーです\n"},
+        {true, {FakeOp::READ, 3, FakeFault::FAIL, 0}, "読み取りエラーです\n"},
+        {true, {FakeOp::WRITE, 4, FakeFault::SHORT, 1}, "書き込みエラーです\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        fake_reset(layout().original);
+        fake_file().faults.push_back(c.fault);
+        std::vector<std::string> args = {"m2vhdr", "--json", "fake.m2v"};
+        if (c.rewrite) args.push_back(std::to_string(TARGET_RATE));
+        RunResult r = run_in_process(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, sjis(c.message));
+        std::string expected = "error\n";
+        for (const FakeCall& call : fake_file().calls)
+            if (call.op == FakeOp::WRITE && call.done > 0)
+                expected += std::to_string(call.offset) + " " + hex(call.bytes) + "\n";
+        if (!c.rewrite) {
+            // The first window's headers (see build_layout), then the end.
+            std::size_t picture = WINDOW - 200 - picture_header({}).size();
+            for (std::size_t i = 0; i < 2; ++i)
+                expected += std::to_string(layout().sequences[i].header) + " SEQUENCE_HEADER_CODE\n" +
+                            std::to_string(layout().sequences[i].extension) + " SEQUENCE_EXTENSION\n";
+            expected += std::to_string(picture) + " PICTURE_START_CODE\n" +
+                        std::to_string(WINDOW - 200) + " QUANT_MATRIX_EXTENSION\n";
+        }
+        EXPECT_EQ(parsed_document(r.out), expected);
+    }
+}
+
+}  // namespace

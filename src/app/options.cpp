@@ -16,10 +16,12 @@ struct OptionRow {
 
 bool set_help(Options& options, const char*) { return options.help = true; }
 bool set_version(Options& options, const char*) { return options.version = true; }
+bool set_json(Options& options, const char*) { return options.json = true; }
 
 constexpr OptionRow option_rows[] = {
     {'h', "help", nullptr, "print this help and exit", set_help},
     {0, "version", nullptr, "print the version and exit", set_version},
+    {0, "json", nullptr, "write the report, or the rewrite's patches, as JSON", set_json},
 };
 
 const OptionRow* find_long(const char* name, std::size_t length) {

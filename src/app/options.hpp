@@ -14,6 +14,7 @@ struct Options {
     const char* bit_rate = nullptr;  // the positional BITRATE, as typed
     bool help = false;
     bool version = false;
+    bool json = false;
 };
 
 // Fills `options` from the arguments after argument 0. False for an unknown

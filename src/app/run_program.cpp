@@ -5,6 +5,7 @@
 #include "app/options.hpp"
 #include "app/version.hpp"
 #include "headers/header_sink.hpp"
+#include "json/json_report.hpp"
 #include "messages.hpp"
 #include "rewrite/rewrite.hpp"
 #include "scan/stream_context.hpp"
@@ -40,9 +41,14 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
         }
     }
 
+    if (options.json) return run_json(ctx, options.file);
+    return scan_file(ctx, options.file);
+}
+
+int scan_file(StreamContext& ctx, const char* path) {
     FileAccess access = ctx.mode == Mode::REWRITE ? FileAccess::READ_WRITE : FileAccess::READ;
-    if (!platform_open(options.file, access, &ctx.file)) {
-        print_message(err, msg::open_failed);
+    if (!platform_open(path, access, &ctx.file)) {
+        print_message(ctx.err, msg::open_failed);
         return EXIT_FAILED;
     }
 
@@ -50,7 +56,7 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
     // end of the file cuts short.
     ctx.window = static_cast<std::uint8_t*>(std::calloc(WINDOW_SIZE + WINDOW_PADDING, 1));
     if (!ctx.window) {
-        print_message(err, msg::out_of_memory);
+        print_message(ctx.err, msg::out_of_memory);
         platform_close(ctx.file);
         return EXIT_FAILED;
     }
@@ -59,12 +65,15 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
     // The rewrite never writes past the size it sees here, so it cannot go
     // on without one.
     if (ctx.mode == Mode::REWRITE && !platform_size(ctx.file, &ctx.file_size)) {
-        print_message(err, msg::read_error);
+        print_message(ctx.err, msg::read_error);
         status = EXIT_FAILED;
-    } else if (scan_stream(ctx) == ScanOutcome::STOPPED) {
-        status = EXIT_FAILED;
-    } else if (ctx.mode == Mode::REWRITE) {
-        print_progress(ctx, "\n");
+    } else {
+        if (ctx.json) json_head(ctx);  // the document's opening, once the file is open
+        if (scan_stream(ctx) == ScanOutcome::STOPPED) {
+            status = EXIT_FAILED;
+        } else if (ctx.mode == Mode::REWRITE) {
+            print_progress(ctx, "\n");
+        }
     }
 
     platform_close(ctx.file);

@@ -13,6 +13,11 @@ inline constexpr int EXIT_USAGE = 2;
 // Runs the tool on the process arguments, printing to `out` and `err`.
 int run_program(int argc, char** argv, std::FILE* out, std::FILE* err);
 
+struct StreamContext;
+// Opens the file at `path`, scans it with the run's sink and closes it; the
+// exit status. The run without options, and the heart of the others.
+int scan_file(StreamContext& ctx, const char* path);
+
 // Reads a bit rate in bit/s: optional leading white space, an optional '+',
 // and decimal digits to the end, at most 4294967295.
 bool parse_bit_rate(const char* text, std::uint32_t* bit_rate);

@@ -109,9 +109,18 @@ void json_end_array(JsonWriter& w) { close(w, ']'); }
 
 void json_key(JsonWriter& w, const char* key) {
     before_value(w);
-    put_char(w, '"');
-    put(w, key);
-    put(w, "\": ", 3);
+    std::size_t n = std::strlen(key);
+    if (n + 4 <= JsonWriter::CAPACITY - w.length) {  // the usual case: one copy
+        char* to = w.buffer + w.length;
+        to[0] = '"';
+        std::memcpy(to + 1, key, n);
+        std::memcpy(to + 1 + n, "\": ", 3);
+        w.length += n + 4;
+    } else {
+        put_char(w, '"');
+        put(w, key, n);
+        put(w, "\": ", 3);
+    }
     w.after_key = true;
 }
 
@@ -165,6 +174,15 @@ void json_string(JsonWriter& w, const char* text, std::size_t length) {
     const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
     std::size_t i = 0;
     while (i < length) {
+        // A run of printable ASCII is copied as it stands.
+        std::size_t run = i;
+        while (run < length && s[run] >= 0x20 && s[run] < 0x80 && s[run] != '"' && s[run] != '\\')
+            ++run;
+        if (run > i) {
+            put(w, text + i, run - i);
+            i = run;
+            continue;
+        }
         unsigned char c = s[i];
         if (c == '"' || c == '\\') {
             const char escaped[2] = {'\\', static_cast<char>(c)};

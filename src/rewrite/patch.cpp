@@ -1,5 +1,6 @@
 #include "rewrite/patch.hpp"
 
+#include "json/json_report.hpp"
 #include "messages.hpp"
 
 bool finish_patches(StreamContext& ctx) {
@@ -10,7 +11,6 @@ bool finish_patches(StreamContext& ctx) {
 
 bool write_patch(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* old_bytes,
                  const std::uint8_t* new_bytes, std::uint32_t count) {
-    (void)old_bytes;
     if (ctx.file_size < 0 || offset + count > static_cast<std::uint64_t>(ctx.file_size))
         return true;  // never lengthen the file
     if (!platform_seek(ctx.file, offset)) {
@@ -19,8 +19,13 @@ bool write_patch(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* o
     }
     std::uint32_t written = 0;
     if (!platform_write(ctx.file, new_bytes, count, &written) || written != count) {
+        // --json lists what reached the file: the part a short write left.
+        if (ctx.json && written > 0 && written < count)
+            json_patch(ctx, offset, old_bytes, new_bytes, written);
         print_message(ctx.err, msg::write_error);
         return false;
     }
+    // --json lists every patch written.
+    if (ctx.json) json_patch(ctx, offset, old_bytes, new_bytes, count);
     return true;
 }

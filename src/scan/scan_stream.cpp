@@ -93,11 +93,13 @@ ScanOutcome scan_stream(StreamContext& ctx) {
             // The rewriter moves the file position when it patches.
             if (!platform_seek(ctx.file, want_offset)) {
                 print_message(ctx.err, msg::seek_error);
+                ctx.stop_reason = StopReason::SEEK_FAILED;
                 return ScanOutcome::STOPPED;
             }
         } else if (want_offset > read_offset &&
                    !discard(ctx, want_offset - read_offset, &at_end)) {
             print_message(ctx.err, msg::read_error);
+            ctx.stop_reason = StopReason::READ_FAILED;
             return ScanOutcome::STOPPED;
         }
 
@@ -105,6 +107,7 @@ ScanOutcome scan_stream(StreamContext& ctx) {
         if (!at_end && !platform_read(ctx.file, ctx.window + ctx.held,
                                       WINDOW_SIZE - ctx.held, &n)) {
             print_message(ctx.err, msg::read_error);
+            ctx.stop_reason = StopReason::READ_FAILED;
             return ScanOutcome::STOPPED;
         }
         ctx.held += n;
@@ -115,6 +118,7 @@ ScanOutcome scan_stream(StreamContext& ctx) {
             first_read = false;
             if (looks_like_transport_stream(ctx.window, ctx.held)) {
                 print_message(ctx.err, msg::system_stream);
+                ctx.stop_reason = StopReason::SYSTEM_STREAM;
                 return ScanOutcome::STOPPED;
             }
         }
@@ -134,6 +138,7 @@ ScanOutcome scan_stream(StreamContext& ctx) {
             bool refused = false;
             if (handle_start_code(ctx, code, &refused) == STOP) {
                 if (refused) print_message(ctx.err, msg::system_stream);
+                ctx.stop_reason = refused ? StopReason::SYSTEM_STREAM : StopReason::SINK_STOPPED;
                 return ScanOutcome::STOPPED;
             }
             ctx.pos += 1;
@@ -159,6 +164,7 @@ bool restart_scan(StreamContext& ctx) {
     ctx.pos = fresh.pos;
     ctx.base_offset = fresh.base_offset;
     ctx.last_start_code = fresh.last_start_code;
+    ctx.stop_reason = fresh.stop_reason;
     ctx.sequence_header_seen = fresh.sequence_header_seen;
     ctx.sequence_header_offset = fresh.sequence_header_offset;
     std::memcpy(ctx.sequence_header_bytes, fresh.sequence_header_bytes,

@@ -20,6 +20,9 @@ enum class Mode { REPORT = 0, REWRITE = 1 };
 struct HeaderSink;
 enum ParseResult { CONTINUE = 0, STOP = 1 };
 enum class ScanOutcome { END_OF_INPUT, STOPPED };
+// Why the scan stopped before the end of the file.
+enum class StopReason { NONE, SYSTEM_STREAM, READ_FAILED, SEEK_FAILED, SINK_STOPPED };
+struct JsonReport;
 
 struct StreamContext {
     // Window and positions. The file offset of window[i] is base_offset + i.
@@ -37,6 +40,9 @@ struct StreamContext {
     std::FILE* err = nullptr;  // warnings and errors
     const HeaderSink* sink = nullptr;  // what becomes of each decoded header
     void* sink_state = nullptr;        // the sink's own record, if it has one
+    StopReason stop_reason = StopReason::NONE;
+    JsonReport* json = nullptr;  // the document of a --json run, which
+                                 // replaces the progress lines and lists patches
 
     // Last start code other than extension and user data; 0 before any.
     std::uint32_t last_start_code = 0;

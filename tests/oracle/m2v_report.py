@@ -10,6 +10,8 @@ format.
 
     m2v_report.py FILE            print the expected report of FILE
     m2v_report.py FILE -o OUT     write it to OUT
+    m2v_report.py --json FILE     print the expected `m2vhdr --json FILE`
+                                  document (as a Python-made JSON text)
 
 Extensions outside their layer are listed on standard error as they would
 make m2vhdr warn (in English here); the exit status is 0 unless the stream
@@ -384,8 +386,20 @@ class Sequence:
         }
 
 
-SEQUENCE_LAYER_WARNING = "warning: sequence extension outside the sequence layer"
-PICTURE_LAYER_WARNING = "warning: picture extension outside the picture layer"
+SEQUENCE_LAYER_WARNING = "sequence extension code found outside the sequence layer"
+PICTURE_LAYER_WARNING = "picture extension code found outside the picture layer"
+
+
+def layer_warning(item, last_code):
+    """The warning an extension outside its layer draws, or None."""
+    kind = item["kind"]
+    if kind in ("sequence_extension", "sequence_display_extension") \
+            and last_code != SEQUENCE_HEADER:
+        return SEQUENCE_LAYER_WARNING
+    if kind in ("quant_matrix_extension", "picture_display_extension",
+                "picture_coding_extension") and last_code != PICTURE:
+        return PICTURE_LAYER_WARNING
+    return None
 
 
 def report(headers):
@@ -402,12 +416,9 @@ def report(headers):
         kind = item["kind"]
         if item["code"] not in (EXTENSION, USER_DATA):
             last_code = item["code"]
-        if kind in ("sequence_extension", "sequence_display_extension") \
-                and last_code != SEQUENCE_HEADER:
-            warnings.append((item["offset"], SEQUENCE_LAYER_WARNING))
-        if kind in ("quant_matrix_extension", "picture_display_extension",
-                    "picture_coding_extension") and last_code != PICTURE:
-            warnings.append((item["offset"], PICTURE_LAYER_WARNING))
+        warning = layer_warning(item, last_code)
+        if warning:
+            warnings.append((item["offset"], warning))
 
         if kind == "sequence_header":
             sequence.header = item
@@ -479,8 +490,107 @@ def report(headers):
     return "".join(out), warnings
 
 
+# --- the JSON document --------------------------------------------------------
+
+JSON_NAMES = {
+    "sequence_header": "SEQUENCE_HEADER_CODE",
+    "sequence_extension": "SEQUENCE_EXTENSION",
+    "sequence_display_extension": "SEQUENCE_DISPLAY_EXTENSION",
+    "quant_matrix_extension": "QUANT_MATRIX_EXTENSION",
+    "copyright_extension": "COPYRIGHT_EXTENSION",
+    "picture_display_extension": "PICTURE_DISPLAY_EXTENSION",
+    "group_of_pictures_header": "GROUP_START_CODE",
+    "picture_header": "PICTURE_START_CODE",
+    "picture_coding_extension": "PICTURE_CODING_EXTENSION",
+    "user_data": "USER_DATA_START_CODE",
+    "sequence_end": "SEQUENCE_END_CODE",
+}
+# Decoded but not listed: the matrices' values, the picture's extra bytes.
+NOT_LISTED = ("kind", "code", "offset", "extension_start_code_identifier",
+              "intra_quantiser_matrix", "non_intra_quantiser_matrix",
+              "chroma_intra_quantiser_matrix", "chroma_non_intra_quantiser_matrix",
+              "extra_information_picture", "frame_centre_offsets")
+DISPLAY_ASPECT_RATIO = {2: "4:3", 3: "16:9", 4: "221:100"}
+
+
+def signed16(value):
+    return value - 0x10000 if value & 0x8000 else value
+
+
+def derived_values(header, ext, complete):
+    """The sequence's derived values: `ext` is its extension, None for MPEG-1."""
+    n = ext["frame_rate_extension_n"] if ext else 0
+    d = ext["frame_rate_extension_d"] if ext else 0
+    base = FRAME_RATE.get(header["frame_rate_code"], Fraction(0))
+    v = {"width": complete["horizontal_size"], "height": complete["vertical_size"]}
+    if ext:
+        code = header["aspect_ratio_information"]
+        if code == 1 and v["height"]:
+            shape = Fraction(v["width"], v["height"])
+            v["display_aspect_ratio"] = "%d:%d" % (shape.numerator, shape.denominator)
+        else:
+            v["display_aspect_ratio"] = DISPLAY_ASPECT_RATIO.get(code)
+    rate = base * (n + 1) / (d + 1)
+    v["r_frame_rate"] = "%d/%d" % (rate.numerator, rate.denominator) if rate else None
+    v["bit_rate"] = complete["bit_rate"] * 400
+    v["vbv_buffer_size"] = complete["vbv_buffer_size"] * 16384
+    if ext:
+        indication = ext["profile_and_level_indication"]
+        if indication & 0x80:
+            pair = ESCAPED_PROFILE_AND_LEVEL.get(indication, "unknown@unknown")
+            v["profile"], v["level"] = pair.split("@")
+        else:
+            v["profile"] = PROFILE[(indication >> 4) & 7] or "unknown"
+            v["level"] = LEVEL.get(indication & 0x0F, "unknown")
+        v["chroma_format_name"] = CHROMA_FORMAT[ext["chroma_format"]] or None
+    else:
+        v["chroma_format_name"] = "4:2:0"
+    return v
+
+
+def json_document(headers, path, size):
+    """The document `m2vhdr --json` writes for a stream read to its end."""
+    entries = []
+    warnings = []
+    sequence = Sequence()
+    last_code = None
+    for i, item in enumerate(headers):
+        if item["code"] not in (EXTENSION, USER_DATA):
+            last_code = item["code"]
+        kind = item["kind"]
+        if kind not in JSON_NAMES:
+            continue
+        warning = layer_warning(item, last_code)
+        if warning:
+            warnings.append({"offset": item["offset"], "message": warning})
+        entry = {"offset": item["offset"], "name": JSON_NAMES[kind]}
+        entry.update((k, v) for k, v in item.items() if k not in NOT_LISTED)
+        if kind == "picture_display_extension":
+            entry["frame_centre_horizontal_offset"] = [signed16(h) for h, _ in item["frame_centre_offsets"]]
+            entry["frame_centre_vertical_offset"] = [signed16(v) for _, v in item["frame_centre_offsets"]]
+        if kind == "sequence_header":
+            sequence.header = item
+            following = headers[i + 1]["kind"] if i + 1 < len(headers) else None
+            if following != "sequence_extension":  # MPEG-1
+                no_extension = {"horizontal_size_extension": 0, "vertical_size_extension": 0,
+                                "bit_rate_extension": 0, "vbv_buffer_size_extension": 0}
+                entry.update(derived_values(item, None, sequence.complete(no_extension)))
+        if kind == "sequence_extension":
+            entry.update(derived_values(sequence.header, item, sequence.complete(item)))
+        entries.append(entry)
+    return {"file": path, "size": size, "headers": entries, "warnings": warnings,
+            "warnings_omitted": 0, "status": "complete"}
+
+
 def main(argv):
     args = argv[1:]
+    if len(args) == 2 and args[0] == "--json":
+        import json
+        with open(args[1], "rb") as f:
+            data = f.read()
+        document = json_document(parse_stream(data), args[1], len(data))
+        sys.stdout.write(json.dumps(document, indent=1) + "\n")
+        return 0
     output = None
     if len(args) == 3 and args[1] == "-o":
         output = args[2]
@@ -496,7 +606,7 @@ def main(argv):
         sys.stderr.write("%s: %s\n" % (args[0], problem))
         return 1
     for offset, warning in warnings:
-        sys.stderr.write("%08x: %s\n" % (offset, warning))
+        sys.stderr.write("%08x: warning: %s\n" % (offset, warning))
     if output:
         with open(output, "w", encoding="ascii", newline="\n") as f:
             f.write(text)

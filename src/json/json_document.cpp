@@ -1,0 +1,108 @@
+// The document around the headers or patches: its opening, the warnings,
+// the status, and the patch entries of a rewrite.
+#include "app/run_program.hpp"
+#include "json/json_report.hpp"
+
+namespace {
+
+// The layer warnings, in English, indexed by LayerWarning.
+constexpr const char* warning_messages[] = {
+    "sequence extension code found outside the sequence layer",
+    "picture extension code found outside the picture layer",
+};
+
+// Kept for the array after the headers, then passed on to the run's own
+// sink, which prints it on standard error as without --json.
+void record_warning(StreamContext& ctx, LayerWarning warning) {
+    JsonReport& report = *ctx.json;
+    if (report.warnings.size() < MAX_WARNINGS_KEPT)
+        report.warnings.push_back(offset_of(ctx) << 1 | static_cast<unsigned>(warning));
+    else
+        ++report.warnings_omitted;
+    if (report.inner->layer_warning) report.inner->layer_warning(ctx, warning);
+}
+
+void write_head(StreamContext& ctx, bool file_open);
+
+const char* status_name(int status, StopReason reason) {
+    if (status == EXIT_OK) return "complete";
+    return reason == StopReason::SYSTEM_STREAM ? "refused" : "error";
+}
+
+void write_warnings(JsonReport& report) {
+    JsonWriter& w = report.writer;
+    json_key(w, "warnings");
+    json_begin_array(w);
+    for (std::uint64_t packed : report.warnings) {
+        json_begin_object(w);
+        json_member_uint(w, "offset", packed >> 1);
+        json_member_string(w, "message", warning_messages[packed & 1]);
+        json_end_object(w);
+    }
+    json_end_array(w);
+    json_member_uint(w, "warnings_omitted", report.warnings_omitted);
+}
+
+}  // namespace
+
+int run_json(StreamContext& ctx, const char* path) {
+    JsonReport report;
+    report.file_name = path;
+    report.inner = ctx.mode == Mode::REPORT ? &json_report_sink : ctx.sink;
+    report.sink = *report.inner;
+    report.sink.layer_warning = record_warning;
+    ctx.sink = &report.sink;
+    ctx.json = &report;
+
+    JsonWriter& w = report.writer;
+    json_begin(w, ctx.out);
+    json_begin_object(w);
+    json_member_string(w, "file", path);
+    int status = scan_file(ctx, path);
+    if (!report.head_written) write_head(ctx, false);  // the file did not open
+    json_end_array(w);
+    write_warnings(report);
+    json_member_string(w, "status", status_name(status, ctx.stop_reason));
+    json_end_object(w);
+    json_flush(w);
+    ctx.json = nullptr;
+    return status;
+}
+
+void json_head(StreamContext& ctx) { write_head(ctx, true); }
+
+namespace {
+
+void write_head(StreamContext& ctx, bool file_open) {
+    JsonReport& report = *ctx.json;
+    JsonWriter& w = report.writer;
+    report.head_written = true;
+    if (ctx.mode == Mode::REWRITE) {
+        // The rate as stored: a multiple of 400 bit/s.
+        json_member_uint(w, "bit_rate", ctx.target_bit_rate / 400 * std::uint64_t{400});
+        json_key(w, "patches");
+    } else {
+        std::int64_t size = 0;
+        json_key(w, "size");
+        if (file_open && platform_size(ctx.file, &size) && size >= 0)
+            json_uint(w, static_cast<std::uint64_t>(size));
+        else
+            json_null(w);
+        json_key(w, "headers");
+    }
+    json_begin_array(w);
+}
+
+}  // namespace
+
+void json_patch(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* old_bytes,
+                const std::uint8_t* new_bytes, std::uint32_t count) {
+    JsonWriter& w = ctx.json->writer;
+    json_begin_object(w);
+    json_member_uint(w, "offset", offset);
+    json_key(w, "old");
+    json_hex(w, old_bytes, count);
+    json_key(w, "new");
+    json_hex(w, new_bytes, count);
+    json_end_object(w);
+}

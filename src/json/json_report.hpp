@@ -1,0 +1,52 @@
+// The --json document: every header with its offset and syntax elements, the
+// layer warnings and how the run ended, or, for a rewrite, the patches
+// written. It is written out as the scan goes; nothing of it is kept but the
+// warnings, which follow the headers.
+//
+//   {"file": NAME, "size": BYTES, "headers": [...], "warnings": [...],
+//    "warnings_omitted": 0, "status": "complete" | "refused" | "error"}
+//   {"file": NAME, "bit_rate": N, "patches": [...], "warnings": [...],
+//    "warnings_omitted": 0, "status": ...}
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "headers/header_sink.hpp"
+#include "json/json_writer.hpp"
+#include "scan/stream_context.hpp"
+
+// Warnings kept for the array after the headers, 8 bytes each: 1 MiB at
+// most. Those beyond are counted in "warnings_omitted".
+inline constexpr std::size_t MAX_WARNINGS_KEPT = std::size_t{1} << 17;
+
+struct JsonReport {
+    JsonWriter writer;
+    const char* file_name = nullptr;
+    bool head_written = false;
+    HeaderSink sink{};                  // the run's sink, warnings recorded
+    const HeaderSink* inner = nullptr;  // the sink the run had before
+    std::vector<std::uint64_t> warnings;  // offset << 1 | LayerWarning
+    std::uint64_t warnings_omitted = 0;
+};
+
+// `m2vhdr --json FILE [BITRATE]`: the run of scan_file with the document
+// around it; the exit status is that of the run without --json.
+int run_json(StreamContext& ctx, const char* path);
+
+// Writes the document's opening up to its headers' or patches' array; called
+// once the file is open. A run that fails before gets it from run_json.
+void json_head(StreamContext& ctx);
+
+// Lists a patch of `count` bytes at `offset` that reached the file.
+void json_patch(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* old_bytes,
+                const std::uint8_t* new_bytes, std::uint32_t count);
+
+// One entry per decoded header (json_headers.cpp).
+extern const HeaderSink json_report_sink;
+
+// The derived values of a sequence from the context: those of a sequence
+// extension (`mpeg2`), or of an MPEG-1 sequence header (json_sequence.cpp).
+void json_sequence_values(JsonWriter& w, const StreamContext& ctx, bool mpeg2,
+                          unsigned profile_and_level_indication);
