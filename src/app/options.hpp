@@ -14,6 +14,9 @@ struct Options {
     const char* bit_rate = nullptr;  // the positional BITRATE, as typed
     bool help = false;
     bool version = false;
+    bool stats = false;          // --stats
+    bool json = false;           // --json (with --stats)
+    const char* plot = nullptr;  // --plot FILE.svg (implies --stats)
 };
 
 // Fills `options` from the arguments after argument 0. False for an unknown

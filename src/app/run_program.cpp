@@ -7,6 +7,7 @@
 #include "messages.hpp"
 #include "rewrite/rewrite.hpp"
 #include "scan/stream_context.hpp"
+#include "stats/run_stats.hpp"
 
 int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
     StreamContext ctx;
@@ -28,8 +29,17 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
         return EXIT_OK;
     }
 
+    // --stats only reads; --json has no other use yet.
+    bool auto_rate = is_auto_rate(options.bit_rate);
+    if ((options.stats && options.bit_rate) || (options.json && !options.stats)) {
+        std::fprintf(err, msg::usage, program);
+        return EXIT_USAGE;
+    }
+
     ctx.sink = &report_text_sink;
-    if (options.bit_rate) {
+    if (auto_rate) {
+        ctx.mode = Mode::REWRITE;
+    } else if (options.bit_rate) {
         ctx.mode = Mode::REWRITE;
         ctx.sink = &rewrite_bit_rate_sink;
         // A mistyped rate must not be written into every sequence of the file.
@@ -60,6 +70,10 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
     if (ctx.mode == Mode::REWRITE && !platform_size(ctx.file, &ctx.file_size)) {
         std::fputs(msg::read_error, err);
         status = EXIT_FAILED;
+    } else if (options.stats) {
+        status = run_stats(ctx, options.json, options.plot, options.file);
+    } else if (auto_rate) {
+        status = run_auto_rate(ctx);
     } else if (scan_stream(ctx) == ScanOutcome::STOPPED) {
         status = EXIT_FAILED;
     } else if (ctx.mode == Mode::REWRITE) {
