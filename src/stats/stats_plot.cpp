@@ -21,32 +21,35 @@ constexpr double RATE_TOP = 50, RATE_HEIGHT = 270;
 constexpr double VBV_TOP = 390, VBV_HEIGHT = 200;
 constexpr double HEIGHT = 640;
 
-// One value per column, and the time at which it was reached.
+// One value per column, and the time (or interval) at which it was reached.
 struct Columns {
     double duration = 1;  // seconds, the whole time axis
     bool lowest = false;  // keep the smallest value instead of the largest
     bool has[MAX_COLUMNS] = {};
     double value[MAX_COLUMNS] = {};
     double time[MAX_COLUMNS] = {};
+    double end[MAX_COLUMNS] = {};
     bool underflow[MAX_COLUMNS] = {};
 };
 
-void keep(Columns& c, double time, double value, bool underflow = false) {
-    double column = std::floor(time / c.duration * MAX_COLUMNS);
+// A value over [time, end]; the column is the one of its middle.
+void keep(Columns& c, double time, double end, double value, bool underflow = false) {
+    double column = std::floor((time + end) / 2 / c.duration * MAX_COLUMNS);
     unsigned i = column <= 0 ? 0 : column >= MAX_COLUMNS ? MAX_COLUMNS - 1 : static_cast<unsigned>(column);
     bool better = c.lowest ? value < c.value[i] : value > c.value[i];
     if (!c.has[i] || better) {
         c.has[i] = true;
         c.value[i] = value;
         c.time[i] = time;
+        c.end[i] = end;
     }
     c.underflow[i] = c.underflow[i] || underflow;
 }
 
-// Interval rates are drawn at the middle of their interval.
+// A rate is drawn level over its interval.
 void keep_rate(void* state, std::uint64_t start, std::uint64_t end, std::uint64_t rate) {
-    double middle = static_cast<double>(start + end) / 2 / TICKS_PER_SECOND;
-    keep(*static_cast<Columns*>(state), middle, static_cast<double>(rate));
+    keep(*static_cast<Columns*>(state), static_cast<double>(start) / TICKS_PER_SECOND,
+         static_cast<double>(end) / TICKS_PER_SECOND, static_cast<double>(rate));
 }
 
 struct VbvColumns {
@@ -55,8 +58,8 @@ struct VbvColumns {
 
 void keep_step(void* state, const VbvStep& step) {
     VbvColumns& v = *static_cast<VbvColumns*>(state);
-    keep(v.high, step.time, step.before);
-    keep(v.low, step.time, step.after, step.underflow);
+    keep(v.high, step.time, step.time, step.before);
+    keep(v.low, step.time, step.time, step.after, step.underflow);
 }
 
 // 1, 2 or 5 times a power of ten, the smallest with at most `ticks` steps
@@ -78,11 +81,18 @@ struct Axis {
     }
 };
 
-void polyline(std::FILE* out, const char* id, const char* colour, const Columns& c, const Axis& a) {
+// The columns' values, each over its interval (a level step) or at its
+// time; the fullness line starts from an empty buffer at time 0.
+void polyline(std::FILE* out, const char* id, const char* colour, const Columns& c, const Axis& a,
+              bool from_empty = false) {
     std::fprintf(out, "<polyline id=\"%s\" fill=\"none\" stroke=\"%s\" stroke-width=\"1.2\" points=\"",
                  id, colour);
-    for (unsigned i = 0; i < MAX_COLUMNS; ++i)
-        if (c.has[i]) std::fprintf(out, "%.1f,%.1f ", a.x(c.time[i]), a.y(c.value[i]));
+    if (from_empty) std::fprintf(out, "%.1f,%.1f ", a.x(0), a.y(0));
+    for (unsigned i = 0; i < MAX_COLUMNS; ++i) {
+        if (!c.has[i]) continue;
+        std::fprintf(out, "%.1f,%.1f ", a.x(c.time[i]), a.y(c.value[i]));
+        if (c.end[i] > c.time[i]) std::fprintf(out, "%.1f,%.1f ", a.x(c.end[i]), a.y(c.value[i]));
+    }
     std::fputs("\"/>\n", out);
 }
 
@@ -191,7 +201,7 @@ void draw(std::FILE* out, const StatsFigures& f, Plot& p, double duration, doubl
                       "data-height=\"%.1f\" data-duration=\"%.6f\" data-top=\"%.1f\">\n",
                  fullness.x0, fullness.y0, fullness.width, fullness.height, fullness.duration,
                  fullness.top);
-    polyline(out, "vbv-before", "#1f77b4", vbv.high, fullness);
+    polyline(out, "vbv-before", "#1f77b4", vbv.high, fullness, true);
     polyline(out, "vbv-after", "#9467bd", vbv.low, fullness);
     for (unsigned i = 0; i < MAX_COLUMNS; ++i)
         if (vbv.low.underflow[i])
