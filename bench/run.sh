@@ -17,6 +17,8 @@
 #   m2vhdr FILE >/dev/null            the report
 #   m2vhdr --json FILE >/dev/null     the report as JSON (at most 1.5x the report)
 #   m2vhdr COPY RATE >/dev/null       the rewrite of a copy, always to the same rate
+#   m2vhdr --stats FILE >/dev/null    the statistics (one pass, then the VBV search)
+#   m2vhdr --stats --json FILE        the same as JSON
 # and ffprobe's packet listing, PEER_RUNS times (default 2), when installed.
 # --micro also builds and runs the search micro-benchmark.
 set -euo pipefail
@@ -96,6 +98,8 @@ for ((r = 0; r < reps; r++)); do
   time_it report "$tool" "$file"
   time_it json "$tool" --json "$file"
   time_it rewrite "$tool" "$copy" "$rate"
+  time_it stats "$tool" --stats "$file"
+  time_it stats_json "$tool" --stats --json "$file"
   sync "$copy"  # the flusher must not write back during the next runs
 done
 peer=0
@@ -115,7 +119,7 @@ peak_of() { printf '%s' "${runs[$1]}" | awk '$2 > m { m = $2 } END { print m }';
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
 echo "processor: $cpu, $(nproc) cores; load average $load_before before, $load_after after"
 echo "stream: $bytes bytes, $source_note, in the page cache"
-echo "runs: $reps of cat, report, JSON report and rewrite (interleaved), $peer_runs of ffprobe"
+echo "runs: $reps of cat, report, JSON report, rewrite and stats (interleaved), $peer_runs of ffprobe"
 echo "wall: median wall-clock seconds; cpu: median user + system seconds, the"
 echo "steadier figure when other processes share the cores"
 echo
@@ -135,13 +139,20 @@ row cat "cat FILE >/dev/null" 0
 row report "m2vhdr FILE >/dev/null" 1
 row json "m2vhdr --json FILE >/dev/null" 1
 row rewrite "m2vhdr COPY $rate >/dev/null" 1
+row stats "m2vhdr --stats FILE >/dev/null" 1
+row stats_json "m2vhdr --stats --json FILE" 1
+report_median=$(seconds_of report | median)
+for name in stats stats_json; do
+  awk -v n="$name" -v m="$(seconds_of $name | median)" -v r="$report_median" \
+    'BEGIN { printf "%s: %.2f x the report'"'"'s wall time (the budget is 1.5)\n", n, m / r }' >&2
+done
 [ "$peer" = 1 ] && row ffprobe "ffprobe -show_entries packet=pos" 0
 awk -v j="$(seconds_of json | median)" -v r="$(seconds_of report | median)" \
   -v jc="$(cpu_of json | median)" -v rc="$(cpu_of report | median)" \
   'BEGIN { printf "JSON report / report: %.2f wall, %.2f cpu\n", j / r, jc / rc }'
 echo
 echo "every run (wall seconds/cpu seconds/peak RSS KiB):"
-for name in cat report json rewrite ffprobe; do
+for name in cat report json rewrite stats stats_json ffprobe; do
   [ -n "${runs[$name]:-}" ] || continue
   printf '  %-8s %s\n' "$name" "$(printf '%s' "${runs[$name]}" | awk '{ printf "%s%.4f/%.4f/%d", (NR > 1 ? " " : ""), $1, $3, $2 }')"
 done

@@ -16,12 +16,19 @@ struct OptionRow {
 
 bool set_help(Options& options, const char*) { return options.help = true; }
 bool set_version(Options& options, const char*) { return options.version = true; }
+bool set_stats(Options& options, const char*) { return options.stats = true; }
 bool set_json(Options& options, const char*) { return options.json = true; }
+bool set_plot(Options& options, const char* value) {
+    options.plot = value;
+    return options.stats = *value != '\0';
+}
 
 constexpr OptionRow option_rows[] = {
     {'h', "help", nullptr, "print this help and exit", set_help},
     {0, "version", nullptr, "print the version and exit", set_version},
-    {0, "json", nullptr, "write the report, or the rewrite's patches, as JSON", set_json},
+    {0, "stats", nullptr, "print the rates, a VBV check and the lowest safe rate", set_stats},
+    {0, "json", nullptr, "write the report, the patches or the figures as JSON", set_json},
+    {0, "plot", "FILE.svg", "with --stats, also draw the rates and the VBV", set_plot},
 };
 
 const OptionRow* find_long(const char* name, std::size_t length) {
@@ -93,6 +100,10 @@ void print_help(std::FILE* out) {
         "Usage: m2vhdr [OPTION]... FILE            report the headers of FILE\n"
         "       m2vhdr [OPTION]... FILE BITRATE    set the nominal bit rate of every\n"
         "                                          sequence of FILE, in place\n"
+        "       m2vhdr [OPTION]... FILE auto       set it to the lowest rate at which\n"
+        "                                          the VBV never underflows\n"
+        "       m2vhdr --stats [--json] [--plot FILE.svg] FILE\n"
+        "                                          measure the rates and check the VBV\n"
         "\n"
         "FILE is an MPEG-1 or MPEG-2 video elementary stream (.m2v, .mpv).\n"
         "BITRATE is in bit/s, a decimal number from 0 to 4294967295; it is stored\n"
@@ -115,7 +126,7 @@ void print_help(std::FILE* out) {
         "Exit status:\n"
         "  0  the run completed (warnings included)\n"
         "  1  the file could not be opened, read or written, or it is a program or\n"
-        "     transport stream\n"
+        "     transport stream, or (auto) no rate avoids a VBV underflow\n"
         "  2  usage error\n"
         "\n"
         "Example:\n"

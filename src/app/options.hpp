@@ -14,7 +14,9 @@ struct Options {
     const char* bit_rate = nullptr;  // the positional BITRATE, as typed
     bool help = false;
     bool version = false;
-    bool json = false;
+    bool stats = false;          // --stats
+    bool json = false;           // --json: the report, the patches or the figures as JSON
+    const char* plot = nullptr;  // --plot FILE.svg (implies --stats)
 };
 
 // Fills `options` from the arguments after argument 0. False for an unknown

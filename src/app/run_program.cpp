@@ -9,6 +9,7 @@
 #include "messages.hpp"
 #include "rewrite/rewrite.hpp"
 #include "scan/stream_context.hpp"
+#include "stats/run_stats.hpp"
 
 int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
     StreamContext ctx;
@@ -30,8 +31,18 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
         return EXIT_OK;
     }
 
+    // --stats only reads. `auto` picks its rate only after the measuring
+    // pass, while the JSON rewrite document names the rate first.
+    bool auto_rate = is_auto_rate(options.bit_rate);
+    if ((options.stats && options.bit_rate) || (options.json && auto_rate)) {
+        print_message(err, msg::usage, program);
+        return EXIT_USAGE;
+    }
+
     ctx.sink = &report_text_sink;
-    if (options.bit_rate) {
+    if (auto_rate) {
+        ctx.mode = Mode::REWRITE;
+    } else if (options.bit_rate) {
         ctx.mode = Mode::REWRITE;
         ctx.sink = &rewrite_bit_rate_sink;
         // A mistyped rate must not be written into every sequence of the file.
@@ -41,11 +52,13 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
         }
     }
 
-    if (options.json) return run_json(ctx, options.file);
-    return scan_file(ctx, options.file);
+    // --stats --json writes its own object of figures.
+    if (options.json && !options.stats) return run_json(ctx, options);
+    return scan_file(ctx, options);
 }
 
-int scan_file(StreamContext& ctx, const char* path) {
+int scan_file(StreamContext& ctx, const Options& options) {
+    const char* path = options.file;
     FileAccess access = ctx.mode == Mode::REWRITE ? FileAccess::READ_WRITE : FileAccess::READ;
     if (!platform_open(path, access, &ctx.file)) {
         print_message(ctx.err, msg::open_failed);
@@ -67,6 +80,10 @@ int scan_file(StreamContext& ctx, const char* path) {
     if (ctx.mode == Mode::REWRITE && !platform_size(ctx.file, &ctx.file_size)) {
         print_message(ctx.err, msg::read_error);
         status = EXIT_FAILED;
+    } else if (options.stats) {
+        status = run_stats(ctx, options.json, options.plot, options.file);
+    } else if (is_auto_rate(options.bit_rate)) {
+        status = run_auto_rate(ctx);
     } else {
         if (ctx.json) json_head(ctx);  // the document's opening, once the file is open
         if (scan_stream(ctx) == ScanOutcome::STOPPED) {

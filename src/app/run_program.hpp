@@ -14,9 +14,11 @@ inline constexpr int EXIT_USAGE = 2;
 int run_program(int argc, char** argv, std::FILE* out, std::FILE* err);
 
 struct StreamContext;
-// Opens the file at `path`, scans it with the run's sink and closes it; the
-// exit status. The run without options, and the heart of the others.
-int scan_file(StreamContext& ctx, const char* path);
+struct Options;
+// Opens the file the options name, scans it with the run's sink (or measures
+// it, with --stats or `auto`) and closes it; the exit status. The run
+// without options, and the heart of the others.
+int scan_file(StreamContext& ctx, const Options& options);
 
 // Reads a bit rate in bit/s: optional leading white space, an optional '+',
 // and decimal digits to the end, at most 4294967295.

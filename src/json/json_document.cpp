@@ -1,5 +1,6 @@
 // The document around the headers or patches: its opening, the warnings,
 // the status, and the patch entries of a rewrite.
+#include "app/options.hpp"
 #include "app/run_program.hpp"
 #include "json/json_report.hpp"
 
@@ -45,7 +46,8 @@ void write_warnings(JsonReport& report) {
 
 }  // namespace
 
-int run_json(StreamContext& ctx, const char* path) {
+int run_json(StreamContext& ctx, const Options& options) {
+    const char* path = options.file;
     JsonReport report;
     report.file_name = path;
     report.inner = ctx.mode == Mode::REPORT ? &json_report_sink : ctx.sink;
@@ -58,7 +60,7 @@ int run_json(StreamContext& ctx, const char* path) {
     json_begin(w, ctx.out);
     json_begin_object(w);
     json_member_string(w, "file", path);
-    int status = scan_file(ctx, path);
+    int status = scan_file(ctx, options);
     if (!report.head_written) write_head(ctx, false);  // the file did not open
     json_end_array(w);
     write_warnings(report);

@@ -33,7 +33,8 @@ struct JsonReport {
 
 // `m2vhdr --json FILE [BITRATE]`: the run of scan_file with the document
 // around it; the exit status is that of the run without --json.
-int run_json(StreamContext& ctx, const char* path);
+struct Options;
+int run_json(StreamContext& ctx, const Options& options);
 
 // Writes the document's opening up to its headers' or patches' array; called
 // once the file is open. A run that fails before gets it from run_json.

@@ -1,0 +1,107 @@
+#include "stats/run_stats.hpp"
+
+#include <cstring>
+
+#include "app/run_program.hpp"
+#include "messages.hpp"
+#include "rewrite/rewrite.hpp"
+#include "stats/stats.hpp"
+#include "stats/stats_messages.hpp"
+
+namespace {
+
+using ull = unsigned long long;
+
+// One pass of the scanner through `sink`. Reports its own failures.
+bool measure(StreamContext& ctx, StatsState& s, const HeaderSink& sink) {
+    ctx.sink = &sink;
+    ctx.sink_state = &s;
+    ScanOutcome outcome = scan_stream(ctx);
+    ctx.sink_state = nullptr;
+    if (outcome == ScanOutcome::STOPPED) return false;
+    // The last picture ends with the file. The scan may count a header cut
+    // short by the end as running past it: the size, when known, is the
+    // smaller bound.
+    std::uint64_t end = ctx.base_offset + ctx.held;
+    std::int64_t size = 0;
+    if (platform_size(ctx.file, &size) && size >= 0 && static_cast<std::uint64_t>(size) < end)
+        end = static_cast<std::uint64_t>(size);
+    stats_finish(ctx, s, end);
+    if (s.out_of_memory) {
+        std::fputs(stats_msg::out_of_memory, ctx.err);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool is_auto_rate(const char* bit_rate) { return bit_rate && std::strcmp(bit_rate, "auto") == 0; }
+
+int run_stats(StreamContext& ctx, bool json, const char* plot_path, const char* file_path) {
+    // Writing the plot over the stream would destroy it.
+    if (plot_path && std::strcmp(plot_path, file_path) == 0) {
+        std::fprintf(ctx.err, stats_msg::plot_failed, plot_path);
+        return EXIT_FAILED;
+    }
+    StatsState s;
+    int status = EXIT_OK;
+    if (!measure(ctx, s, stats_sink)) {
+        status = EXIT_FAILED;
+    } else {
+        StatsFigures f = stats_figures(s);
+        if (json) print_stats_json(ctx.out, s, f);
+        else print_stats_text(ctx.out, s, f);
+        if (plot_path) {
+            std::FILE* svg = std::fopen(plot_path, "wb");
+            bool written = svg && write_stats_plot(svg, s, f);
+            if (svg && std::fclose(svg) != 0) written = false;
+            if (!written) {
+                std::fprintf(ctx.err, stats_msg::plot_failed, plot_path);
+                status = EXIT_FAILED;
+            }
+        }
+    }
+    stats_free(s);
+    return status;
+}
+
+int run_auto_rate(StreamContext& ctx) {
+    StatsState s;
+    if (!measure(ctx, s, stats_quiet_sink)) {
+        stats_free(s);
+        return EXIT_FAILED;
+    }
+    std::uint64_t buffer_bits = std::uint64_t{s.first.vbv_buffer_size} * 16384;
+    std::uint64_t q = 0;
+    bool found = s.log.count > 0 && lowest_safe_rate(s, buffer_bits, &q);
+    const char* refusal = nullptr;
+    if (s.log.count == 0) {
+        refusal = stats_msg::auto_no_pictures;
+    } else if (!found) {
+        refusal = stats_msg::auto_no_rate;
+        for (std::uint64_t i = 0; i < s.log.count; ++i)
+            if (picture_bits(picture_at(s.log, i)) > buffer_bits) refusal = stats_msg::auto_no_rate_picture;
+    }
+    stats_free(s);
+    if (refusal) {
+        std::fputs(refusal, ctx.err);
+        return EXIT_FAILED;
+    }
+    std::uint64_t rate = q * BIT_RATE_UNIT;
+    if (rate > UINT32_MAX) {
+        std::fprintf(ctx.err, stats_msg::auto_too_high, static_cast<ull>(rate));
+        return EXIT_FAILED;
+    }
+
+    std::fprintf(ctx.out, stats_msg::auto_rate, static_cast<ull>(rate));
+    if (!restart_scan(ctx)) {
+        print_message(ctx.err, msg::seek_error);
+        return EXIT_FAILED;
+    }
+    ctx.sink = &rewrite_bit_rate_sink;
+    ctx.target_bit_rate = static_cast<std::uint32_t>(rate);
+    if (scan_stream(ctx) == ScanOutcome::STOPPED) return EXIT_FAILED;
+    print_progress(ctx, "\n");
+    return EXIT_OK;
+}

@@ -1,0 +1,16 @@
+// The runs of the statistics: `m2vhdr --stats FILE` and `m2vhdr FILE auto`.
+#pragma once
+
+#include "scan/stream_context.hpp"
+
+// True for the BITRATE argument that asks for the lowest safe rate.
+bool is_auto_rate(const char* bit_rate);
+
+// Measures the open file and prints the summary (text, or JSON), and writes
+// the plot to `plot_path` when it is not null. Returns the exit status.
+int run_stats(StreamContext& ctx, bool json, const char* plot_path, const char* file_path);
+
+// Measures the file opened for writing, then rewrites every sequence to the
+// lowest safe rate as `m2vhdr FILE RATE` would; leaves the file untouched
+// and returns 1 when there is no such rate.
+int run_auto_rate(StreamContext& ctx);

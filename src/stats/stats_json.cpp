@@ -1,0 +1,72 @@
+// --stats --json: the summary's figures as one JSON object, with the
+// per-second and per-GOP rates behind them.
+#include "json/json_writer.hpp"
+#include "stats/stats.hpp"
+
+namespace {
+
+void put_rate(void* state, std::uint64_t, std::uint64_t, std::uint64_t rate) {
+    json_uint(*static_cast<JsonWriter*>(state), rate);
+}
+
+double seconds(std::uint64_t ticks) { return static_cast<double>(ticks) / TICKS_PER_SECOND; }
+
+}  // namespace
+
+void print_stats_json(std::FILE* out, const StatsState& s, const StatsFigures& f) {
+    JsonWriter w;
+    json_begin(w, out);
+    json_begin_object(w);
+    json_key(w, "duration");
+    json_fixed(w, seconds(f.duration_ticks), 6);
+    json_member_uint(w, "sequences", s.sequences);
+    json_member_uint(w, "gops", s.gops);
+    json_member_uint(w, "pictures", f.pictures);
+    json_key(w, "picture_types");
+    json_begin_object(w);
+    json_member_uint(w, "I", s.pictures_by_type[1]);
+    json_member_uint(w, "P", s.pictures_by_type[2]);
+    json_member_uint(w, "B", s.pictures_by_type[3]);
+    json_member_uint(w, "D", s.pictures_by_type[4]);
+    json_end_object(w);
+    json_member_uint(w, "average_bit_rate", f.average_bit_rate);
+    json_member_uint(w, "max_bit_rate_per_second", f.max_bit_rate_per_second);
+    json_key(w, "max_bit_rate_per_gop");
+    if (f.has_gop_rate) json_uint(w, f.max_bit_rate_per_gop);
+    else json_null(w);
+    json_member_uint(w, "nominal_bit_rate", f.nominal_bit_rate);
+    json_member_uint(w, "vbv_buffer_size", f.vbv_buffer_bits);
+    json_member_uint(w, "vbv_underflows", f.vbv.underflows);
+    json_key(w, "first_underflow_offset");
+    if (f.vbv.underflow) json_uint(w, f.vbv.first_offset);
+    else json_null(w);
+    json_key(w, "min_nominal_bit_rate");
+    if (f.has_min_rate) json_uint(w, f.min_nominal_bit_rate);
+    else json_null(w);
+
+    // What the text summary shows besides.
+    json_key(w, "first_underflow_time");
+    if (f.vbv.underflow) json_fixed(w, f.vbv.first_time, 6);
+    else json_null(w);
+    json_key(w, "max_bit_rate_per_second_time");
+    json_fixed(w, seconds(f.max_second_start_ticks), 6);
+    json_member_uint(w, "closed_gops", s.closed_gops);
+    json_member_uint(w, "gop_length_min", s.gop_length_min);
+    json_member_uint(w, "gop_length_max", s.gop_length_max);
+    json_member_uint(w, "field_pictures", s.field_pictures);
+    json_member_uint(w, "repeat_first_field_pictures", s.repeat_first_field_pictures);
+    json_key(w, "pulldown");
+    if (f.pulldown) json_string(w, "3:2");
+    else json_null(w);
+    json_member_uint(w, "pulldown_breaks", f.pulldown_breaks);
+    json_key(w, "bit_rate_per_second");
+    json_begin_array(w);
+    each_second_rate(s, put_rate, &w);
+    json_end_array(w);
+    json_key(w, "bit_rate_per_gop");
+    json_begin_array(w);
+    each_gop_rate(s, put_rate, &w);
+    json_end_array(w);
+    json_end_object(w);
+    json_flush(w);
+}

@@ -1,0 +1,52 @@
+// Every text the statistics and the automatic rate print, in one place.
+#pragma once
+
+namespace stats_msg {
+
+// The summary of --stats, one line per figure.
+inline constexpr char first_sequence[] = "first sequence:     %s\n";
+inline constexpr char no_sequence[] = "first sequence:     none\n";
+inline constexpr char duration[] = "duration:           %s\n";
+inline constexpr char sequences[] = "sequences:          %llu\n";
+inline constexpr char gops[] = "GOPs:               %llu\n";
+inline constexpr char gops_detail[] = "GOPs:               %llu, %llu to %llu pictures, %llu closed\n";
+inline constexpr char pictures[] = "pictures:           %llu: I %llu, P %llu, B %llu, D %llu\n";
+inline constexpr char field_pictures[] = "field pictures:     %llu\n";
+inline constexpr char repeat_first_field[] = "repeat_first_field: %llu\n";
+inline constexpr char repeat_pulldown[] = "repeat_first_field: %llu (3:2 pulldown)\n";
+inline constexpr char repeat_pulldown_breaks[] =
+    "repeat_first_field: %llu (3:2 pulldown, %llu breaks in the pattern)\n";
+inline constexpr char average_rate[] = "average bit rate:   %llu bit/s\n";
+inline constexpr char peak_second[] = "peak bit rate:      %llu bit/s in the second from %s\n";
+inline constexpr char peak_gop[] = "peak GOP bit rate:  %llu bit/s\n";
+inline constexpr char no_gop_rate[] = "peak GOP bit rate:  none (no GOP)\n";
+inline constexpr char nominal_rate[] = "nominal bit rate:   %llu bit/s\n";
+inline constexpr char vbv_size[] = "VBV buffer size:    %llu bits\n";
+inline constexpr char no_underflow[] = "VBV underflows:     0 at the nominal rate\n";
+inline constexpr char underflows[] =
+    "VBV underflows:     %llu at the nominal rate, the first at %08llx (%s)\n";
+inline constexpr char lowest_rate[] = "lowest safe rate:   %llu bit/s\n";
+inline constexpr char no_rate_picture[] =
+    "lowest safe rate:   none: a picture is larger than the VBV buffer\n";
+inline constexpr char no_rate[] = "lowest safe rate:   none up to 429496729200 bit/s\n";
+inline constexpr char no_pictures[] = "lowest safe rate:   none: no pictures\n";
+
+// `m2vhdr FILE auto`
+inline constexpr char auto_rate[] = "lowest safe nominal bit rate: %llu bit/s\n";
+inline constexpr char auto_no_rate_picture[] =
+    "m2vhdr: no nominal bit rate avoids a VBV underflow: a picture is larger than the VBV "
+    "buffer; the file is left as it was\n";
+inline constexpr char auto_no_rate[] =
+    "m2vhdr: no nominal bit rate up to 429496729200 bit/s avoids a VBV underflow; the file is "
+    "left as it was\n";
+inline constexpr char auto_no_pictures[] =
+    "m2vhdr: the file holds no pictures to measure; the file is left as it was\n";
+inline constexpr char auto_too_high[] =
+    "m2vhdr: the lowest safe nominal bit rate, %llu bit/s, is above 4294967295 bit/s, the "
+    "largest rate a rewrite takes; the file is left as it was\n";
+
+// Failures.
+inline constexpr char out_of_memory[] = "m2vhdr: out of memory for the picture sizes\n";
+inline constexpr char plot_failed[] = "m2vhdr: cannot write the plot to %s\n";
+
+}  // namespace stats_msg

@@ -1,0 +1,89 @@
+// The text summary of --stats.
+#include "headers/headers.hpp"
+#include "stats/stats.hpp"
+#include "stats/stats_messages.hpp"
+
+namespace {
+
+using ull = unsigned long long;
+
+// "MP@ML 720x480 (4:3) 29.97fps/nominal bitrate=8000000bps/VBV buffer=112",
+// as the sequence report line reads.
+void sequence_line(const FirstSequence& q, char* text, std::size_t size) {
+    char profile[32];
+    unsigned pli = q.profile_and_level_indication;
+    if (!q.mpeg2)
+        std::snprintf(profile, sizeof profile, "MPEG-1");
+    else if (pli & 0x80)
+        std::snprintf(profile, sizeof profile, "%s", escape_profile_name(pli));
+    else
+        std::snprintf(profile, sizeof profile, "%s@%s", profile_name((pli >> 4) & 7),
+                      level_name(pli & 0x0F));
+    float frame_rate = static_cast<float>(frame_rate_value(q.frame_rate_code) *
+                                          (q.frame_rate_extension_n + 1) /
+                                          (q.frame_rate_extension_d + 1));
+    char rate[32];
+    format_two_decimals(frame_rate, rate, sizeof rate);
+    std::snprintf(text, size, "%s %ux%u (%s) %sfps/nominal bitrate=%llubps/VBV buffer=%u", profile,
+                  static_cast<unsigned>(q.horizontal_size), static_cast<unsigned>(q.vertical_size),
+                  aspect_ratio_name(q.aspect_ratio_information), rate,
+                  static_cast<ull>(q.bit_rate) * 400, static_cast<unsigned>(q.vbv_buffer_size));
+}
+
+}  // namespace
+
+void print_stats_text(std::FILE* out, const StatsState& s, const StatsFigures& f) {
+    char text[160];
+    if (s.first.seen) {
+        sequence_line(s.first, text, sizeof text);
+        std::fprintf(out, stats_msg::first_sequence, text);
+    } else {
+        std::fputs(stats_msg::no_sequence, out);
+    }
+    format_time(static_cast<double>(f.duration_ticks) / TICKS_PER_SECOND, text, sizeof text);
+    std::fprintf(out, stats_msg::duration, text);
+    std::fprintf(out, stats_msg::sequences, static_cast<ull>(s.sequences));
+    if (s.gops > 0)
+        std::fprintf(out, stats_msg::gops_detail, static_cast<ull>(s.gops),
+                     static_cast<ull>(s.gop_length_min), static_cast<ull>(s.gop_length_max),
+                     static_cast<ull>(s.closed_gops));
+    else
+        std::fprintf(out, stats_msg::gops, 0ull);
+    const std::uint64_t* t = s.pictures_by_type;
+    std::fprintf(out, stats_msg::pictures, static_cast<ull>(f.pictures), static_cast<ull>(t[1]),
+                 static_cast<ull>(t[2]), static_cast<ull>(t[3]), static_cast<ull>(t[4]));
+    std::fprintf(out, stats_msg::field_pictures, static_cast<ull>(s.field_pictures));
+    ull repeats = s.repeat_first_field_pictures;
+    if (!f.pulldown)
+        std::fprintf(out, stats_msg::repeat_first_field, repeats);
+    else if (f.pulldown_breaks == 0)
+        std::fprintf(out, stats_msg::repeat_pulldown, repeats);
+    else
+        std::fprintf(out, stats_msg::repeat_pulldown_breaks, repeats,
+                     static_cast<ull>(f.pulldown_breaks));
+
+    std::fprintf(out, stats_msg::average_rate, static_cast<ull>(f.average_bit_rate));
+    format_time(static_cast<double>(f.max_second_start_ticks) / TICKS_PER_SECOND, text, sizeof text);
+    std::fprintf(out, stats_msg::peak_second, static_cast<ull>(f.max_bit_rate_per_second), text);
+    if (f.has_gop_rate)
+        std::fprintf(out, stats_msg::peak_gop, static_cast<ull>(f.max_bit_rate_per_gop));
+    else
+        std::fputs(stats_msg::no_gop_rate, out);
+    std::fprintf(out, stats_msg::nominal_rate, static_cast<ull>(f.nominal_bit_rate));
+    std::fprintf(out, stats_msg::vbv_size, static_cast<ull>(f.vbv_buffer_bits));
+    if (f.vbv.underflow) {
+        format_time(f.vbv.first_time, text, sizeof text);
+        std::fprintf(out, stats_msg::underflows, static_cast<ull>(f.vbv.underflows),
+                     static_cast<ull>(f.vbv.first_offset), text);
+    } else {
+        std::fputs(stats_msg::no_underflow, out);
+    }
+    if (f.has_min_rate)
+        std::fprintf(out, stats_msg::lowest_rate, static_cast<ull>(f.min_nominal_bit_rate));
+    else if (f.pictures == 0)
+        std::fputs(stats_msg::no_pictures, out);
+    else if (f.picture_above_buffer)
+        std::fputs(stats_msg::no_rate_picture, out);
+    else
+        std::fputs(stats_msg::no_rate, out);
+}

@@ -1,0 +1,204 @@
+#!/usr/bin/env python3
+"""Checks m2vhdr --stats against ffprobe and an independent VBV simulation.
+
+    check_stats.py --tool M2VHDR FILE...
+
+For each FILE, from ffprobe -show_packets (one packet per picture: its
+position, size, decode timestamp and duration) this script works out, with
+exact fractions:
+  * the duration, the average rate, the rate of each second [k, k+1) s (the
+    packets whose decode time falls in it), the most bits in any one-second
+    window, and the rate of each GOP (a GOP opens with the packet that holds
+    a group start code before its picture);
+  * the VBV: arrivals at the nominal rate R are counted as a running total A,
+    capped by what the buffer can hold (bits removed so far plus its size)
+    and by the whole stream; the first picture leaves once A stops at the
+    cap, each next one a packet duration later; a picture underflows when A
+    is below the total of the pictures up to it at its decode time. The
+    lowest safe rate is searched for over multiples of 400 bit/s.
+and compares them with `m2vhdr --stats --json`: on the file as it is and on
+copies rewritten to a few rates around the lowest safe one. It also draws
+the plot (--plot) and checks its points against the JSON figures, and that
+a long stream still makes a small drawing. Shares no code with the tool.
+"""
+
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import xml.etree.ElementTree as ET
+from fractions import Fraction
+
+FFPROBE = os.environ.get("FFPROBE", "ffprobe")
+failures = []
+
+
+def equal(label, expected, actual):
+    if expected != actual:
+        failures.append("%s: expected %r, the tool %r" % (label, expected, actual))
+
+
+def packets(path):
+    out = subprocess.run([FFPROBE, "-v", "error", "-show_entries", "stream=time_base:packet=pos,size,dts,duration",
+                          "-of", "json", path], capture_output=True, check=True).stdout
+    probe = json.loads(out)
+    base = Fraction(probe["streams"][0]["time_base"])
+    return [(int(p["pos"]), int(p["size"]) * 8, int(p["dts"]) * base, int(p["duration"]) * base)
+            for p in probe["packets"]]
+
+
+def gop_starts(data, pics):
+    """Packets holding a group start code ahead of their picture start code."""
+    starts = []
+    for pos, bits, _, _ in pics:
+        chunk = data[pos:pos + bits // 8]
+        group, picture = chunk.find(b"\x00\x00\x01\xb8"), chunk.find(b"\x00\x00\x01\x00")
+        starts.append(0 <= group < picture)
+    return starts
+
+
+def rates(data, pics):
+    duration = sum(p[3] for p in pics)
+    total = sum(p[1] for p in pics)
+    seconds = {}
+    for _, bits, dts, _ in pics:
+        seconds[int(dts)] = seconds.get(int(dts), 0) + bits
+    per_second = [seconds.get(k, 0) for k in range(max(seconds) + 1)]
+    window, end, inside = 0, 0, 0
+    for start in range(len(pics)):
+        while end < len(pics) and pics[end][2] < pics[start][2] + 1:
+            inside += pics[end][1]
+            end += 1
+        window = max(window, inside)
+        inside -= pics[start][1]
+    per_gop, gop = [], None
+    for opens, (_, bits, _, d) in zip(gop_starts(data, pics) + [True], pics + [(0, 0, 0, 0)]):
+        if opens and gop:
+            per_gop.append(int(Fraction(gop[0]) / gop[1]))
+        if opens:
+            gop = [0, 0]
+        if gop:
+            gop[0] += bits
+            gop[1] += d
+    return {"duration": float(duration), "average_bit_rate": int(total / duration),
+            "bit_rate_per_second": per_second, "max_bit_rate_per_second": window,
+            "bit_rate_per_gop": per_gop, "max_bit_rate_per_gop": max(per_gop) if per_gop else None}
+
+
+def vbv(pics, rate, buffer):
+    """(underflows, offset of the first) at `rate` bit/s."""
+    total = sum(p[1] for p in pics)
+    arrived = Fraction(min(buffer, total))
+    removed, underflows, first = 0, 0, None
+    for pos, bits, _, d in pics:
+        removed += bits
+        if arrived < removed:
+            underflows += 1
+            first = pos if first is None else first
+        arrived = min(arrived + rate * d, removed + buffer, total)
+    return underflows, first
+
+
+def lowest_safe(pics, buffer):
+    if vbv(pics, 400 * ((1 << 30) - 1), buffer)[0]:
+        return None
+    low, high = 0, (1 << 30) - 1   # units of 400 bit/s: low underflows, high does not
+    while high - low > 1:
+        middle = (low + high) // 2
+        low, high = (middle, high) if vbv(pics, 400 * middle, buffer)[0] else (low, middle)
+    return 400 * high
+
+
+def tool_json(tool, path, *extra):
+    done = subprocess.run([tool, "--stats", "--json", *extra, path], capture_output=True, check=True)
+    return json.loads(done.stdout)
+
+
+def check_plot(label, svg, stats):
+    """The rate steps and level lines sit where the JSON figures put them."""
+    ns = {"s": "http://www.w3.org/2000/svg"}
+    root = ET.parse(svg).getroot()
+    panel = root.find(".//s:g[@id='rate-panel']", ns)
+    x0, y0, w, h, dur, top = (float(panel.get("data-" + k)) for k in ("x0", "y0", "width", "height", "duration", "top"))
+    value = lambda y: (y0 + h - y) / h * top
+    for series in ("per-second", "per-gop"):
+        points = [tuple(map(float, p.split(","))) for p in panel.find("s:polyline[@id='%s']" % series, ns).get("points").split()]
+        drawn = [round(value(y)) for _, y in points[::2]]
+        expected = [r for r in stats["bit_rate_" + series.replace("-", "_")] if r <= top]
+        equal(label + " plot " + series + " point count", 2 * len(expected), len(points))
+        for d, e in zip(drawn, expected):
+            if abs(d - min(e, top)) > top / h * 0.06:
+                failures.append("%s plot %s: drawn %d, JSON %d" % (label, series, d, e))
+    line = panel.find("s:line[@id='nominal']", ns)
+    if abs(value(float(line.get("y1"))) - min(stats["nominal_bit_rate"], top)) > top / h * 0.06:
+        failures.append("%s plot: nominal line at %s" % (label, line.get("y1")))
+    marks = root.findall(".//s:circle[@class='underflow']", ns)
+    equal(label + " plot: underflows marked", stats["vbv_underflows"] > 0, len(marks) > 0)
+
+
+def check_file(tool, path, scratch):
+    label = os.path.basename(path)
+    with open(path, "rb") as f:
+        data = f.read()
+    pics = packets(path)
+    svg = os.path.join(scratch, "plot.svg")
+    stats = tool_json(tool, path, "--plot", svg)
+    for key, expected in rates(data, pics).items():
+        equal(label + " " + key, expected, stats[key])
+    check_plot(label, svg, stats)
+    buffer = stats["vbv_buffer_size"]
+    lowest = lowest_safe(pics, buffer)
+    equal(label + " min_nominal_bit_rate", lowest, stats["min_nominal_bit_rate"])
+    rates_to_try = [stats["nominal_bit_rate"]]
+    if lowest:
+        rates_to_try += [lowest, max(400, lowest - 400), max(400, stats["average_bit_rate"] // 1200 * 400)]
+    for rate in rates_to_try:
+        copy = os.path.join(scratch, "copy.m2v")
+        shutil.copyfile(path, copy)
+        subprocess.run([tool, copy, str(rate)], capture_output=True, check=True)
+        at_rate = tool_json(tool, copy)
+        under, first = vbv(pics, rate, buffer)
+        equal("%s at %d bit/s: vbv_underflows" % (label, rate), under, at_rate["vbv_underflows"])
+        equal("%s at %d bit/s: first_underflow_offset" % (label, rate), first, at_rate["first_underflow_offset"])
+    return len(pics)
+
+
+def check_long(tool, path, scratch):
+    """Two hundred copies of a sample: the drawing keeps its bounded size."""
+    long_path = os.path.join(scratch, "long.m2v")
+    with open(path, "rb") as f, open(long_path, "wb") as out:
+        out.write(f.read() * 200)
+    svg = os.path.join(scratch, "long.svg")
+    stats = tool_json(tool, long_path, "--plot", svg)
+    size = os.path.getsize(svg)
+    if size > 1 << 20 or len(stats["bit_rate_per_gop"]) < 400:
+        failures.append("long stream: %d bytes of SVG for %d GOPs" % (size, len(stats["bit_rate_per_gop"])))
+    root = ET.parse(svg).getroot()
+    for line in root.iter("{http://www.w3.org/2000/svg}polyline"):
+        if len(line.get("points").split()) > 4001:
+            failures.append("long stream: %s has %d points" % (line.get("id"), len(line.get("points").split())))
+
+
+def main(argv):
+    tool, files = argv[2], argv[3:]
+    scratch = tempfile.mkdtemp()
+    try:
+        # Sixty copies of a sample: a minute of seconds and GOPs to compare.
+        minute = os.path.join(scratch, "minute.m2v")
+        with open(files[-1], "rb") as f, open(minute, "wb") as out:
+            out.write(f.read() * 60)
+        for path in files + [minute]:
+            count = check_file(tool, path, scratch)
+            print("%s: %d pictures checked" % (os.path.basename(path), count))
+        check_long(tool, files[0], scratch)
+    finally:
+        shutil.rmtree(scratch)
+    for failure in failures:
+        print(failure)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

@@ -1,0 +1,115 @@
+// --stats on a stream worked out by hand, and `FILE auto` against
+// `FILE RATE` with the rate --stats gives.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "tool_runner.hpp"
+
+namespace {
+
+// Four frame pictures of an interlaced 29.97 frame/s sequence, coded in
+// display order (I P P P) in the 3:2 cycle (top_field_first,
+// repeat_first_field) = (1,1) (0,0) (0,1) (1,0): shown for 3, 2, 3, 2 fields
+// of 1001/60000 s, each starting on the parity after the last field before
+// it. Their bits from their first headers (the first one's is the sequence
+// header): 8000, 12000, 4000 and 8000, 32000 in all. VBV buffer: 16384 bits.
+Bytes pulldown_stream(std::uint32_t bit_rate_value, unsigned vbv_buffer_size_value = 1) {
+    const unsigned flags[4][2] = {{1, 1}, {0, 0}, {0, 1}, {1, 0}};
+    const std::size_t bytes[4] = {1000, 1500, 500, 1000};
+    SequenceHeader h;
+    h.bit_rate_value = bit_rate_value;
+    h.vbv_buffer_size_value = vbv_buffer_size_value;
+    Bytes stream;
+    for (unsigned i = 0; i < 4; ++i) {
+        PictureCodingExtension e;
+        e.top_field_first = flags[i][0];
+        e.repeat_first_field = flags[i][1];
+        Bytes head = i == 0 ? concat({sequence_header(h), sequence_extension({}), group_header({})}) : Bytes{};
+        append(head, picture_header({i, i == 0 ? 1u : 2u}));
+        append(head, picture_coding_extension(e));
+        append(stream, head);
+        append(stream, slice(static_cast<unsigned>(bytes[i] - head.size() - 4)));
+    }
+    return stream;
+}
+
+// Worked by hand. The first decode waits for a full buffer, 16384 bits, and
+// leaves 8384. At R bit/s, the buffer then gets 3, 2 and 3 fields' worth
+// before pictures 1, 2 and 3 (limit: the buffer, then the 12000 and 8000
+// bits still to decode). Picture 1 needs 8384 + R * 3003/60000 >= 12000
+// (R >= 72248); picture 2: -3616 + R * 5005/60000 >= 4000 (R >= 91302);
+// picture 3: -7616 + R * 8008/60000 >= 8000, R >= 117002.997: the lowest
+// multiple of 400 is 117200 (q = 293). At 116800 (q = 292) picture 3 has
+// 7973 of its 8000 bits at its decode time, 16384/116800 + 8008/60000 =
+// 0.2737 s: one underflow, at offset 3000 (0xbb8). Duration: 10 fields,
+// 0.1668 s; average and GOP rate 32000 * 60000 / 10010 = 191808.19.
+TEST(Stats, HandBuiltPulldownStream) {
+    RunResult r = run_on(pulldown_stream(292), {"--stats"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out,
+              "first sequence:     MP@ML 720x480 (4:3) 29.97fps/nominal bitrate=116800bps/VBV buffer=1\n"
+              "duration:           0:00:00.167\n"
+              "sequences:          1\n"
+              "GOPs:               1, 4 to 4 pictures, 1 closed\n"
+              "pictures:           4: I 1, P 3, B 0, D 0\n"
+              "field pictures:     0\n"
+              "repeat_first_field: 2 (3:2 pulldown)\n"
+              "average bit rate:   191808 bit/s\n"
+              "peak bit rate:      32000 bit/s in the second from 0:00:00.000\n"
+              "peak GOP bit rate:  191808 bit/s\n"
+              "nominal bit rate:   116800 bit/s\n"
+              "VBV buffer size:    16384 bits\n"
+              "VBV underflows:     1 at the nominal rate, the first at 00000bb8 (0:00:00.274)\n"
+              "lowest safe rate:   117200 bit/s\n");
+
+    r = run_on(pulldown_stream(293), {"--json", "--stats"});
+    EXPECT_EQ(r.status, 0);
+    for (const char* member : {"\"vbv_underflows\": 0,", "\"first_underflow_offset\": null,",
+                               "\"min_nominal_bit_rate\": 117200,", "\"pulldown\": \"3:2\",",
+                               "\"duration\": 0.166833,", "\"bit_rate_per_gop\": [\n    191808\n  ]"})
+        EXPECT_NE(r.out.find(member), std::string::npos) << member << "\n" << r.out;
+}
+
+// The same bytes and the same progress lines as `FILE RATE`; and with no
+// safe rate (a picture larger than the buffer), status 1 and the file as it
+// was.
+TEST(Stats, AutoWritesTheLowestSafeRate) {
+    Bytes after;
+    RunResult r = run_on(pulldown_stream(292), {"auto"}, &after);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(after, pulldown_stream(293));
+    RunResult by_rate = run_on(pulldown_stream(292), {"117200"});
+    EXPECT_EQ(r.out, "lowest safe nominal bit rate: 117200 bit/s\n" + by_rate.out);
+    EXPECT_EQ(r.err, by_rate.err);
+
+    r = run_on(pulldown_stream(292, 0), {"auto"}, &after);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "m2vhdr: no nominal bit rate avoids a VBV underflow: a picture is larger than "
+                     "the VBV buffer; the file is left as it was\n");
+    EXPECT_EQ(after, pulldown_stream(292, 0));
+
+    // On the samples: the rate of --stats --json, or none and nothing written.
+    for (const char* name : {"ntsc_43_interlaced.m2v", "pal_169_progressive.m2v", "mpeg1_qcif.m1v",
+                             "closed_gops_coding_tools.m2v"}) {
+        Bytes sample = read_file(std::string(M2VHDR_TEST_DATA) + "/" + name);
+        std::smatch m;
+        std::string json = run_on(sample, {"--stats", "--json"}).out;
+        ASSERT_TRUE(std::regex_search(json, m, std::regex("\"min_nominal_bit_rate\": (null|\\d+)")));
+        Bytes by_auto, by_number;
+        RunResult a = run_on(sample, {"auto"}, &by_auto);
+        if (m[1] == "null") {
+            EXPECT_EQ(a.status, 1) << name;
+            EXPECT_EQ(by_auto, sample) << name;
+            continue;
+        }
+        RunResult n = run_on(sample, {m[1].str()}, &by_number);
+        EXPECT_EQ(a.status, 0) << name;
+        EXPECT_EQ(by_auto, by_number) << name;
+        EXPECT_EQ(a.out, "lowest safe nominal bit rate: " + m[1].str() + " bit/s\n" + n.out) << name;
+    }
+}
+
+}  // namespace
