@@ -102,8 +102,6 @@ void print_help(std::FILE* out) {
         "                                          sequence of FILE, in place\n"
         "       m2vhdr [OPTION]... FILE auto       set it to the lowest rate at which\n"
         "                                          the VBV never underflows\n"
-        "       m2vhdr [OPTION]... FILE auto       set it to the lowest rate at which\n"
-        "                                          the VBV never underflows\n"
         "       m2vhdr --stats [--json] [--plot FILE.svg] FILE\n"
         "                                          measure the rates and check the VBV\n"
         "\n"
