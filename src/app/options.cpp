@@ -16,10 +16,17 @@ struct OptionRow {
 
 bool set_help(Options& options, const char*) { return options.help = true; }
 bool set_version(Options& options, const char*) { return options.version = true; }
+bool set_pulldown(Options& options, const char* value) {
+    if (std::strcmp(value, "3:2") == 0) options.pulldown = PulldownRequest::APPLY;
+    else if (std::strcmp(value, "none") == 0) options.pulldown = PulldownRequest::REMOVE;
+    else return false;
+    return true;
+}
 
 constexpr OptionRow option_rows[] = {
     {'h', "help", nullptr, "print this help and exit", set_help},
     {0, "version", nullptr, "print the version and exit", set_version},
+    {0, "pulldown", "3:2|none", "apply or remove soft 3:2 pulldown, in place", set_pulldown},
 };
 
 const OptionRow* find_long(const char* name, std::size_t length) {

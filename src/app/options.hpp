@@ -9,11 +9,15 @@
 
 #include <cstdio>
 
+// --pulldown 3:2 (apply) or --pulldown none (remove).
+enum class PulldownRequest { NOT_ASKED, APPLY, REMOVE };
+
 struct Options {
     const char* file = nullptr;
     const char* bit_rate = nullptr;  // the positional BITRATE, as typed
     bool help = false;
     bool version = false;
+    PulldownRequest pulldown = PulldownRequest::NOT_ASKED;
 };
 
 // Fills `options` from the arguments after argument 0. False for an unknown

@@ -5,6 +5,7 @@
 #include "app/options.hpp"
 #include "headers/header_sink.hpp"
 #include "messages.hpp"
+#include "pulldown/pulldown.hpp"
 #include "rewrite/rewrite.hpp"
 #include "scan/stream_context.hpp"
 
@@ -29,6 +30,13 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
     }
 
     ctx.sink = &report_text_sink;
+    const bool pulldown = options.pulldown != PulldownRequest::NOT_ASKED;
+    // One rewrite per run: a pulldown run takes no BITRATE.
+    if (pulldown && options.bit_rate) {
+        std::fprintf(err, msg::usage, program);
+        return EXIT_USAGE;
+    }
+    if (pulldown) ctx.mode = Mode::REWRITE;
     if (options.bit_rate) {
         ctx.mode = Mode::REWRITE;
         ctx.sink = &rewrite_bit_rate_sink;
@@ -60,6 +68,11 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
     if (ctx.mode == Mode::REWRITE && !platform_size(ctx.file, &ctx.file_size)) {
         std::fputs(msg::read_error, err);
         status = EXIT_FAILED;
+    } else if (pulldown) {
+        if (!run_pulldown(ctx, options.pulldown == PulldownRequest::APPLY
+                                   ? PulldownDirection::APPLY
+                                   : PulldownDirection::REMOVE))
+            status = EXIT_FAILED;
     } else if (scan_stream(ctx) == ScanOutcome::STOPPED) {
         status = EXIT_FAILED;
     } else if (ctx.mode == Mode::REWRITE) {
