@@ -33,7 +33,7 @@ ParseResult refuse_pulldown(StreamContext& ctx, bool with_offset, std::uint64_t 
         std::snprintf(where, sizeof where, pulldown_msg::at_offset,
                       static_cast<unsigned long long>(offset));
     std::fprintf(ctx.err, pulldown_msg::refusal,
-                 pulldown_msg::verb[static_cast<int>(s.direction)], reason, where);
+                 pulldown_msg::verb[static_cast<int>(s.direction)], where, reason);
     s.refused = true;
     return STOP;
 }

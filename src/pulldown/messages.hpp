@@ -1,7 +1,7 @@
 // What a pulldown run prints, in one place. A refusal is one line on
 // standard error:
-//   cannot apply 3:2 pulldown: REASON at offset 0x0000302a; the file is unchanged
-// (without " at offset ..." for reasons about the whole file); success is
+//   cannot apply 3:2 pulldown: offset 0x0000302a: REASON; the file is unchanged
+// (without "offset ...: " for reasons about the whole file); success is
 // one line on standard output:
 //   3:2 pulldown applied: 75 pictures, 23.976 -> 29.97 fps, 99 headers changed
 #pragma once
@@ -12,7 +12,7 @@ inline constexpr const char* verb[2] = {"apply", "remove"};  // by PulldownDirec
 inline constexpr const char* done[2] = {"applied", "removed"};
 
 inline constexpr char refusal[] = "cannot %s 3:2 pulldown: %s%s; the file is unchanged\n";
-inline constexpr char at_offset[] = " at offset 0x%08llx";
+inline constexpr char at_offset[] = "offset 0x%08llx: ";
 inline constexpr char summary[] = "3:2 pulldown %s: %llu pictures, %s -> %s fps, %llu headers changed\n";
 
 // frame_rate_code 0 to 15.
