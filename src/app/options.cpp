@@ -119,11 +119,13 @@ void print_help(std::FILE* out) {
         "\n"
         "Exit status:\n"
         "  0  the run completed (warnings included)\n"
-        "  1  the file could not be opened, read or written, or it is a program or\n"
-        "     transport stream\n"
+        "  1  the file could not be opened, read or written, it is a program or\n"
+        "     transport stream, or --pulldown refused it (the file is then unchanged)\n"
         "  2  usage error\n"
         "\n"
         "Example:\n"
-        "  m2vhdr movie.m2v 8000000    set every sequence of movie.m2v to 8 Mbit/s\n",
+        "  m2vhdr movie.m2v 8000000    set every sequence of movie.m2v to 8 Mbit/s\n"
+        "  m2vhdr --pulldown 3:2 film.m2v\n"
+        "                              flag 23.976 fps film for 29.97 fps display\n",
         out);
 }
