@@ -13,6 +13,10 @@
 //   file on bytes that a sequence header or sequence extension found by the
 //   independent scan of rewrite_invariants.cpp may change, and only the
 //   bit-rate bits of those bytes change.
+// - pulldown mode (FUZZ_PULLDOWN 1, with FUZZ_REWRITE 1): --pulldown 3:2 or
+//   none, picked by the input; only the bits pulldown_rewritable_bits allows
+//   change; a refused run writes nothing; a run that succeeded, repeated on
+//   its own result, changes nothing more; stdout is the same for both reads.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +29,9 @@
 
 #ifndef FUZZ_REWRITE
 #error "define FUZZ_REWRITE as 0 (report) or 1 (rewrite)"
+#endif
+#ifndef FUZZ_PULLDOWN
+#define FUZZ_PULLDOWN 0
 #endif
 
 namespace {
@@ -44,7 +51,44 @@ std::string slurp_closed(char* buffer, std::size_t size) {
     return text;
 }
 
+Run run_args(const Bytes& input, std::uint32_t read_chunk, int argc, char** argv) {
+    fake_reset(input);
+    fake_file().read_chunk = read_chunk;
+    char* out_buffer = nullptr;
+    char* err_buffer = nullptr;
+    std::size_t out_size = 0;
+    std::size_t err_size = 0;
+    std::FILE* out = open_memstream(&out_buffer, &out_size);
+    std::FILE* err = open_memstream(&err_buffer, &err_size);
+    if (!out || !err) std::abort();
+    Run r;
+    r.status = run_program(argc, argv, out, err);
+    std::fclose(out);
+    std::fclose(err);
+    r.out = slurp_closed(out_buffer, out_size);
+    r.err = slurp_closed(err_buffer, err_size);
+    r.file = fake_file().data;
+    if ((r.status != EXIT_OK && r.status != EXIT_FAILED) || fake_file().is_open) {
+        std::fprintf(stderr, "exit status %d, file %s\n", r.status,
+                     fake_file().is_open ? "left open" : "closed");
+        std::abort();
+    }
+    return r;
+}
+
+// --pulldown 3:2 (remove false) or none, on a file of `input`.
+Run run_pulldown_mode(const Bytes& input, std::uint32_t read_chunk, bool remove) {
+    char program[] = "m2vhdr";
+    char path[] = "fuzz.m2v";
+    char option[] = "--pulldown";
+    char apply_value[] = "3:2";
+    char remove_value[] = "none";
+    char* argv[] = {program, path, option, remove ? remove_value : apply_value, nullptr};
+    return run_args(input, read_chunk, 4, argv);
+}
+
 Run run(const Bytes& input, std::uint32_t read_chunk, std::uint32_t bit_rate) {
+    if (FUZZ_PULLDOWN) return run_pulldown_mode(input, read_chunk, bit_rate & 1);
     fake_reset(input);
     fake_file().read_chunk = read_chunk;
 
@@ -101,6 +145,28 @@ void expect_same(const char* what, bool same) {
     }
 }
 
+void fail_if(const std::string& why) {
+    if (why.empty()) return;
+    std::fprintf(stderr, "%s\n", why.c_str());
+    std::abort();
+}
+
+// Every write and the file afterwards within the pulldown bits; nothing
+// written by a refused run; nothing more written by a second run.
+void check_pulldown(const Bytes& input, const Run& first, bool remove) {
+    Bytes bits = pulldown_rewritable_bits(input);
+    for (const FakeCall& c : fake_file().calls)
+        if (c.op == FakeOp::WRITE) fail_if(check_write(bits, c.offset, c.count));
+    fail_if(check_changed_bits(bits, input, first.file));
+    if (first.status != EXIT_OK) {
+        if (first.file != input) fail_if("a refused pulldown changed the file");
+        return;
+    }
+    Run again = run_pulldown_mode(first.file, 0, remove);
+    if (again.status != EXIT_OK || again.file != first.file)
+        fail_if("a second pulldown run changed the file or failed");
+}
+
 std::uint32_t hash(const std::uint8_t* data, std::size_t size) {
     std::uint32_t h = 2166136261u;  // FNV-1a
     for (std::size_t i = 0; i < size; ++i) h = (h ^ data[i]) * 16777619u;
@@ -118,7 +184,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint32_t bit_rate = h * 2654435761u;
 
     Run whole = run(input, 0, bit_rate);
-    if (FUZZ_REWRITE) {
+    if (FUZZ_PULLDOWN) {
+        check_pulldown(input, whole, bit_rate & 1);
+    } else if (FUZZ_REWRITE) {
         check_writes(input);
         std::string why = check_rewrite(input, whole.file);
         if (!why.empty()) {
@@ -136,6 +204,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     expect_same("file", whole.file == chunked.file);
     // The rewrite's progress line shows where the window starts, which
     // depends on the read sizes; the report must not.
-    if (!FUZZ_REWRITE) expect_same("report", whole.out == chunked.out);
+    if (!FUZZ_REWRITE || FUZZ_PULLDOWN) expect_same("report", whole.out == chunked.out);
     return 0;
 }

@@ -68,7 +68,19 @@ int main(int argc, char** argv) {
     Bytes transport = filler(4 * 188, 0x00);
     for (std::size_t i = 0; i < transport.size(); i += 188) transport[i] = 0x47;
     append(transport, full);
-    bool ok = write(folder, "transport.m2v", transport) && write(folder, "full.m2v", full) && write(folder, "mpeg1.m2v", mpeg1) &&
+    // Film at 23.976 fps for --pulldown: two groups of frame pictures in
+    // coded order I P B, progressive_frame 1.
+    SequenceHeader film_rate;
+    film_rate.frame_rate_code = 1;
+    Bytes film = concat({sequence_header(film_rate), sequence_extension(progressive)});
+    for (int gop = 0; gop < 2; ++gop) {
+        append(film, group_header({}));
+        for (unsigned tr : {0u, 2u, 1u}) {
+            append(film, concat({picture_header({tr, tr == 0 ? 1u : tr == 2 ? 2u : 3u}),
+                                 picture_coding_extension({}), slice(20)}));
+        }
+    }
+    bool ok = write(folder, "film.m2v", film) && write(folder, "transport.m2v", transport) && write(folder, "full.m2v", full) && write(folder, "mpeg1.m2v", mpeg1) &&
               write(folder, "orphan.m2v", orphan) && write(folder, "zeros.m2v", zeros) &&
               write(folder, "pack.m2v", concat({start_code(0xBA), filler(20), full}));
     return ok ? 0 : 1;

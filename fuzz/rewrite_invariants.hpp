@@ -23,3 +23,17 @@ std::string check_rewrite(const std::vector<std::uint8_t>& original,
 // hold rewritable bits, inside the original file.
 std::string check_write(const std::vector<std::uint8_t>& rewritable,
                         std::uint64_t offset, std::uint64_t count);
+
+// What --pulldown may change, found by the same kind of scan: in every
+// 00 00 01 B3 frame_rate_code (the low nibble of byte 7); in every 00 00 01 B5
+// with identifier 1 progressive_sequence (bit 3 of byte 5), with identifier
+// 8 top_field_first, repeat_first_field and progressive_frame (bits 7 and 1
+// of byte 7, bit 7 of byte 8); in every 00 00 01 B8 drop_frame_flag and the
+// time code (bytes 4 to 7 but the marker bit, closed_gop and broken_link).
+std::vector<std::uint8_t> pulldown_rewritable_bits(const std::vector<std::uint8_t>& original);
+
+// Empty when `after` has the length of `original` and differs from it only
+// in bits set in `bits`; otherwise the first violation.
+std::string check_changed_bits(const std::vector<std::uint8_t>& bits,
+                               const std::vector<std::uint8_t>& original,
+                               const std::vector<std::uint8_t>& after);

@@ -173,3 +173,75 @@ TEST(LargeFile, OffsetsAndPatchesBeyond4GiB) {
 }
 
 }  // namespace
+
+namespace {
+
+// One film of three pictures over a sparse file: its first sequence at 0, a
+// picture coding extension across the 4 GiB mark, the second GOP in the
+// last window. Each part as it is and after --pulldown 3:2.
+struct FilmPart {
+    std::uint64_t at;
+    Bytes film, pulled;
+};
+
+std::vector<FilmPart> film_parts(std::uint64_t file_size) {
+    auto sequence = [](unsigned rate, unsigned progressive) {
+        SequenceHeader h;
+        h.frame_rate_code = rate;
+        SequenceExtension e;
+        e.progressive_sequence = progressive;
+        return concat({sequence_header(h), sequence_extension(e)});
+    };
+    auto gop = [](unsigned drop, unsigned pictures) {
+        GroupHeader g;
+        g.drop_frame_flag = drop;
+        g.time_code_pictures = pictures;
+        return group_header(g);
+    };
+    auto picture = [](unsigned tr, unsigned tff, unsigned rff) {
+        PictureCodingExtension e;
+        e.top_field_first = tff;
+        e.repeat_first_field = rff;
+        return concat({picture_header({tr, 1}), picture_coding_extension(e)});
+    };
+    // The second GOP starts at display index 2: 5 fields, 2 whole frames.
+    return {
+        {0, sequence(1, 1), sequence(4, 0)},
+        {GIB4 - 20, concat({gop(0, 0), picture(0, 0, 0), picture(1, 0, 0)}),
+         concat({gop(1, 0), picture(0, 1, 1), picture(1, 0, 0)})},
+        {file_size - 80, concat({sequence(1, 1), gop(0, 2), picture(0, 0, 0)}),
+         concat({sequence(4, 0), gop(1, 2), picture(0, 0, 1)})},
+    };
+}
+
+TEST(LargeFile, PulldownBeyond4GiB) {
+    constexpr std::uint64_t SIZE = GIB4 + WINDOW;
+    ScratchDir dir;
+    std::string path = dir.path() + "/film.m2v";
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    std::vector<FilmPart> parts = film_parts(SIZE);
+    bool sparse = ftruncate(fd, static_cast<off_t>(SIZE)) == 0;
+    for (const FilmPart& p : parts) sparse = sparse && pwrite_all(fd, p.film, p.at);
+    struct stat st = {};
+    sparse = sparse && fstat(fd, &st) == 0 && st.st_blocks * 512 < 64 * 1024 * 1024;
+    if (!sparse) {
+        close(fd);
+        GTEST_SKIP() << "the file system under " << dir.path() << " cannot hold a sparse file";
+    }
+    auto extents_before = data_extents(fd);
+
+    RunResult r = run_tool({"m2vhdr", "--pulldown", "3:2", path});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    // Changed: both sequences, both GOPs, the extensions of indices 0 and 2.
+    EXPECT_EQ(r.out, "3:2 pulldown applied: 3 pictures, 23.976 -> 29.97 fps, 8 headers changed\n");
+    for (const FilmPart& p : parts)
+        EXPECT_EQ(pread_at(fd, p.at, p.pulled.size()), p.pulled) << "part at " << p.at;
+    ASSERT_EQ(fstat(fd, &st), 0);
+    EXPECT_EQ(static_cast<std::uint64_t>(st.st_size), SIZE);
+    EXPECT_EQ(data_extents(fd), extents_before);
+    close(fd);
+}
+
+}  // namespace

@@ -39,6 +39,9 @@ TEST(Options, Table) {
         {{"FILE", "8000000", "--bogus"}, 2, "", true},
         {{"-hx"}, 2, "", true},
         {{"--"}, 2, "", true},
+        {{"FILE", "--pulldown", "2:3"}, 2, "", true},
+        {{"FILE", "--pulldown"}, 2, "", true},
+        {{"FILE", "8000000", "--pulldown", "3:2"}, 2, "", true},
     };
     ScratchDir dir;
     const Bytes stream = small_stream();

@@ -23,12 +23,20 @@ bool set_plot(Options& options, const char* value) {
     return options.stats = *value != '\0';
 }
 
+bool set_pulldown(Options& options, const char* value) {
+    if (std::strcmp(value, "3:2") == 0) options.pulldown = PulldownRequest::APPLY;
+    else if (std::strcmp(value, "none") == 0) options.pulldown = PulldownRequest::REMOVE;
+    else return false;
+    return true;
+}
+
 constexpr OptionRow option_rows[] = {
     {'h', "help", nullptr, "print this help and exit", set_help},
     {0, "version", nullptr, "print the version and exit", set_version},
     {0, "stats", nullptr, "print the rates, a VBV check and the lowest safe rate", set_stats},
     {0, "json", nullptr, "write the report, the patches or the figures as JSON", set_json},
     {0, "plot", "FILE.svg", "with --stats, also draw the rates and the VBV", set_plot},
+    {0, "pulldown", "3:2|none", "apply or remove soft 3:2 pulldown, in place", set_pulldown},
 };
 
 const OptionRow* find_long(const char* name, std::size_t length) {
@@ -125,11 +133,14 @@ void print_help(std::FILE* out) {
         "\n"
         "Exit status:\n"
         "  0  the run completed (warnings included)\n"
-        "  1  the file could not be opened, read or written, or it is a program or\n"
-        "     transport stream, or (auto) no rate avoids a VBV underflow\n"
+        "  1  the file could not be opened, read or written, it is a program or\n"
+        "     transport stream, (auto) no rate avoids a VBV underflow, or\n"
+        "     --pulldown refused it (the file is then unchanged)\n"
         "  2  usage error\n"
         "\n"
         "Example:\n"
-        "  m2vhdr movie.m2v 8000000    set every sequence of movie.m2v to 8 Mbit/s\n",
+        "  m2vhdr movie.m2v 8000000    set every sequence of movie.m2v to 8 Mbit/s\n"
+        "  m2vhdr --pulldown 3:2 film.m2v\n"
+        "                              flag 23.976 fps film for 29.97 fps display\n",
         out);
 }

@@ -9,6 +9,9 @@
 
 #include <cstdio>
 
+// --pulldown 3:2 (apply) or --pulldown none (remove).
+enum class PulldownRequest { NOT_ASKED, APPLY, REMOVE };
+
 struct Options {
     const char* file = nullptr;
     const char* bit_rate = nullptr;  // the positional BITRATE, as typed
@@ -17,6 +20,7 @@ struct Options {
     bool stats = false;          // --stats
     bool json = false;           // --json: the report, the patches or the figures as JSON
     const char* plot = nullptr;  // --plot FILE.svg (implies --stats)
+    PulldownRequest pulldown = PulldownRequest::NOT_ASKED;
 };
 
 // Fills `options` from the arguments after argument 0. False for an unknown

@@ -7,6 +7,7 @@
 #include "headers/header_sink.hpp"
 #include "json/json_report.hpp"
 #include "messages.hpp"
+#include "pulldown/pulldown.hpp"
 #include "rewrite/rewrite.hpp"
 #include "scan/stream_context.hpp"
 #include "stats/run_stats.hpp"
@@ -31,20 +32,24 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
         return EXIT_OK;
     }
 
-    // --stats only reads. `auto` picks its rate only after the measuring
-    // pass, while the JSON rewrite document names the rate first.
-    bool auto_rate = is_auto_rate(options.bit_rate);
-    if ((options.stats && options.bit_rate) || (options.json && auto_rate)) {
+    // One job per run: --stats only reads, a pulldown run takes no BITRATE.
+    // `auto` picks its rate only after the measuring pass, while the JSON
+    // rewrite document names the rate first.
+    const bool auto_rate = is_auto_rate(options.bit_rate);
+    const bool pulldown = options.pulldown != PulldownRequest::NOT_ASKED;
+    if ((options.stats && (options.bit_rate || pulldown)) || (pulldown && options.bit_rate) ||
+        (options.json && auto_rate)) {
         print_message(err, msg::usage, program);
         return EXIT_USAGE;
     }
 
     ctx.sink = &report_text_sink;
-    if (auto_rate) {
+    if (auto_rate || pulldown) {
         ctx.mode = Mode::REWRITE;
     } else if (options.bit_rate) {
         ctx.mode = Mode::REWRITE;
         ctx.sink = &rewrite_bit_rate_sink;
+        ctx.rewrites_bit_rate = true;
         // A mistyped rate must not be written into every sequence of the file.
         if (!parse_bit_rate(options.bit_rate, &ctx.target_bit_rate)) {
             print_message(err, msg::usage, program);
@@ -84,6 +89,12 @@ int scan_file(StreamContext& ctx, const Options& options) {
         status = run_stats(ctx, options.json, options.plot, options.file);
     } else if (is_auto_rate(options.bit_rate)) {
         status = run_auto_rate(ctx);
+    } else if (options.pulldown != PulldownRequest::NOT_ASKED) {
+        if (ctx.json) json_head(ctx);  // the patches follow
+        if (!run_pulldown(ctx, options.pulldown == PulldownRequest::APPLY
+                                   ? PulldownDirection::APPLY
+                                   : PulldownDirection::REMOVE))
+            status = EXIT_FAILED;
     } else {
         if (ctx.json) json_head(ctx);  // the document's opening, once the file is open
         if (scan_stream(ctx) == ScanOutcome::STOPPED) {

@@ -81,7 +81,8 @@ void write_head(StreamContext& ctx, bool file_open) {
     report.head_written = true;
     if (ctx.mode == Mode::REWRITE) {
         // The rate as stored: a multiple of 400 bit/s.
-        json_member_uint(w, "bit_rate", ctx.target_bit_rate / 400 * std::uint64_t{400});
+        if (ctx.rewrites_bit_rate)
+            json_member_uint(w, "bit_rate", ctx.target_bit_rate / 400 * std::uint64_t{400});
         json_key(w, "patches");
     } else {
         std::int64_t size = 0;

@@ -36,6 +36,7 @@ struct StreamContext {
     FileHandle file;
     std::int64_t file_size = 0;  // known in REWRITE mode only
     std::uint32_t target_bit_rate = 0;
+    bool rewrites_bit_rate = false;  // the run sets target_bit_rate everywhere
     std::FILE* out = nullptr;  // report and progress lines
     std::FILE* err = nullptr;  // warnings and errors
     const HeaderSink* sink = nullptr;  // what becomes of each decoded header

@@ -1,0 +1,59 @@
+// The pulldown run: the check, then the two patch passes in the order that
+// keeps a stream flagged 29.97 or 30 fps whole (see pulldown.hpp), each
+// made durable before the next begins.
+#include <cstdio>
+
+#include "pulldown/messages.hpp"
+#include "pulldown/pulldown.hpp"
+#include "rewrite/patch.hpp"
+
+namespace {
+
+// Runs one patch pass when it has anything to write. False after a failure
+// (already reported).
+bool patch_pass(StreamContext& ctx, PulldownState& s, PulldownPass pass, std::uint64_t to_patch) {
+    if (to_patch == 0) return true;
+    const PulldownState found = s;
+    s = PulldownState{};
+    s.direction = found.direction;
+    s.pass = pass;
+    s.film_rate_code = found.film_rate_code;
+    s.anchor_seen = found.anchor_seen;
+    s.anchor = found.anchor;
+    s.anchor_index = found.anchor_index;
+    s.patched = found.patched;
+    ctx.sink = &pulldown_patch_sink;
+    if (!restart_scan(ctx)) return false;
+    return scan_stream(ctx) != ScanOutcome::STOPPED && finish_patches(ctx);
+}
+
+}  // namespace
+
+bool run_pulldown(StreamContext& ctx, PulldownDirection direction) {
+    PulldownState s;
+    s.direction = direction;
+    ctx.sink_state = &s;
+    ctx.sink = &pulldown_check_sink;
+    if (scan_stream(ctx) == ScanOutcome::STOPPED || !finish_pulldown_check(ctx)) return false;
+
+    const std::uint64_t pictures = s.pictures;
+    const std::uint64_t flags = s.flags_to_patch;
+    const std::uint64_t rates = s.rates_to_patch;
+    bool ok = direction == PulldownDirection::APPLY
+                  ? patch_pass(ctx, s, PulldownPass::FLAGS, flags) &&
+                        patch_pass(ctx, s, PulldownPass::RATES, rates)
+                  : patch_pass(ctx, s, PulldownPass::RATES, rates) &&
+                        patch_pass(ctx, s, PulldownPass::FLAGS, flags);
+    // Also when nothing was left to write: the writes of an interrupted
+    // run that this one completes reach the device before success is told.
+    if (!ok || !finish_patches(ctx)) return false;
+
+    if (ctx.json) return true;  // the JSON document lists the patches instead
+    const char* film = pulldown_msg::rate_names[s.film_rate_code];
+    const char* video = pulldown_msg::rate_names[s.film_rate_code + 3];
+    int d = static_cast<int>(direction);
+    std::fprintf(ctx.out, pulldown_msg::summary, pulldown_msg::done[d],
+                 static_cast<unsigned long long>(pictures), d == 0 ? film : video,
+                 d == 0 ? video : film, static_cast<unsigned long long>(s.patched));
+    return true;
+}

@@ -1,0 +1,241 @@
+#!/usr/bin/env python3
+"""Checks m2vhdr --pulldown on streams made by ffmpeg, with ffprobe and ffmpeg.
+
+    check_pulldown.py M2VHDR
+
+For film at 23.976 and at 24 fps (B pictures, GOPs of 15 pictures, the
+first GOP's time code 00:00:59:10 so that drop-frame counting crosses a
+minute):
+  * after --pulldown 3:2, ffprobe shows in display order repeat_pict and
+    top_field_first following the cadence, the decoded pictures (framemd5)
+    are those of the film, and the GOP time codes are those counted here,
+    label by label, from the fields each picture shows;
+  * the summary line names the picture count ffprobe finds and the number
+    of headers whose bytes differ;
+  * a second run changes nothing; --pulldown none gives back ffmpeg's file
+    byte for byte;
+  * a run interrupted in either of its patch passes (emulated by splicing the
+    converted and the original file) is completed by the same command;
+  * streams it must refuse leave the file untouched with the exact message.
+FFMPEG and FFPROBE in the environment name the tools (default: the PATH).
+Exit status 0 when everything holds, 1 otherwise.
+"""
+
+import json
+import os
+import pathlib
+import subprocess
+import sys
+import tempfile
+
+FFMPEG = os.environ.get("FFMPEG", "ffmpeg")
+FFPROBE = os.environ.get("FFPROBE", "ffprobe")
+CADENCE = [(1, 1), (0, 0), (0, 1), (1, 0)]  # (top_field_first, repeat_pict), display order
+FIELDS_SHOWN = [3, 2, 3, 2]
+PICTURES = 75
+START_LABEL = (0, 0, 59, 10)
+failures = []
+
+
+def expect(what, expected, actual):
+    if expected != actual:
+        failures.append("%s: expected %r, got %r" % (what, expected, actual))
+
+
+def make(path, rate, *flags, codec="mpeg2video"):
+    subprocess.run([FFMPEG, "-v", "error", "-y", "-f", "lavfi", "-i",
+                    "testsrc=size=176x144:rate=" + rate, "-frames:v", str(PICTURES),
+                    "-c:v", codec, "-g", "15", "-bf", "2", "-q:v", "5", *flags,
+                    "-f", codec, path], check=True)
+
+
+def frames(path):
+    out = subprocess.run([FFPROBE, "-v", "error", "-show_frames", "-of", "json", path],
+                         check=True, capture_output=True).stdout
+    return json.loads(out)["frames"]
+
+
+def decoded(path):
+    out = subprocess.run([FFMPEG, "-v", "error", "-i", path, "-f", "framemd5", "-"],
+                         check=True, capture_output=True, text=True).stdout
+    # size and hash; the time stamps follow the flagged rate
+    return [line.split(",")[-2:] for line in out.splitlines() if not line.startswith("#")]
+
+
+def gop_time_codes(fs):
+    return [s["timecode"] for f in fs for s in f.get("side_data_list", [])
+            if s.get("side_data_type") == "GOP timecode"]
+
+
+def advance(label, count, rate, drop):
+    """The label `count` pictures after `label`, one picture at a time."""
+    h, m, s, p = label
+    for _ in range(count):
+        p += 1
+        if p == rate:
+            p, s = 0, s + 1
+            if s == 60:
+                s, m = 0, m + 1
+                if m == 60:
+                    m, h = 0, h + 1
+                if drop and m % 10:
+                    p = 2
+    return (h, m, s, p)
+
+
+def text(label, drop):
+    return "%02d:%02d:%02d%s%02d" % (label[0], label[1], label[2], ";" if drop else ":", label[3])
+
+
+def count_24(code):
+    h, m, s, p = (int(x) for x in code.replace(";", ":").split(":"))
+    return ((h * 60 + m) * 60 + s) * 24 + p
+
+
+def start_codes(data, code):
+    at, found = data.find(b"\x00\x00\x01" + bytes([code])), []
+    while at >= 0:
+        found.append(at)
+        at = data.find(b"\x00\x00\x01" + bytes([code]), at + 1)
+    return found
+
+
+def changed_headers(a, b):
+    """Start codes whose header bytes (up to the next start code) differ."""
+    at = sorted(i for i in range(len(a) - 2) if a[i:i + 3] == b"\x00\x00\x01")
+    return sum(1 for i, j in zip(at, at[1:] + [len(a)]) if a[i:j] != b[i:j])
+
+
+def tool(m2vhdr, path, mode):
+    r = subprocess.run([m2vhdr, "--pulldown", mode, path], capture_output=True,
+                       env=dict(os.environ, LC_ALL="C"))
+    return r.returncode, r.stdout.decode(), r.stderr.decode()
+
+
+def read(path):
+    return pathlib.Path(path).read_bytes()
+
+
+def write(path, data):
+    pathlib.Path(path).write_bytes(data)
+
+
+def check_film(m2vhdr, work, rate, film, video, drop):
+    label = "%s fps" % film
+    original = os.path.join(work, "film.m2v")
+    make(original, rate, "-timecode", "%02d:%02d:%02d:%02d" % START_LABEL)
+    source = read(original)
+    path = os.path.join(work, "pulled.m2v")
+    write(path, source)
+
+    status, out, err = tool(m2vhdr, path, "3:2")
+    pulled = read(path)
+    fs = frames(path)
+    expect(label + ": apply status", (0, ""), (status, err))
+    expect(label + ": apply output", "3:2 pulldown applied: %d pictures, %s -> %s fps, "
+           "%d headers changed\n" % (len(fs), film, video, changed_headers(source, pulled)), out)
+    expect(label + ": pictures", PICTURES, len(fs))
+    expect(label + ": flags in display order", [CADENCE[i % 4] for i in range(len(fs))],
+           [(f["top_field_first"], f["repeat_pict"]) for f in fs])
+    expect(label + ": progressive pictures", [0] * len(fs), [f["interlaced_frame"] for f in fs])
+    expect(label + ": decoded pictures", decoded(original), decoded(path))
+
+    # Each GOP starts where ffmpeg's film time code says; the new code counts
+    # the whole frames the fields before it fill, from the first code on.
+    film_codes = gop_time_codes(frames(original))
+    starts = [count_24(c) - count_24(film_codes[0]) for c in film_codes]
+    shown = [sum(FIELDS_SHOWN[i % 4] for i in range(k)) // 2 for k in starts]
+    expect(label + ": time codes", [text(advance(START_LABEL, n, 30, drop), drop) for n in shown],
+           gop_time_codes(fs))
+
+    # --stats names the cadence afterwards, and the duration stays: 2.5
+    # fields a picture on average, so a count of pictures that is not a
+    # multiple of 4 ends at most half a field from the film's end.
+    figures = [json.loads(subprocess.run([m2vhdr, "--stats", "--json", p], capture_output=True,
+                                         check=True).stdout) for p in (original, path)]
+    expect(label + ": stats pulldown", (None, "3:2"), tuple(f["pulldown"] for f in figures))
+    half_field = 1 / (4 * float(video))
+    expect(label + ": stats duration within half a field", True,
+           abs(figures[0]["duration"] - figures[1]["duration"]) <= half_field + 1e-6)
+
+    status, out = tool(m2vhdr, path, "3:2")[:2]
+    expect(label + ": second apply", (0, True, pulled),
+           (status, out.endswith(" 0 headers changed\n"), read(path)))
+
+    # Interrupted runs: apply writes the flags, then the rates; remove the
+    # rates, then the flags. Each pass goes front to back; an interruption
+    # half way leaves the bytes before the middle done.
+    rates = [at + 7 for at in start_codes(source, 0xB3)]
+
+    def state(done, todo, flags_upto, rates_upto):
+        mixed = bytearray(done[:flags_upto] + todo[flags_upto:])
+        for at in rates:
+            mixed[at] = (done if at < rates_upto else todo)[at]
+        return bytes(mixed)
+
+    half, end = len(source) // 2, len(source)
+    for mode, done, todo, interrupted in (
+            ("3:2", pulled, source, [("flags", half, 0), ("rates", end, half)]),
+            ("none", source, pulled, [("rates", 0, half), ("flags", half, end)])):
+        for name, flags_upto, rates_upto in interrupted:
+            write(path, state(done, todo, flags_upto, rates_upto))
+            expect("%s: %s interrupted in the %s pass" % (label, mode, name), (0, done),
+                   (tool(m2vhdr, path, mode)[0], read(path)))
+
+    write(path, pulled)
+    status, out, err = tool(m2vhdr, path, "none")
+    expect(label + ": remove status", (0, ""), (status, err))
+    expect(label + ": remove output", "3:2 pulldown removed: %d pictures, %s -> %s fps, "
+           "%d headers changed\n" % (PICTURES, video, film, changed_headers(pulled, source)), out)
+    expect(label + ": apply then remove", True, read(path) == source)
+
+
+def first_coding_extension(data):
+    return next(at for at in start_codes(data, 0xB5) if data[at + 4] >> 4 == 8)
+
+
+def check_refusals(m2vhdr, work):
+    path = os.path.join(work, "refused.m2v")
+    interlaced = ("-flags", "+ilme+ildct", "-top", "1")
+    cases = [  # mode, ffmpeg's rate and flags, where, reason
+        ("3:2", ("24000/1001", *interlaced), first_coding_extension,
+         "interlaced picture (progressive_frame 0)"),
+        ("none", ("30000/1001", *interlaced), first_coding_extension,
+         "interlaced picture (progressive_frame 0)"),
+        ("3:2", ("25",), lambda data: 0,
+         "frame rate 25 fps (3:2 pulldown applies to 23.976 or 24 fps)"),
+        ("none", ("25",), lambda data: 0,
+         "frame rate 25 fps (3:2 pulldown is removed from 29.97 or 30 fps)"),
+        ("3:2", ("30000/1001",), first_coding_extension,
+         "picture without the 3:2 cadence in a stream flagged 29.97 fps (not 23.976 or 24 fps film)"),
+        ("none", ("30000/1001",), first_coding_extension,
+         "picture without the 3:2 cadence in a stream flagged 29.97 fps (no pulldown to remove)"),
+        ("3:2", ("24000/1001", "MPEG-1"), lambda data: start_codes(data, 0x00)[0],
+         "picture without a picture coding extension (MPEG-1)"),
+    ]
+    for mode, made, where, reason in cases:
+        if made[-1] == "MPEG-1":
+            make(path, made[0], codec="mpeg1video")
+        else:
+            make(path, *made)
+        before = read(path)
+        message = "cannot %s 3:2 pulldown: offset 0x%08x: %s; the file is unchanged\n" % (
+            "apply" if mode == "3:2" else "remove", where(before), reason)
+        expect("refused %s %s" % (mode, made), (1, "", message, before),
+               tool(m2vhdr, path, mode) + (read(path),))
+
+
+def main():
+    m2vhdr = os.path.abspath(sys.argv[1])
+    with tempfile.TemporaryDirectory() as work:
+        check_film(m2vhdr, work, "24000/1001", "23.976", "29.97", True)
+        check_film(m2vhdr, work, "24", "24", "30", False)
+        check_refusals(m2vhdr, work)
+    for f in failures:
+        print(f)
+    print("check_pulldown: %s" % ("FAILED" if failures else "ok"))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,172 @@
+// --pulldown on streams built from field values: every neighbouring bit kept,
+// and each refusal with its exact message and the file untouched. The
+// cadence, time codes and decoded pictures on real streams are checked
+// against ffmpeg in tests/oracle/check_pulldown.py.
+#include <gtest/gtest.h>
+
+#include "tool_runner.hpp"
+
+namespace {
+
+// A stream and the offset of each of its parts.
+struct Layout {
+    Bytes bytes;
+    std::vector<std::size_t> at;
+};
+
+Layout lay_out(const std::vector<Bytes>& parts) {
+    Layout l;
+    for (const Bytes& part : parts) {
+        l.at.push_back(l.bytes.size());
+        append(l.bytes, part);
+    }
+    return l;
+}
+
+SequenceHeader at_rate(unsigned frame_rate_code) {
+    SequenceHeader h;
+    h.aspect_ratio_information = 0xF;
+    h.frame_rate_code = frame_rate_code;
+    return h;
+}
+
+// Every bit around the patched ones set.
+SequenceExtension busy_extension(unsigned progressive_sequence) {
+    SequenceExtension e;
+    e.profile_and_level_indication = 0xFF;
+    e.progressive_sequence = progressive_sequence;
+    e.chroma_format = 3;
+    e.horizontal_size_extension = 3;
+    return e;
+}
+
+GroupHeader group_at(unsigned drop_frame_flag, unsigned pictures) {
+    GroupHeader g;
+    g.drop_frame_flag = drop_frame_flag;
+    g.time_code_pictures = pictures;
+    g.closed_gop = 1;
+    g.broken_link = 1;
+    return g;
+}
+
+PictureCodingExtension busy_coding(unsigned top_field_first, unsigned repeat_first_field) {
+    PictureCodingExtension e;
+    e.top_field_first = top_field_first;
+    e.repeat_first_field = repeat_first_field;
+    e.concealment_motion_vectors = e.q_scale_type = e.intra_vlc_format = e.alternate_scan = 1;
+    e.composite_display_flag = e.v_axis = e.sub_carrier = 1;
+    e.field_sequence = 7;
+    e.burst_amplitude = 0x7F;
+    e.sub_carrier_phase = 0xFF;
+    return e;
+}
+
+// Five pictures in coded order I0 P2 B1 | I1 B0 over two groups: display
+// indices 0, 2, 1, 4, 3. The second group starts at index 3: 8 fields
+// before it, 4 whole frames.
+Bytes film_stream(bool pulled) {
+    const unsigned display[5] = {0, 2, 1, 4, 3};
+    const unsigned reference[5] = {0, 2, 1, 1, 0};
+    const unsigned type[5] = {1, 2, 3, 1, 3};
+    const unsigned cadence[4][2] = {{1, 1}, {0, 0}, {0, 1}, {1, 0}};
+    Bytes s = concat({sequence_header(at_rate(pulled ? 4 : 1)),
+                      sequence_extension(busy_extension(pulled ? 0 : 1))});
+    for (unsigned i = 0; i < 5; ++i) {
+        if (i == 0 || i == 3) append(s, group_header(group_at(pulled, i == 0 ? 0 : pulled ? 4 : 3)));
+        append(s, picture_header({reference[i], type[i]}));
+        const unsigned* flags = cadence[display[i] % 4];
+        append(s, pulled ? picture_coding_extension(busy_coding(flags[0], flags[1]))
+                         : picture_coding_extension(busy_coding(0, 0)));
+        append(s, slice(20));
+    }
+    return s;
+}
+
+TEST(Pulldown, OnlyTheNamedBitsChange) {
+    Bytes after;
+    RunResult r = run_on(film_stream(false), {"--pulldown", "3:2"}, &after);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    // 5 coding extensions but the one at display index 1, the sequence
+    // header and extension, both GOP headers.
+    EXPECT_EQ(r.out, "3:2 pulldown applied: 5 pictures, 23.976 -> 29.97 fps, 8 headers changed\n");
+    EXPECT_EQ(after, film_stream(true));
+
+    r = run_on(film_stream(true), {"--pulldown=none"}, &after);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "3:2 pulldown removed: 5 pictures, 29.97 -> 23.976 fps, 8 headers changed\n");
+    EXPECT_EQ(after, film_stream(false));
+}
+
+struct Refusal {
+    const char* mode;
+    std::vector<Bytes> parts;
+    int part;  // whose offset the message names; -1: none
+    const char* reason;
+};
+
+TEST(Pulldown, RefusalsLeaveTheFileUntouched) {
+    const Bytes seq = concat({sequence_header(at_rate(1)), sequence_extension({})});
+    const Bytes video = concat({sequence_header(at_rate(4)), sequence_extension({})});
+    const Bytes gop = group_header({});
+    const Bytes i0 = picture_header({0, 1});
+    const Bytes p1 = picture_header({1, 2});
+    const Bytes p2 = picture_header({2, 2});
+    const Bytes frame = picture_coding_extension({});
+    PictureCodingExtension field_e;
+    field_e.picture_structure = 1;
+    PictureCodingExtension repeat_e;
+    repeat_e.repeat_first_field = 1;
+    SequenceExtension extended;
+    extended.frame_rate_extension_n = 1;
+    SequenceExtension progressive;
+    progressive.progressive_sequence = 1;
+    GroupHeader minute;
+    minute.time_code_minutes = 1;
+    GroupHeader film_picture;
+    film_picture.time_code_pictures = 25;
+
+    const std::vector<Refusal> cases = {
+        {"3:2", {seq, gop, i0, picture_coding_extension(field_e)}, 3,
+         "field picture (picture_structure 1)"},
+        {"3:2", {seq, gop, i0, frame, sequence_header(at_rate(2))}, 4,
+         "sequence at 24 fps after one at 23.976 fps"},
+        {"3:2", {sequence_header(at_rate(1)), sequence_extension(extended)}, 1,
+         "frame rate extension 2/1"},
+        {"3:2", {seq, gop, i0, frame, frame}, 4, "picture coding extension outside a picture"},
+        {"3:2", {seq, gop, i0, frame, i0, frame}, 4, "temporal_reference 0 twice in one group of pictures"},
+        {"3:2", {seq, gop, i0, frame, p2, frame, gop, i0, frame}, 1,
+         "group of pictures whose temporal_reference values do not run from 0 to 1"},
+        {"3:2", {seq, gop, i0, frame, p1, picture_coding_extension(repeat_e)}, 5,
+         "repeat_first_field set outside the 3:2 cadence"},
+        {"3:2", {seq}, -1, "no picture in the file"},
+        {"3:2", {seq, group_header(minute), i0, frame}, 1,
+         "first time code 00:01:00:00, which drop-frame counting does not have"},
+        {"none", {video, group_header(film_picture)}, 1,
+         "first time code 00:00:00:25, which 24-frame counting does not have"},
+        {"3:2", {i0, frame, seq}, 0, "picture before the first sequence header"},
+        {"3:2", {gop, seq}, 0, "group of pictures before the first sequence header"},
+        {"none",
+         {sequence_header(at_rate(4)), sequence_extension(progressive), gop, i0,
+          picture_coding_extension(busy_coding(1, 1))},
+         1, "progressive_sequence 1 in a stream flagged 29.97 fps (no pulldown to remove)"},
+    };
+    for (const Refusal& c : cases) {
+        Layout l = lay_out(c.parts);
+        std::string where;
+        if (c.part >= 0) {
+            char text[32];
+            std::snprintf(text, sizeof text, "offset 0x%08zx: ", l.at[static_cast<std::size_t>(c.part)]);
+            where = text;
+        }
+        Bytes after;
+        RunResult r = run_on(l.bytes, {"--pulldown", c.mode}, &after);
+        EXPECT_EQ(r.status, 1) << c.reason;
+        EXPECT_EQ(r.out, "") << c.reason;
+        EXPECT_EQ(r.err, std::string("cannot ") + (c.mode[0] == '3' ? "apply" : "remove") +
+                             " 3:2 pulldown: " + where + c.reason + "; the file is unchanged\n");
+        EXPECT_EQ(after, l.bytes) << c.reason;
+    }
+}
+
+}  // namespace
