@@ -16,10 +16,16 @@ struct OptionRow {
 
 bool set_help(Options& options, const char*) { return options.help = true; }
 bool set_version(Options& options, const char*) { return options.version = true; }
+bool add_setting(Options& options, const char* value) {
+    return parse_element_setting(value, &options.settings);
+}
+bool set_dry_run(Options& options, const char*) { return options.dry_run = true; }
 
 constexpr OptionRow option_rows[] = {
     {'h', "help", nullptr, "print this help and exit", set_help},
     {0, "version", nullptr, "print the version and exit", set_version},
+    {0, "set", "ELEMENT=VALUE", "set ELEMENT in every sequence, in place (repeatable)", add_setting},
+    {0, "dry-run", nullptr, "print the patches a rewrite would write; write nothing", set_dry_run},
 };
 
 const OptionRow* find_long(const char* name, std::size_t length) {
@@ -83,6 +89,8 @@ bool parse_options(int argc, char** argv, Options* options) {
         if (!row->apply(*options, value)) return false;
     }
     if (options->help || options->version) return true;
+    // A dry run of nothing is a mistyped command.
+    if (options->dry_run && !options->bit_rate && !any_element(options->settings)) return false;
     return ok && positional >= 1;
 }
 
@@ -91,6 +99,9 @@ void print_help(std::FILE* out) {
         "Usage: m2vhdr [OPTION]... FILE            report the headers of FILE\n"
         "       m2vhdr [OPTION]... FILE BITRATE    set the nominal bit rate of every\n"
         "                                          sequence of FILE, in place\n"
+        "       m2vhdr --set ELEMENT=VALUE... FILE [BITRATE]\n"
+        "                                          set header fields (and the bit rate)\n"
+        "                                          of every sequence of FILE, in place\n"
         "\n"
         "FILE is an MPEG-1 or MPEG-2 video elementary stream (.m2v, .mpv).\n"
         "BITRATE is in bit/s, a decimal number from 0 to 4294967295; it is stored\n"
@@ -108,15 +119,20 @@ void print_help(std::FILE* out) {
         std::fprintf(out, "  %-28s %s\n", name, row.help);
     }
     std::fputs(
-        "  --                           end the options; a FILE may then start with '-'\n"
+        "  --                           end the options; a FILE may then start with '-'\n",
+        out);
+    print_element_help(out);
+    std::fputs(
         "\n"
         "Exit status:\n"
         "  0  the run completed (warnings included)\n"
         "  1  the file could not be opened, read or written, or it is a program or\n"
-        "     transport stream\n"
+        "     transport stream, or an element of --set fits no sequence of it\n"
         "  2  usage error\n"
         "\n"
-        "Example:\n"
-        "  m2vhdr movie.m2v 8000000    set every sequence of movie.m2v to 8 Mbit/s\n",
+        "Examples:\n"
+        "  m2vhdr movie.m2v 8000000    set every sequence of movie.m2v to 8 Mbit/s\n"
+        "  m2vhdr --set aspect_ratio_information=16:9 --dry-run movie.m2v\n"
+        "                              show the patches that would flag it 16:9\n",
         out);
 }

@@ -29,17 +29,20 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
     }
 
     ctx.sink = &report_text_sink;
-    if (options.bit_rate) {
+    RewriteState rewrite;
+    if (options.bit_rate || any_element(options.settings)) {
         ctx.mode = Mode::REWRITE;
-        ctx.sink = &rewrite_bit_rate_sink;
+        ctx.dry_run = options.dry_run;
         // A mistyped rate must not be written into every sequence of the file.
-        if (!parse_bit_rate(options.bit_rate, &ctx.target_bit_rate)) {
+        if (options.bit_rate && !parse_bit_rate(options.bit_rate, &ctx.target_bit_rate)) {
             std::fprintf(err, msg::usage, program);
             return EXIT_USAGE;
         }
+        start_rewrite(ctx, rewrite, options.settings, options.bit_rate != nullptr);
     }
 
-    FileAccess access = ctx.mode == Mode::REWRITE ? FileAccess::READ_WRITE : FileAccess::READ;
+    FileAccess access = ctx.mode == Mode::REWRITE && !ctx.dry_run ? FileAccess::READ_WRITE
+                                                                  : FileAccess::READ;
     if (!platform_open(options.file, access, &ctx.file)) {
         std::fputs(msg::open_failed, err);
         return EXIT_FAILED;
@@ -62,8 +65,8 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
         status = EXIT_FAILED;
     } else if (scan_stream(ctx) == ScanOutcome::STOPPED) {
         status = EXIT_FAILED;
-    } else if (ctx.mode == Mode::REWRITE) {
-        print_progress(ctx, "\n");
+    } else if (ctx.mode == Mode::REWRITE && !finish_rewrite(ctx)) {
+        status = EXIT_FAILED;
     }
 
     platform_close(ctx.file);

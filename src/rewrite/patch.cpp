@@ -10,9 +10,9 @@ bool finish_patches(StreamContext& ctx) {
 
 bool write_patch(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* old_bytes,
                  const std::uint8_t* new_bytes, std::uint32_t count) {
-    (void)old_bytes;
     if (ctx.file_size < 0 || offset + count > static_cast<std::uint64_t>(ctx.file_size))
         return true;  // never lengthen the file
+    if (ctx.dry_run) return print_dry_run_patch(ctx, offset, old_bytes, new_bytes, count);
     if (!platform_seek(ctx.file, offset)) {
         std::fputs(msg::seek_error, ctx.err);
         return false;
