@@ -9,10 +9,16 @@
 //   from the input, at least 400 bytes so that the first read still shows
 //   a transport stream's packets), and must give the same report (report
 //   mode) or the same file (rewrite mode), with the same status and stderr;
-// - rewrite mode: the file keeps its length, every write lands inside the
-//   file on bytes that a sequence header or sequence extension found by the
-//   independent scan of rewrite_invariants.cpp may change, and only the
-//   bit-rate bits of those bytes change.
+// - rewrite mode: the command sets a choice of elements (--set, and the
+//   positional bit rate) to values taken from the input, now and then one
+//   out of range, now and then as a dry run. A value out of range or
+//   reserved is a usage error that leaves the file unopened. Otherwise the
+//   file keeps its length, every write lands inside the file on bytes that
+//   hold bits of those elements in a header found by the independent scan of
+//   rewrite_invariants.cpp, and only those bits change; a dry run writes
+//   nothing; the same command run again on the result changes nothing; and
+//   a run stopped by a failed write, run again, gives the same file as the
+//   run that was not stopped.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -38,22 +44,85 @@ struct Run {
     Bytes file;
 };
 
+void fail(const char* what) {
+    std::fprintf(stderr, "%s\n", what);
+    std::abort();
+}
+
 std::string slurp_closed(char* buffer, std::size_t size) {
     std::string text(buffer, size);
     std::free(buffer);
     return text;
 }
 
-Run run(const Bytes& input, std::uint32_t read_chunk, std::uint32_t bit_rate) {
+// The rewrite's command line, and what it sets.
+struct Command {
+    std::vector<std::string> args;      // after the program name
+    std::vector<std::string> elements;  // as rewrite_invariants.hpp names them
+    bool valid = true;                  // every value in range and not reserved
+    bool dry_run = false;
+};
+
+// The values the harness takes for valid, on its own: a range, and the
+// reserved value 3 of the colour tables.
+struct Range {
+    std::uint32_t minimum, maximum;
+    bool colour_table;
+};
+const Range value_ranges[] = {
+    {0, 0, false},  // bit_rate: the positional argument
+    {1, 4, false}, {1, 8, false}, {0, 3, false}, {0, 31, false}, {0, 262143, false},
+    {0, 5, false}, {1, 7, true},  {1, 8, true},  {1, 7, true},   {0, 16383, false},
+    {0, 16383, false},
+};
+
+std::uint32_t next_random(std::uint32_t* state) {
+    *state = *state * 1664525u + 1013904223u;
+    return *state >> 8 ^ *state << 13;
+}
+
+Command pick_command(std::uint32_t seed) {
+    Command c;
+    std::uint32_t r = seed;
+    const std::vector<std::string>& names = invariant_elements();
+    std::uint32_t chosen = next_random(&r);
+    for (std::size_t i = 1; i < names.size(); ++i) {
+        if (!(chosen >> i & 1u) || next_random(&r) % 3 != 0) continue;
+        const Range& range = value_ranges[i];
+        // Mostly in range, now and then one past either end.
+        std::uint32_t value = next_random(&r) % (range.maximum + 3);
+        if (next_random(&r) % 8 == 0) value = range.maximum;
+        if (value < range.minimum || value > range.maximum || (range.colour_table && value == 3))
+            c.valid = false;
+        c.args.push_back("--set");
+        c.args.push_back(names[i] + "=" + std::to_string(value));
+        c.elements.push_back(names[i]);
+    }
+    c.dry_run = next_random(&r) % 8 == 0;
+    if (c.dry_run) c.args.push_back("--dry-run");
+    c.args.push_back("fuzz.m2v");
+    if (c.elements.empty() || chosen & 1u) {
+        // Rates over the whole argument range, so that every patched bit
+        // flips on some inputs.
+        c.args.push_back(std::to_string(seed * 2654435761u));
+        c.elements.push_back("bit_rate");
+    }
+    return c;
+}
+
+Run run(const Bytes& input, std::uint32_t read_chunk, const Command& command,
+        const std::vector<FakeFault>& faults = {}) {
     fake_reset(input);
     fake_file().read_chunk = read_chunk;
+    fake_file().faults = faults;
 
-    char program[] = "m2vhdr";
-    char path[] = "fuzz.m2v";
-    char rate[16];
-    std::snprintf(rate, sizeof rate, "%u", bit_rate);
-    char* argv[] = {program, path, rate, nullptr};
-    int argc = FUZZ_REWRITE ? 3 : 2;
+    std::vector<std::string> words = {"m2vhdr"};
+    if (FUZZ_REWRITE) words.insert(words.end(), command.args.begin(), command.args.end());
+    else words.push_back("fuzz.m2v");
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    int argc = static_cast<int>(words.size());
 
     char* out_buffer = nullptr;
     char* err_buffer = nullptr;
@@ -64,15 +133,18 @@ Run run(const Bytes& input, std::uint32_t read_chunk, std::uint32_t bit_rate) {
     if (!out || !err) std::abort();
 
     Run r;
-    r.status = run_program(argc, argv, out, err);
+    r.status = run_program(argc, argv.data(), out, err);
     std::fclose(out);
     std::fclose(err);
     r.out = slurp_closed(out_buffer, out_size);
     r.err = slurp_closed(err_buffer, err_size);
     r.file = fake_file().data;
 
-    if (r.status != EXIT_OK && r.status != EXIT_FAILED) {
-        std::fprintf(stderr, "exit status %d\n", r.status);
+    bool expected = !FUZZ_REWRITE || command.valid ? r.status == EXIT_OK || r.status == EXIT_FAILED
+                                  : r.status == EXIT_USAGE && fake_file().calls.empty();
+    if (!expected) {
+        std::fprintf(stderr, "exit status %d after %zu calls on the file\n", r.status,
+                     fake_file().calls.size());
         std::abort();
     }
     if (fake_file().is_open) {
@@ -82,10 +154,11 @@ Run run(const Bytes& input, std::uint32_t read_chunk, std::uint32_t bit_rate) {
     return r;
 }
 
-void check_writes(const Bytes& input) {
-    Bytes rewritable = rewritable_bits(input);
+void check_writes(const Bytes& input, const Command& command) {
+    Bytes rewritable = rewritable_bits(input, command.elements);
     for (const FakeCall& c : fake_file().calls) {
         if (c.op != FakeOp::WRITE) continue;
+        if (command.dry_run) fail("a dry run wrote to the file");
         std::string why = check_write(rewritable, c.offset, c.count);
         if (!why.empty()) {
             std::fprintf(stderr, "%s\n", why.c_str());
@@ -113,29 +186,41 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Bytes input(data, data + size);
     const std::uint32_t h = hash(data, size);
     const std::uint32_t chunk = 400 + h % 1700;
-    // Rates over the whole argument range, so that every patched bit flips
-    // on some inputs.
-    const std::uint32_t bit_rate = h * 2654435761u;
+    const Command command = pick_command(h);
 
-    Run whole = run(input, 0, bit_rate);
+    Run whole = run(input, 0, command);
     if (FUZZ_REWRITE) {
-        check_writes(input);
-        std::string why = check_rewrite(input, whole.file);
-        if (!why.empty()) {
-            std::fprintf(stderr, "%s\n", why.c_str());
-            std::abort();
+        if (!command.valid) {
+            if (whole.file != input) fail("a refused command changed the file");
+            return 0;
         }
+        check_writes(input, command);
+        std::string why = check_rewrite(input, whole.file, command.elements);
+        if (!why.empty()) fail(why.c_str());
+        if (command.dry_run && whole.file != input) fail("a dry run changed the file");
     } else if (whole.file != input) {
-        std::fprintf(stderr, "report mode changed the file\n");
-        std::abort();
+        fail("report mode changed the file");
     }
+    const unsigned writes = fake_count(FakeOp::WRITE);
 
-    Run chunked = run(input, chunk, bit_rate);
+    Run chunked = run(input, chunk, command);
     expect_same("exit status", whole.status == chunked.status);
     expect_same("stderr", whole.err == chunked.err);
     expect_same("file", whole.file == chunked.file);
     // The rewrite's progress line shows where the window starts, which
     // depends on the read sizes; the report must not.
     if (!FUZZ_REWRITE) expect_same("report", whole.out == chunked.out);
+
+    if (FUZZ_REWRITE && !command.dry_run) {
+        // Every patch depends only on the target values and the bits it keeps.
+        if (run(whole.file, 0, command).file != whole.file) fail("a second run changed the file");
+        if (writes > 0) {
+            FakeFault stop{FakeOp::WRITE, 1 + h % writes, FakeFault::FAIL, 0};
+            Run stopped = run(input, 0, command, {stop});
+            if (stopped.status != EXIT_FAILED) fail("a failed write did not fail the run");
+            if (run(stopped.file, 0, command).file != whole.file)
+                fail("a run after a stopped one did not complete the file");
+        }
+    }
     return 0;
 }
