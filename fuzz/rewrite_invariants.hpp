@@ -1,23 +1,35 @@
-// What a bit-rate rewrite may change in a file, found by a scan of its own
-// that shares nothing with the tool's scanner: every 00 00 01 B3 anywhere in
-// the file may have bit_rate_value changed (bytes 8, 9 and the top two bits
-// of 10), and every 00 00 01 B5 whose identifier nibble is 1 may have
-// bit_rate_extension changed (the low five bits of byte 6 and the top seven
-// of byte 7). Anything else changing is damage.
+// What a rewrite may change in a file, found by a scan of its own that
+// shares nothing with the tool's scanner or its element table: every
+// 00 00 01 B3 anywhere in the file may have the sequence-header bits of the
+// elements set changed, every 00 00 01 B5 whose identifier nibble is 1 (a
+// sequence extension) their extension bits, every one whose nibble is 2 (a
+// sequence display extension) their display bits, the colour fields only
+// where its colour_description bit is 1 and the display sizes 24 bits on
+// then. "bit_rate" stands for the positional BITRATE: bit_rate_value
+// (bytes 8, 9 and the top two bits of 10 of the sequence header) and
+// bit_rate_extension (the low five bits of byte 6 and the top seven of
+// byte 7 of the extension). Anything else changing is damage.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-// For each byte of `original`, the bits a rewrite may change.
-std::vector<std::uint8_t> rewritable_bits(const std::vector<std::uint8_t>& original);
+// The elements the invariant knows, in a fixed order: "bit_rate" first,
+// then the elements of --set.
+const std::vector<std::string>& invariant_elements();
 
-// Empty when `after` is a possible result of rewriting `original`: same
-// length, and only rewritable bits differ. Otherwise a description of the
-// first violation.
+// For each byte of `original`, the bits a rewrite of `elements` may change.
+// Without `elements`: the bit rate alone.
+std::vector<std::uint8_t> rewritable_bits(const std::vector<std::uint8_t>& original,
+                                          const std::vector<std::string>& elements = {"bit_rate"});
+
+// Empty when `after` is a possible result of rewriting `elements` in
+// `original`: same length, and only rewritable bits differ. Otherwise a
+// description of the first violation.
 std::string check_rewrite(const std::vector<std::uint8_t>& original,
-                          const std::vector<std::uint8_t>& after);
+                          const std::vector<std::uint8_t>& after,
+                          const std::vector<std::string>& elements = {"bit_rate"});
 
 // Empty when a write of `count` bytes at `offset` touches only bytes that
 // hold rewritable bits, inside the original file.

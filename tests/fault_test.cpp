@@ -262,6 +262,8 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"rewrite_write_fails", true, FakeOp::WRITE, FakeFault::FAIL, 0, "書き込みエラーです\n"},
         FaultCase{"rewrite_write_none", true, FakeOp::WRITE, FakeFault::SHORT, 0, "書き込みエラーです\n"},
         FaultCase{"rewrite_write_short", true, FakeOp::WRITE, FakeFault::SHORT, 1, "書き込みエラーです\n"},
+        // Success is only reported once the patches have reached the device.
+        FaultCase{"rewrite_sync_fails", true, FakeOp::SYNC, FakeFault::FAIL, 0, "書き込みエラーです\n"},
         // Without the size the rewrite cannot keep inside the file.
         FaultCase{"rewrite_size_fails", true, FakeOp::SIZE, FakeFault::FAIL, 0, "読み取りエラーです\n"}),
     [](const auto& info) { return std::string(info.param.name); });

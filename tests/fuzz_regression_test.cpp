@@ -75,6 +75,12 @@ TEST(RewriteInvariants, AcceptOnlyBitRateBits) {
     EXPECT_NE(check_write(bits, e + 6, 3), "");
     EXPECT_NE(check_write(bits, s.size(), 1), "");
 
+    // With elements of --set: their bits, in the headers that hold them.
+    Bytes d = concat({sequence_header({}), sequence_display_extension({})});
+    EXPECT_EQ(rewritable_bits(d, {"aspect_ratio_information", "display_vertical_size"}),
+              Bytes({0, 0, 0, 0, 0, 0, 0, 0xF0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0xFF, 0xF8}));
+    EXPECT_EQ(rewritable_bits(d, {"colour_primaries"}), Bytes(d.size(), 0));
+
     // A sequence extension is known by its identifier nibble.
     Bytes display = concat({sequence_display_extension({}), filler(4)});
     EXPECT_NE(check_write(rewritable_bits(display), 6, 2), "");

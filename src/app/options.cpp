@@ -30,6 +30,11 @@ bool set_pulldown(Options& options, const char* value) {
     return true;
 }
 
+bool add_setting(Options& options, const char* value) {
+    return parse_element_setting(value, &options.settings);
+}
+bool set_dry_run(Options& options, const char*) { return options.dry_run = true; }
+
 constexpr OptionRow option_rows[] = {
     {'h', "help", nullptr, "print this help and exit", set_help},
     {0, "version", nullptr, "print the version and exit", set_version},
@@ -37,6 +42,8 @@ constexpr OptionRow option_rows[] = {
     {0, "json", nullptr, "write the report, the patches or the figures as JSON", set_json},
     {0, "plot", "FILE.svg", "with --stats, also draw the rates and the VBV", set_plot},
     {0, "pulldown", "3:2|none", "apply or remove soft 3:2 pulldown, in place", set_pulldown},
+    {0, "set", "ELEMENT=VALUE", "set ELEMENT in every sequence, in place (repeatable)", add_setting},
+    {0, "dry-run", nullptr, "print the patches a rewrite would write; write nothing", set_dry_run},
 };
 
 const OptionRow* find_long(const char* name, std::size_t length) {
@@ -112,6 +119,9 @@ void print_help(std::FILE* out) {
         "                                          the VBV never underflows\n"
         "       m2vhdr --stats [--json] [--plot FILE.svg] FILE\n"
         "                                          measure the rates and check the VBV\n"
+        "       m2vhdr --set ELEMENT=VALUE... FILE [BITRATE]\n"
+        "                                          set header fields (and the bit rate)\n"
+        "                                          of every sequence of FILE, in place\n"
         "\n"
         "FILE is an MPEG-1 or MPEG-2 video elementary stream (.m2v, .mpv).\n"
         "BITRATE is in bit/s, a decimal number from 0 to 4294967295; it is stored\n"
@@ -129,17 +139,23 @@ void print_help(std::FILE* out) {
         std::fprintf(out, "  %-28s %s\n", name, row.help);
     }
     std::fputs(
-        "  --                           end the options; a FILE may then start with '-'\n"
+        "  --                           end the options; a FILE may then start with '-'\n",
+        out);
+    print_element_help(out);
+    std::fputs(
         "\n"
         "Exit status:\n"
         "  0  the run completed (warnings included)\n"
         "  1  the file could not be opened, read or written, it is a program or\n"
-        "     transport stream, (auto) no rate avoids a VBV underflow, or\n"
-        "     --pulldown refused it (the file is then unchanged)\n"
+        "     transport stream, an element of --set fits no sequence of it,\n"
+        "     (auto) no rate avoids a VBV underflow, or --pulldown refused it\n"
+        "     (the file is then unchanged)\n"
         "  2  usage error\n"
         "\n"
-        "Example:\n"
+        "Examples:\n"
         "  m2vhdr movie.m2v 8000000    set every sequence of movie.m2v to 8 Mbit/s\n"
+        "  m2vhdr --set aspect_ratio_information=16:9 --dry-run movie.m2v\n"
+        "                              show the patches that would flag it 16:9\n"
         "  m2vhdr --pulldown 3:2 film.m2v\n"
         "                              flag 23.976 fps film for 29.97 fps display\n",
         out);

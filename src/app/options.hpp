@@ -1,6 +1,7 @@
 // The command line: options and the two positional arguments.
 //
 //   m2vhdr [OPTION]... FILE [BITRATE]
+//   m2vhdr [--set ELEMENT=VALUE]... [--dry-run] FILE [BITRATE]
 //
 // Options may stand before or after the positional arguments; `--` ends the
 // options, so that a file whose name starts with '-' can be named. A lone
@@ -11,6 +12,7 @@
 
 // --pulldown 3:2 (apply) or --pulldown none (remove).
 enum class PulldownRequest { NOT_ASKED, APPLY, REMOVE };
+#include "rewrite/elements.hpp"
 
 struct Options {
     const char* file = nullptr;
@@ -21,11 +23,14 @@ struct Options {
     bool json = false;           // --json: the report, the patches or the figures as JSON
     const char* plot = nullptr;  // --plot FILE.svg (implies --stats)
     PulldownRequest pulldown = PulldownRequest::NOT_ASKED;
+    ElementSettings settings;  // --set
+    bool dry_run = false;      // --dry-run
 };
 
 // Fills `options` from the arguments after argument 0. False for an unknown
-// option, an option without its value, or a wrong number of positional
-// arguments: a usage error. With --help or --version the positional
+// option, an option without its value, a --set that names no element or a
+// value it cannot take, --dry-run without anything to set, or a wrong number
+// of positional arguments: a usage error. With --help or --version the positional
 // arguments are not checked.
 bool parse_options(int argc, char** argv, Options* options);
 

@@ -32,29 +32,33 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
         return EXIT_OK;
     }
 
-    // One job per run: --stats only reads, a pulldown run takes no BITRATE.
-    // `auto` picks its rate only after the measuring pass, while the JSON
+    // One job per run: --stats only reads, a pulldown run sets nothing else,
+    // a dry run needs something to write. `auto` picks its rate only after the measuring pass, while the JSON
     // rewrite document names the rate first.
     const bool auto_rate = is_auto_rate(options.bit_rate);
     const bool pulldown = options.pulldown != PulldownRequest::NOT_ASKED;
-    if ((options.stats && (options.bit_rate || pulldown)) || (pulldown && options.bit_rate) ||
-        (options.json && auto_rate)) {
+    const bool sets = any_element(options.settings);
+    const bool rewrites = options.bit_rate || sets || pulldown;
+    if ((options.stats && rewrites) || (pulldown && (options.bit_rate || sets)) ||
+        (options.json && auto_rate) || (options.dry_run && !rewrites)) {
         print_message(err, msg::usage, program);
         return EXIT_USAGE;
     }
 
     ctx.sink = &report_text_sink;
-    if (auto_rate || pulldown) {
+    RewriteState rewrite;
+    if (rewrites) {
         ctx.mode = Mode::REWRITE;
-    } else if (options.bit_rate) {
-        ctx.mode = Mode::REWRITE;
-        ctx.sink = &rewrite_bit_rate_sink;
-        ctx.rewrites_bit_rate = true;
+        ctx.dry_run = options.dry_run;
+        ctx.rewrites_bit_rate = options.bit_rate && !auto_rate;
         // A mistyped rate must not be written into every sequence of the file.
-        if (!parse_bit_rate(options.bit_rate, &ctx.target_bit_rate)) {
+        if (ctx.rewrites_bit_rate && !parse_bit_rate(options.bit_rate, &ctx.target_bit_rate)) {
             print_message(err, msg::usage, program);
             return EXIT_USAGE;
         }
+        // `auto` and the pulldown start their own rewrites after measuring.
+        if (!auto_rate && !pulldown)
+            start_rewrite(ctx, rewrite, options.settings, ctx.rewrites_bit_rate);
     }
 
     // --stats --json writes its own object of figures.
@@ -64,7 +68,8 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
 
 int scan_file(StreamContext& ctx, const Options& options) {
     const char* path = options.file;
-    FileAccess access = ctx.mode == Mode::REWRITE ? FileAccess::READ_WRITE : FileAccess::READ;
+    FileAccess access = ctx.mode == Mode::REWRITE && !ctx.dry_run ? FileAccess::READ_WRITE
+                                                                  : FileAccess::READ;
     if (!platform_open(path, access, &ctx.file)) {
         print_message(ctx.err, msg::open_failed);
         return EXIT_FAILED;
@@ -88,7 +93,7 @@ int scan_file(StreamContext& ctx, const Options& options) {
     } else if (options.stats) {
         status = run_stats(ctx, options.json, options.plot, options.file);
     } else if (is_auto_rate(options.bit_rate)) {
-        status = run_auto_rate(ctx);
+        status = run_auto_rate(ctx, options.settings);
     } else if (options.pulldown != PulldownRequest::NOT_ASKED) {
         if (ctx.json) json_head(ctx);  // the patches follow
         if (!run_pulldown(ctx, options.pulldown == PulldownRequest::APPLY
@@ -99,8 +104,8 @@ int scan_file(StreamContext& ctx, const Options& options) {
         if (ctx.json) json_head(ctx);  // the document's opening, once the file is open
         if (scan_stream(ctx) == ScanOutcome::STOPPED) {
             status = EXIT_FAILED;
-        } else if (ctx.mode == Mode::REWRITE) {
-            print_progress(ctx, "\n");
+        } else if (ctx.mode == Mode::REWRITE && !finish_rewrite(ctx)) {
+            status = EXIT_FAILED;
         }
     }
 

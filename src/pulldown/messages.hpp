@@ -10,10 +10,12 @@ namespace pulldown_msg {
 
 inline constexpr const char* verb[2] = {"apply", "remove"};  // by PulldownDirection
 inline constexpr const char* done[2] = {"applied", "removed"};
+// --dry-run: the lines above list the patches, none is written.
+inline constexpr const char* would_be_done[2] = {"would be applied", "would be removed"};
 
 inline constexpr char refusal[] = "cannot %s 3:2 pulldown: %s%s; the file is unchanged\n";
 inline constexpr char at_offset[] = "offset 0x%08llx: ";
-inline constexpr char summary[] = "3:2 pulldown %s: %llu pictures, %s -> %s fps, %llu headers changed\n";
+inline constexpr char summary[] = "3:2 pulldown %s: %llu pictures, %s -> %s fps, %llu headers %s\n";
 
 // frame_rate_code 0 to 15.
 inline constexpr const char* rate_names[16] = {

@@ -4,7 +4,8 @@
 #include "messages.hpp"
 
 bool finish_patches(StreamContext& ctx) {
-    if (platform_sync(ctx.file)) return true;
+    // A dry run wrote nothing, on a file opened for reading only.
+    if (ctx.dry_run || platform_sync(ctx.file)) return true;
     print_message(ctx.err, msg::write_error);
     return false;
 }
@@ -13,6 +14,13 @@ bool write_patch(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* o
                  const std::uint8_t* new_bytes, std::uint32_t count) {
     if (ctx.file_size < 0 || offset + count > static_cast<std::uint64_t>(ctx.file_size))
         return true;  // never lengthen the file
+    if (ctx.dry_run) {
+        // A dry run lists what it would write: in the JSON document, or as
+        // lines of text.
+        if (!ctx.json) return print_dry_run_patch(ctx, offset, old_bytes, new_bytes, count);
+        json_patch(ctx, offset, old_bytes, new_bytes, count);
+        return true;
+    }
     if (!platform_seek(ctx.file, offset)) {
         print_message(ctx.err, msg::seek_error);
         return false;

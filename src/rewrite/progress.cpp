@@ -4,6 +4,8 @@
 
 void print_progress(const StreamContext& ctx, const char* end) {
     if (ctx.json) return;  // the document lists the patches instead
+    // A dry run's output is its list of patches.
+    if (ctx.dry_run) return;
     // base_offset can run past the end when the last header was cut short;
     // the line never shows more than the whole file.
     std::uint64_t total = ctx.file_size > 0 ? static_cast<std::uint64_t>(ctx.file_size) : 0;

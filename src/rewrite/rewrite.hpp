@@ -1,18 +1,62 @@
-// In-place rewrite of the nominal bit rate, and the progress line.
+// The in-place rewrite: the nominal bit rate of BITRATE and the elements of
+// --set, in every sequence, in one pass; and the progress line.
 #pragma once
 
+#include <cstdint>
+
 #include "headers/header_sink.hpp"
+#include "rewrite/elements.hpp"
 #include "scan/stream_context.hpp"
 
-// Patches bit_rate_value of the last sequence header and bit_rate_extension
-// of the sequence extension at `pos` to target_bit_rate. Returns STOP after a
-// seek or write failure (already reported).
-ParseResult rewrite_bit_rate(StreamContext& ctx, const syntax::SequenceExtension& e);
+// One element to set, and its value (the bit rate in units of 400 bit/s).
+struct RewriteRequest {
+    const Element* element;
+    std::uint32_t value;
+    bool counted;  // the closing lines tell where it could not go (--set only)
+};
 
-// The sink of `m2vhdr FILE BITRATE`: the patch at every sequence extension,
+// The rewrite's own record (ctx.sink_state).
+struct RewriteState {
+    RewriteRequest requests[ELEMENT_COUNT + 1] = {};
+    unsigned request_count = 0;
+
+    // The last sequence header, as the file held it.
+    bool header_seen = false;
+    std::uint64_t header_offset = 0;
+    std::uint8_t header_bytes[12] = {};
+    std::uint32_t header_held = 0;  // of those bytes, the ones in the file
+
+    // The sequence it opened, until the next sequence header or the end.
+    bool sequence_open = false;
+    bool sequence_extension_seen = false;
+    bool took[ELEMENT_COUNT + 1] = {};
+
+    // Over the whole file.
+    std::uint64_t sequences = 0;
+    std::uint64_t missed[ELEMENT_COUNT + 1] = {};  // sequences that could not take it
+    bool written[ELEMENT_COUNT + 1] = {};          // it went somewhere
+};
+
+// Readies `state` for the run: the elements of `settings`, and the bit rate
+// of ctx.target_bit_rate when `bit_rate` is true; makes it the sink's.
+void start_rewrite(StreamContext& ctx, RewriteState& state, const ElementSettings& settings,
+                   bool bit_rate);
+
+// Closes the sequence the last sequence header opened, if any: the fields
+// that a sequence without extension takes, then the count of the elements
+// it could not take. False after a failed write (reported).
+bool close_sequence(StreamContext& ctx);
+
+// Ends a rewrite whose scan went through: the last sequence's patches, the
+// flush to storage, the closing progress line and, per element, the count
+// of sequences that could not take it. False after a failed write or flush
+// (reported) or when an element went into no sequence at all.
+bool finish_rewrite(StreamContext& ctx);
+
+// The rewrite's sink: the patches at every sequence header and extension,
 // the layer warnings, nothing else.
-extern const HeaderSink rewrite_bit_rate_sink;
+extern const HeaderSink rewrite_sink;
 
 // Prints "処理: done/totalバイト (percent%)" followed by `end` ("\r" while
-// the scan goes on, "\n" for the closing line).
+// the scan goes on, "\n" for the closing line); nothing in a dry run.
 void print_progress(const StreamContext& ctx, const char* end);

@@ -66,7 +66,7 @@ int run_stats(StreamContext& ctx, bool json, const char* plot_path, const char* 
     return status;
 }
 
-int run_auto_rate(StreamContext& ctx) {
+int run_auto_rate(StreamContext& ctx, const ElementSettings& settings) {
     StatsState s;
     if (!measure(ctx, s, stats_quiet_sink)) {
         stats_free(s);
@@ -99,9 +99,10 @@ int run_auto_rate(StreamContext& ctx) {
         print_message(ctx.err, msg::seek_error);
         return EXIT_FAILED;
     }
-    ctx.sink = &rewrite_bit_rate_sink;
+    // From here on, exactly the rewrite of `m2vhdr [--set ...] FILE RATE`.
     ctx.target_bit_rate = static_cast<std::uint32_t>(rate);
-    if (scan_stream(ctx) == ScanOutcome::STOPPED) return EXIT_FAILED;
-    print_progress(ctx, "\n");
+    RewriteState rewrite;
+    start_rewrite(ctx, rewrite, settings, true);
+    if (scan_stream(ctx) == ScanOutcome::STOPPED || !finish_rewrite(ctx)) return EXIT_FAILED;
     return EXIT_OK;
 }

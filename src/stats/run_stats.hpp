@@ -1,6 +1,7 @@
 // The runs of the statistics: `m2vhdr --stats FILE` and `m2vhdr FILE auto`.
 #pragma once
 
+#include "rewrite/elements.hpp"
 #include "scan/stream_context.hpp"
 
 // True for the BITRATE argument that asks for the lowest safe rate.
@@ -11,6 +12,7 @@ bool is_auto_rate(const char* bit_rate);
 int run_stats(StreamContext& ctx, bool json, const char* plot_path, const char* file_path);
 
 // Measures the file opened for writing, then rewrites every sequence to the
-// lowest safe rate as `m2vhdr FILE RATE` would; leaves the file untouched
+// lowest safe rate, with the elements of `settings`, as
+// `m2vhdr [--set ...] FILE RATE` would; leaves the file untouched
 // and returns 1 when there is no such rate.
-int run_auto_rate(StreamContext& ctx);
+int run_auto_rate(StreamContext& ctx, const ElementSettings& settings);

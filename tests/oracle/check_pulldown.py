@@ -128,8 +128,23 @@ def check_film(m2vhdr, work, rate, film, video, drop):
     path = os.path.join(work, "pulled.m2v")
     write(path, source)
 
+    # A dry run lists exactly the bytes the real run then writes.
+    dry = subprocess.run([m2vhdr, "--dry-run", "--pulldown", "3:2", path], capture_output=True,
+                         env=dict(os.environ, LC_ALL="C"))
+    listed = bytearray(source)
+    for line in dry.stdout.decode().splitlines()[:-1]:
+        offset, change = line.split(": ")
+        old, new = (bytes.fromhex(side) for side in change.split(" -> "))
+        at = int(offset, 16)
+        expect(label + ": dry run's old bytes at " + offset, bytes(listed[at:at + len(old)]), old)
+        listed[at:at + len(new)] = new
+    expect(label + ": dry run leaves the file", (0, True), (dry.returncode, read(path) == source))
+    expect(label + ": dry run's closing line", True,
+           dry.stdout.decode().splitlines()[-1].startswith("3:2 pulldown would be applied: "))
+
     status, out, err = tool(m2vhdr, path, "3:2")
     pulled = read(path)
+    expect(label + ": dry run lists the real run's bytes", True, bytes(listed) == pulled)
     fs = frames(path)
     expect(label + ": apply status", (0, ""), (status, err))
     expect(label + ": apply output", "3:2 pulldown applied: %d pictures, %s -> %s fps, "

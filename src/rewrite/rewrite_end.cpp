@@ -1,0 +1,27 @@
+// The end of a rewrite: the last sequence, the flush, the closing lines.
+#include "rewrite/patch.hpp"
+#include "rewrite/rewrite.hpp"
+#include "rewrite/rewrite_messages.hpp"
+
+bool finish_rewrite(StreamContext& ctx) {
+    if (!close_sequence(ctx)) return false;
+    // Nothing is reported done before it has reached the storage device.
+    if (!ctx.dry_run && !finish_patches(ctx)) return false;
+    print_progress(ctx, "\n");
+
+    const RewriteState& s = *static_cast<const RewriteState*>(ctx.sink_state);
+    bool every_element_written = true;
+    for (unsigned i = 0; i < s.request_count; ++i) {
+        if (!s.requests[i].counted) continue;
+        const char* name = s.requests[i].element->name;
+        if (s.missed[i] != 0 && !ctx.json)  // stdout holds the JSON document
+            std::fprintf(ctx.out, rewrite_msg::missed, name,
+                         static_cast<unsigned long long>(s.missed[i]),
+                         static_cast<unsigned long long>(s.sequences));
+        if (!s.written[i]) {
+            std::fprintf(ctx.err, rewrite_msg::nowhere, name);
+            every_element_written = false;
+        }
+    }
+    return every_element_written;
+}

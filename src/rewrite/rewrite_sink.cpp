@@ -1,0 +1,158 @@
+// The rewrite's sink: every requested element, in every sequence, in place.
+//
+// A sequence is a sequence header and the extensions after it, up to the
+// next sequence header or the end of the file. The fields of the sequence
+// header are written at its sequence extension, together with the
+// extension's own (the nominal bit rate and the VBV size are split over
+// the two); a sequence that turns out to have no extension (MPEG-1) gets the
+// fields that mean the same there when it closes. The sequence display
+// extension's fields are written where it stands. Nothing is inserted: a
+// sequence that lacks the header or flag an element needs is counted.
+#include <cstring>
+
+#include "rewrite/header_edit.hpp"
+#include "rewrite/rewrite.hpp"
+
+namespace {
+
+constexpr ElementHeader SH = ElementHeader::SEQUENCE_HEADER;
+constexpr ElementHeader SE = ElementHeader::SEQUENCE_EXTENSION;
+constexpr ElementHeader SDE = ElementHeader::SEQUENCE_DISPLAY_EXTENSION;
+
+RewriteState& state_of(StreamContext& ctx) { return *static_cast<RewriteState*>(ctx.sink_state); }
+
+void mark_written(RewriteState& s, unsigned i) {
+    s.written[i] = true;
+    if (s.sequence_open) s.took[i] = true;
+}
+
+// The sequence header's part of a value fits it: bits above it are 0.
+bool fits_header_part(const Element& e, std::uint32_t value) {
+    for (unsigned i = 0; i < e.field_count; ++i) {
+        const ElementField& f = e.fields[i];
+        if (f.header == SH) return (value >> (f.value_shift + f.width)) == 0;
+    }
+    return false;
+}
+
+bool takes_without_extension(const RewriteRequest& r) {
+    switch (r.element->without_extension) {
+    case WithoutExtension::TAKES: return true;
+    case WithoutExtension::TAKES_IF_FITS: return fits_header_part(*r.element, r.value);
+    case WithoutExtension::NEVER: return false;
+    }
+    return false;
+}
+
+ParseResult on_sequence_header(StreamContext& ctx, const syntax::SequenceHeader&) {
+    RewriteState& s = state_of(ctx);
+    if (!close_sequence(ctx)) return STOP;
+    s.header_seen = true;
+    s.header_offset = offset_of(ctx);
+    std::memcpy(s.header_bytes, ctx.window + ctx.pos, sizeof s.header_bytes);
+    std::uint32_t held = bytes_held_at_pos(ctx);
+    s.header_held = held < sizeof s.header_bytes ? held : sizeof s.header_bytes;
+    s.sequence_open = true;
+    s.sequence_extension_seen = false;
+    return CONTINUE;
+}
+
+// Without a sequence header earlier in the file there is nothing to patch
+// but the extension itself.
+ParseResult on_sequence_extension(StreamContext& ctx, const syntax::SequenceExtension&) {
+    RewriteState& s = state_of(ctx);
+    const std::uint8_t* p = ctx.window + ctx.pos;
+    if (s.sequence_open) s.sequence_extension_seen = true;
+    // An extension cut short by the end of the file before its bit-rate
+    // bits is left alone, with its sequence header.
+    if (bytes_held_at_pos(ctx) < 8) return CONTINUE;
+
+    std::uint32_t header_available =
+        s.header_seen ? available_bytes(ctx, s.header_offset, s.header_held) : 0;
+    std::uint32_t available = available_bytes(ctx, offset_of(ctx), bytes_held_at_pos(ctx));
+    HeaderEdit header;
+    HeaderEdit extension;
+    for (unsigned i = 0; i < s.request_count; ++i) {
+        const RewriteRequest& r = s.requests[i];
+        const Element& e = *r.element;
+        bool in_header = has_field_in(e, SH);
+        bool in_extension = has_field_in(e, SE);
+        if (!(in_extension || (in_header && s.header_seen))) continue;
+        if (!fits(e, SE, available, 0)) continue;
+        if (s.header_seen && !fits(e, SH, header_available, 0)) continue;
+        if (s.header_seen) put_element(header, e, SH, r.value, 0);
+        put_element(extension, e, SE, r.value, 0);
+        mark_written(s, i);
+    }
+    if (s.header_seen && !write_edit(ctx, s.header_offset, s.header_bytes, header)) return STOP;
+    if (!write_edit(ctx, offset_of(ctx), p, extension)) return STOP;
+    print_progress(ctx, "\r");
+    return CONTINUE;
+}
+
+ParseResult on_sequence_display_extension(StreamContext& ctx,
+                                           const syntax::SequenceDisplayExtension& d) {
+    RewriteState& s = state_of(ctx);
+    unsigned colour_shift = d.colour_description ? 24 : 0;
+    std::uint32_t available = available_bytes(ctx, offset_of(ctx), bytes_held_at_pos(ctx));
+    HeaderEdit edit;
+    for (unsigned i = 0; i < s.request_count; ++i) {
+        const RewriteRequest& r = s.requests[i];
+        const Element& e = *r.element;
+        if (!has_field_in(e, SDE) || (e.needs_colour_description && !d.colour_description) ||
+            !fits(e, SDE, available, colour_shift))
+            continue;
+        put_element(edit, e, SDE, r.value, colour_shift);
+        mark_written(s, i);
+    }
+    return write_edit(ctx, offset_of(ctx), ctx.window + ctx.pos, edit) ? CONTINUE : STOP;
+}
+
+}  // namespace
+
+bool close_sequence(StreamContext& ctx) {
+    RewriteState& s = state_of(ctx);
+    if (!s.sequence_open) return true;
+    bool ok = true;
+    if (!s.sequence_extension_seen) {
+        HeaderEdit edit;
+        bool any = false;
+        std::uint32_t available = available_bytes(ctx, s.header_offset, s.header_held);
+        for (unsigned i = 0; i < s.request_count; ++i) {
+            const RewriteRequest& r = s.requests[i];
+            if (!has_field_in(*r.element, SH) || !takes_without_extension(r) ||
+                !fits(*r.element, SH, available, 0))
+                continue;
+            put_element(edit, *r.element, SH, r.value, 0);
+            mark_written(s, i);
+            any = true;
+        }
+        ok = !any || write_edit(ctx, s.header_offset, s.header_bytes, edit);
+        if (ok && any) print_progress(ctx, "\r");
+    }
+    ++s.sequences;
+    for (unsigned i = 0; i < s.request_count; ++i) {
+        if (!s.took[i]) ++s.missed[i];
+        s.took[i] = false;
+    }
+    s.sequence_open = false;
+    return ok;
+}
+
+void start_rewrite(StreamContext& ctx, RewriteState& state, const ElementSettings& settings,
+                   bool bit_rate) {
+    state = RewriteState{};
+    for (unsigned i = 0; i < ELEMENT_COUNT; ++i) {
+        if (settings.requested[i])
+            state.requests[state.request_count++] = {&element_rows[i], settings.value[i], true};
+    }
+    if (bit_rate)
+        state.requests[state.request_count++] = {&bit_rate_element, ctx.target_bit_rate / 400, false};
+    ctx.sink = &rewrite_sink;
+    ctx.sink_state = &state;
+}
+
+const HeaderSink rewrite_sink = {
+    on_sequence_header, on_sequence_extension, on_sequence_display_extension,
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, print_layer_warning,
+};

@@ -1,0 +1,205 @@
+// --set and --dry-run: the exact bytes left in the file and the lines
+// printed. Expected files are built from field values with the new values,
+// so any other changed bit shows up as a difference.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "tool_runner.hpp"
+
+namespace {
+
+// Every settable field, with its new value as --set takes it.
+struct Fields {
+    SequenceHeader h;
+    SequenceExtension e;
+    SequenceDisplayExtension d;
+};
+
+Fields busy(bool colour) {  // ones beside the changed bits
+    Fields f;
+    f.h.vbv_buffer_size_value = 0x3FF;
+    f.h.constrained_parameters_flag = f.e.low_delay = 1;
+    f.e.vbv_buffer_size_extension = 0xFF;
+    f.d.colour_description = colour;
+    return f;
+}
+
+Fields with_targets(Fields f) {
+    f.h.aspect_ratio_information = f.h.frame_rate_code = 3;
+    f.e.frame_rate_extension_n = f.e.vbv_buffer_size_extension = f.d.video_format = 1;
+    f.e.frame_rate_extension_d = 30;
+    f.h.vbv_buffer_size_value = 112;
+    f.d.colour_primaries = f.d.display_vertical_size = 1;
+    f.d.transfer_characteristics = 8;
+    f.d.matrix_coefficients = 7;
+    f.d.display_horizontal_size = 16383;
+    return f;
+}
+
+const std::vector<std::string> kAll = {
+    "--set", "aspect_ratio_information=16:9", "--set", "frame_rate_code=25",
+    "--set", "frame_rate_extension_n=1", "--set", "frame_rate_extension_d=31",
+    "--set", "frame_rate_extension_d=30",  // the later one counts
+    "--set", "vbv_buffer_size=1136", "--set", "video_format=pal",
+    "--set", "colour_primaries=ITU-R BT.709", "--set", "transfer_characteristics=linear",
+    "--set", "matrix_coefficients=7", "--set", "display_horizontal_size=16383",
+    "--set", "display_vertical_size=1"};
+
+Bytes sequence(const Fields& f, bool extension = true, bool display = true) {
+    Bytes s = sequence_header(f.h);
+    if (extension) append(s, sequence_extension(f.e));
+    if (display) append(s, sequence_display_extension(f.d));
+    return concat({s, group_header({}), picture_header({}), slice(20)});
+}
+
+std::string missed(const char* element, int count, int of) {
+    return std::string(element) + ": " + std::to_string(count) + " of " + std::to_string(of) +
+           " sequences could not take it\n";
+}
+
+TEST(Set, EveryElementInEverySequence) {
+    Bytes original = concat({sequence(busy(true)), sequence(busy(false))});
+    Fields no_colour = with_targets(busy(false));
+    no_colour.d.colour_primaries = no_colour.d.transfer_characteristics =
+        no_colour.d.matrix_coefficients = 6;
+    Bytes expected = concat({sequence(with_targets(busy(true))), sequence(no_colour)});
+    // Hand-worked: aspect 2 | frame rate 4 becomes 3 | 3.
+    ASSERT_EQ(original[7], 0x24);
+    ASSERT_EQ(expected[7], 0x33);
+    for (bool twice : {false, true}) {
+        Bytes after;
+        RunResult r = run_on(twice ? expected : original, kAll, &after);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(after, expected);
+        // The scan ends three bytes before the end of the last slice.
+        std::uint64_t n = original.size();
+        EXPECT_EQ(r.out, progress_line(0, n, 0, "\r") + progress_line(0, n, 0, "\r") +
+                             progress_line(n - 3, n, 100, "\n") + missed("colour_primaries", 1, 2) +
+                             missed("transfer_characteristics", 1, 2) +
+                             missed("matrix_coefficients", 1, 2));
+    }
+}
+
+// A sequence without extension (MPEG-1) takes the frame rate, and a VBV
+// size that fits its 10 bits; not the aspect ratio, whose codes mean pel
+// aspect ratios there. An element that fits no sequence fails the run, and
+// the others are still written.
+TEST(Set, SequencesWithoutExtension) {
+    Fields f = busy(false);
+    Bytes original = concat({sequence(f, false, false), sequence(f, false, false)});
+    struct Case {
+        std::vector<std::string> set;
+        int status;
+        SequenceHeader target;
+        std::string out, err;
+    };
+    SequenceHeader rate = f.h;
+    rate.frame_rate_code = 3;
+    rate.vbv_buffer_size_value = 1023;
+    std::uint64_t n = original.size();
+    // Each sequence's patch is written when the next one, or the end, shows
+    // it has no extension.
+    std::string patched = progress_line(0, n, 0, "\r") + progress_line(n - 3, n, 100, "\r") +
+                          progress_line(n - 3, n, 100, "\n");
+    for (const Case& c : {
+             Case{{"frame_rate_code=25", "vbv_buffer_size=1023"}, 0, rate, patched, ""},
+             Case{{"vbv_buffer_size=1024", "aspect_ratio_information=1"}, 1, f.h,
+                  progress_line(n - 3, n, 100, "\n") + missed("aspect_ratio_information", 2, 2) +
+                      missed("vbv_buffer_size", 2, 2),
+                  "m2vhdr: aspect_ratio_information: no sequence of the file can take it\n"
+                  "m2vhdr: vbv_buffer_size: no sequence of the file can take it\n"},
+         }) {
+        std::vector<std::string> a;
+        for (const std::string& s : c.set) a.insert(a.end(), {"--set", s});
+        Bytes after;
+        RunResult r = run_on(original, a, &after);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
+        Fields t = f;
+        t.h = c.target;
+        EXPECT_EQ(after, concat({sequence(t, false, false), sequence(t, false, false)}));
+    }
+}
+
+// The patches as they would be written, nothing written, and the file
+// opened for reading only.
+TEST(Set, DryRunListsThePatches) {
+    Fields f = busy(true);
+    f.h.bit_rate_value = 20000;
+    Bytes original = sequence(f);
+    ScratchDir dir;
+    std::string path = dir.write("s.m2v", original);
+    chmod(path.c_str(), 0444);
+    std::vector<std::string> a = {"m2vhdr", "--dry-run", "--set", "aspect_ratio_information=16:9",
+                                  "--set", "display_vertical_size=1", path, "120000000"};
+    RunResult r = external_tool() ? run_tool(a) : run_binary(a, true);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    // Header bytes 7..10: aspect 2 -> 3, bit_rate_value 20000 -> 37856, the
+    // marker and VBV bits kept. Extension bytes 6..7: bit_rate_extension 0 -> 1.
+    // Display bytes 9..11 (after the colour fields): display_vertical_size
+    // 480 -> 1 in bit 0 of byte 9, byte 10 and the top five bits of byte 11,
+    // display_horizontal_size and the marker kept.
+    EXPECT_EQ(r.out,
+              "00000007: 24 13 88 3f -> 34 24 f8 3f\n"
+              "00000012: 00 01 -> 00 03\n"
+              "0000001f: 42 0f 00 -> 42 00 08\n");
+    EXPECT_EQ(read_file(path), original);
+    // A dry run of nothing is a mistyped command.
+    EXPECT_EQ(run_tool({"m2vhdr", "--dry-run", path}).status, 2);
+}
+
+struct ValueCase {
+    const char* setting;
+    bool accepted;
+    friend void PrintTo(const ValueCase& c, std::ostream* os) { *os << c.setting; }
+};
+
+class SetValue : public ::testing::TestWithParam<ValueCase> {};
+
+// Each element's range: its ends and names accepted, the values beyond them
+// and the reserved ones refused before the file is opened.
+TEST_P(SetValue, RangeAndReservedValues) {
+    Bytes original = sequence(busy(true));
+    Bytes after;
+    RunResult r = run_on(original, {"--set", GetParam().setting}, &after);
+    if (GetParam().accepted) {
+        EXPECT_EQ(r.status, 0) << r.err;
+        return;
+    }
+    std::string usage = sjis("引数が不正です。\nusage: %s [input file] {bitrate(bit)}\n");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, usage.replace(usage.find("%s"), 2, tool_name("m2vhdr")));
+    EXPECT_EQ(after, original);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SetValue,
+    ::testing::ValuesIn(std::vector<ValueCase>{
+        {"aspect_ratio_information=0", false}, {"aspect_ratio_information=1", true},
+        {"aspect_ratio_information=4", true}, {"aspect_ratio_information=5", false},
+        {"aspect_ratio_information=2.21:1", true}, {"aspect_ratio_information=16:10", false},
+        {"frame_rate_code=0", false}, {"frame_rate_code=8", true}, {"frame_rate_code=9", false},
+        {"frame_rate_code=23.976", true}, {"frame_rate_code=59.94", true},
+        {"frame_rate_code=24.0", false}, {"frame_rate_extension_n=3", true},
+        {"frame_rate_extension_n=4", false}, {"frame_rate_extension_d=0", true},
+        {"frame_rate_extension_d=31", true}, {"frame_rate_extension_d=32", false},
+        {"vbv_buffer_size=0", true}, {"vbv_buffer_size=262143", true},
+        {"vbv_buffer_size=262144", false}, {"vbv_buffer_size=99999999999999999999", false},
+        {"video_format=5", true}, {"video_format=6", false}, {"video_format=NTSC", true},
+        {"colour_primaries=0", false}, {"colour_primaries=2", true}, {"colour_primaries=3", false},
+        {"colour_primaries=7", true}, {"colour_primaries=8", false},
+        {"colour_primaries=reserved", false}, {"transfer_characteristics=3", false},
+        {"transfer_characteristics=8", true}, {"transfer_characteristics=9", false},
+        {"matrix_coefficients=FCC", true}, {"matrix_coefficients=3", false},
+        {"matrix_coefficients=8", false}, {"display_horizontal_size=0", true},
+        {"display_horizontal_size=16383", true}, {"display_horizontal_size=16384", false},
+        {"display_vertical_size=16384", false}, {"bit_rate=1", false}, {"frame_rate_code", false},
+        {"frame_rate_code=", false}, {"frame_rate_code=+3", false}, {"frame_rate_code= 3", false},
+        {"=3", false}}));
+
+}  // namespace
