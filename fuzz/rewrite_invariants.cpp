@@ -78,23 +78,7 @@ std::vector<std::uint8_t> rewritable_bits(const std::vector<std::uint8_t>& origi
 std::string check_rewrite(const std::vector<std::uint8_t>& original,
                           const std::vector<std::uint8_t>& after,
                           const std::vector<std::string>& elements) {
-    char text[160];
-    if (after.size() != original.size()) {
-        std::snprintf(text, sizeof text, "length changed from %zu to %zu",
-                      original.size(), after.size());
-        return text;
-    }
-    std::vector<std::uint8_t> bits = rewritable_bits(original, elements);
-    for (std::size_t i = 0; i < original.size(); ++i) {
-        std::uint8_t changed = static_cast<std::uint8_t>(original[i] ^ after[i]);
-        if (changed & ~bits[i]) {
-            std::snprintf(text, sizeof text,
-                          "byte %zu changed from %02x to %02x (rewritable bits %02x)", i,
-                          original[i], after[i], bits[i]);
-            return text;
-        }
-    }
-    return {};
+    return check_changed_bits(rewritable_bits(original, elements), original, after);
 }
 
 std::string check_write(const std::vector<std::uint8_t>& rewritable,
