@@ -42,6 +42,12 @@ TEST(Options, Table) {
         {{"FILE", "--pulldown", "2:3"}, 2, "", true},
         {{"FILE", "--pulldown"}, 2, "", true},
         {{"FILE", "8000000", "--pulldown", "3:2"}, 2, "", true},
+        // One job per run.
+        {{"--stats", "FILE", "8000000"}, 2, "", true},
+        {{"--stats", "--pulldown=3:2", "FILE"}, 2, "", true},
+        {{"--set", "video_format=1", "--pulldown", "none", "FILE"}, 2, "", true},
+        {{"--json", "FILE", "auto"}, 2, "", true},
+        {{"--dry-run", "FILE"}, 2, "", true},
     };
     ScratchDir dir;
     const Bytes stream = small_stream();

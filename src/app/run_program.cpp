@@ -33,8 +33,8 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
     }
 
     // One job per run: --stats only reads, a pulldown run sets nothing else,
-    // a dry run needs something to write. `auto` picks its rate only after the measuring pass, while the JSON
-    // rewrite document names the rate first.
+    // a dry run needs something to write. `auto` picks its rate only after
+    // the measuring pass, while the JSON rewrite document names it first.
     const bool auto_rate = is_auto_rate(options.bit_rate);
     const bool pulldown = options.pulldown != PulldownRequest::NOT_ASKED;
     const bool sets = any_element(options.settings);
