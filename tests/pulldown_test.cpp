@@ -140,6 +140,8 @@ TEST(Pulldown, RefusalsLeaveTheFileUntouched) {
         {"3:2", {seq, gop, i0, frame, p1, picture_coding_extension(repeat_e)}, 5,
          "repeat_first_field set outside the 3:2 cadence"},
         {"3:2", {seq}, -1, "no picture in the file"},
+        {"3:2", {seq, gop, i0, frame, picture_display_extension(2)}, 4,
+         "picture display extension (its length follows the flags that would change)"},
         {"3:2", {seq, group_header(minute), i0, frame}, 1,
          "first time code 00:01:00:00, which drop-frame counting does not have"},
         {"none", {video, group_header(film_picture)}, 1,

@@ -176,6 +176,15 @@ ParseResult check_picture_coding_extension(StreamContext& ctx,
     return CONTINUE;
 }
 
+// A picture display extension holds as many frame centre offsets as
+// progressive_sequence, top_field_first and repeat_first_field say: changing
+// those flags in place would leave it the wrong length, and the stream
+// would no longer parse.
+ParseResult check_picture_display_extension(StreamContext& ctx,
+                                            const syntax::PictureDisplayExtension&) {
+    return refuse_pulldown(ctx, true, offset_of(ctx), pulldown_msg::picture_display_extension);
+}
+
 ParseResult check_bare_start_code(StreamContext& ctx, std::uint32_t start_code) {
     return start_code == SEQUENCE_END_CODE ? close_picture(ctx) : CONTINUE;
 }
@@ -210,7 +219,7 @@ bool finish_pulldown_check(StreamContext& ctx) {
 }
 
 const HeaderSink pulldown_check_sink = {
-    check_sequence_header, check_sequence_extension, nullptr, nullptr, nullptr, nullptr,
-    check_group_header, check_picture_header, check_picture_coding_extension,
+    check_sequence_header, check_sequence_extension, nullptr, nullptr, nullptr,
+    check_picture_display_extension, check_group_header, check_picture_header, check_picture_coding_extension,
     check_bare_start_code, print_layer_warning,
 };

@@ -52,5 +52,7 @@ inline constexpr char time_code_missing[] =
 // By TimeCodeCounting.
 inline constexpr const char* counting_names[3] = {"24-frame", "30-frame", "drop-frame"};
 inline constexpr char no_picture[] = "no picture in the file";
+inline constexpr char picture_display_extension[] =
+    "picture display extension (its length follows the flags that would change)";
 
 }  // namespace pulldown_msg
