@@ -122,6 +122,7 @@ void print_help(std::FILE* out) {
         "       m2vhdr --set ELEMENT=VALUE... FILE [BITRATE]\n"
         "                                          set header fields (and the bit rate)\n"
         "                                          of every sequence of FILE, in place\n"
+        "       m2vhdr --pulldown 3:2|none FILE    apply or remove soft 3:2 pulldown\n"
         "\n"
         "FILE is an MPEG-1 or MPEG-2 video elementary stream (.m2v, .mpv).\n"
         "BITRATE is in bit/s, a decimal number from 0 to 4294967295; it is stored\n"
