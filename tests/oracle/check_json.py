@@ -84,6 +84,10 @@ def check_rewrite(tool, path, scratch):
     with open(copy, "rb") as f:
         before = f.read()
     rate = 12345678  # stored as 12345600
+    # A dry run lists the same patches and writes nothing.
+    dry, dry_status, _, _ = run(tool, "--dry-run", copy, str(rate))
+    with open(copy, "rb") as f:
+        check("%s: dry run leaves the file" % path, (0, True), (dry_status, f.read() == before))
     document, status, err, _ = run(tool, copy, str(rate))
     with open(copy, "rb") as f:
         after = bytearray(f.read())
@@ -93,6 +97,7 @@ def check_rewrite(tool, path, scratch):
     check("%s: rewrite document" % path,
           ["file", "bit_rate", "patches", "warnings", "warnings_omitted", "status"], list(document))
     check("%s: bit_rate" % path, 12345600, document["bit_rate"])
+    check("%s: dry run's patches" % path, document["patches"], dry and dry["patches"])
     check("%s: rewrite status" % path, "complete", document["status"])
     # Undoing every listed patch, from the last, gives back the original.
     for patch in reversed(document["patches"]):

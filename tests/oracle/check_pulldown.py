@@ -145,6 +145,15 @@ def check_film(m2vhdr, work, rate, film, video, drop):
     status, out, err = tool(m2vhdr, path, "3:2")
     pulled = read(path)
     expect(label + ": dry run lists the real run's bytes", True, bytes(listed) == pulled)
+    # --json lists the same patches as the lines of the dry run.
+    write(path, source)
+    document = json.loads(subprocess.run([m2vhdr, "--json", "--pulldown", "3:2", path],
+                                         capture_output=True, check=True).stdout)
+    lines = ["%08x: %s -> %s" % (p["offset"], " ".join(p["old"][i:i + 2] for i in range(0, len(p["old"]), 2)),
+                                 " ".join(p["new"][i:i + 2] for i in range(0, len(p["new"]), 2)))
+             for p in document["patches"]]
+    expect(label + ": JSON patches", dry.stdout.decode().splitlines()[:-1], lines)
+    expect(label + ": JSON run's file", True, read(path) == pulled)
     fs = frames(path)
     expect(label + ": apply status", (0, ""), (status, err))
     expect(label + ": apply output", "3:2 pulldown applied: %d pictures, %s -> %s fps, "
