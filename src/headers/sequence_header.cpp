@@ -9,8 +9,6 @@
 //
 // The values are stored only; the sequence extension completes and reports
 // them.
-#include <cstring>
-
 #include "headers/header_sink.hpp"
 #include "headers/headers.hpp"
 
@@ -32,7 +30,6 @@ ParseResult parse_sequence_header(StreamContext& ctx) {
 
     ctx.sequence_header_seen = true;
     ctx.sequence_header_offset = offset_of(ctx);
-    std::memcpy(ctx.sequence_header_bytes, p, sizeof ctx.sequence_header_bytes);
     ctx.horizontal_size = h.horizontal_size_value;
     ctx.vertical_size = h.vertical_size_value;
     ctx.aspect_ratio_information = static_cast<std::uint8_t>(h.aspect_ratio_information);

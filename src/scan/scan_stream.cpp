@@ -167,8 +167,6 @@ bool restart_scan(StreamContext& ctx) {
     ctx.stop_reason = fresh.stop_reason;
     ctx.sequence_header_seen = fresh.sequence_header_seen;
     ctx.sequence_header_offset = fresh.sequence_header_offset;
-    std::memcpy(ctx.sequence_header_bytes, fresh.sequence_header_bytes,
-                sizeof ctx.sequence_header_bytes);
     ctx.horizontal_size = fresh.horizontal_size;
     ctx.vertical_size = fresh.vertical_size;
     ctx.aspect_ratio_information = fresh.aspect_ratio_information;

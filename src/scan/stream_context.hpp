@@ -52,9 +52,6 @@ struct StreamContext {
     // Sequence header, completed by the sequence extension.
     bool sequence_header_seen = false;
     std::uint64_t sequence_header_offset = 0;
-    // Bytes 0 to 11 of the last sequence header, as the file held them: the
-    // patches of its fields keep the bits around them.
-    std::uint8_t sequence_header_bytes[12] = {};
     std::uint32_t horizontal_size = 0;
     std::uint32_t vertical_size = 0;
     std::uint8_t aspect_ratio_information = 0;
