@@ -126,6 +126,26 @@ TEST(Set, SequencesWithoutExtension) {
 
 // The patches as they would be written, nothing written, and the file
 // opened for reading only.
+// A second sequence extension after the same header, cut short before its
+// VBV byte, patches the header's bit rate again; the VBV bits the first
+// extension's patch wrote into the header stay.
+TEST(Set, SecondExtensionKeepsTheHeaderBitsTheFirstWrote) {
+    Fields f = busy(false);
+    Bytes ext = sequence_extension(f.e);
+    Bytes original = concat({sequence(f), Bytes(ext.begin(), ext.begin() + 8)});
+    Fields target = f;
+    target.h.bit_rate_value = 20000;  // 8000000 bit/s
+    target.h.vbv_buffer_size_value = 57909 & 0x3FF;
+    target.e.vbv_buffer_size_extension = 57909 >> 10;
+    Bytes second = sequence_extension(target.e);  // its bit-rate bytes, 6 and 7
+    Bytes expected = concat({sequence(target), Bytes(ext.begin(), ext.begin() + 6),
+                             Bytes(second.begin() + 6, second.begin() + 8)});
+    Bytes after;
+    RunResult r = run_on(original, {"--set", "vbv_buffer_size=57909", "8000000"}, &after);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(after, expected);
+}
+
 TEST(Set, DryRunListsThePatches) {
     Fields f = busy(true);
     f.h.bit_rate_value = 20000;

@@ -49,6 +49,11 @@ std::uint32_t available_bytes(const StreamContext& ctx, std::uint64_t offset,
     return in_file < held ? static_cast<std::uint32_t>(in_file) : held;
 }
 
+void apply_edit(std::uint8_t* bytes, const HeaderEdit& edit) {
+    for (std::uint32_t i = 0; i < EDITED_BYTES; ++i)
+        bytes[i] = static_cast<std::uint8_t>((bytes[i] & ~edit.mask[i]) | edit.bits[i]);
+}
+
 bool write_edit(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* old_bytes,
                 const HeaderEdit& edit) {
     std::uint32_t i = 0;

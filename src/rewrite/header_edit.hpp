@@ -41,3 +41,6 @@ std::uint32_t available_bytes(const StreamContext& ctx, std::uint64_t offset,
 // patch written twice leaves the same bytes. False after a failed write.
 bool write_edit(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* old_bytes,
                 const HeaderEdit& edit);
+
+// The edit applied to a copy of the header's first EDITED_BYTES bytes.
+void apply_edit(std::uint8_t* bytes, const HeaderEdit& edit);

@@ -84,7 +84,12 @@ ParseResult on_sequence_extension(StreamContext& ctx, const syntax::SequenceExte
         put_element(extension, e, SE, r.value, 0);
         mark_written(s, i);
     }
-    if (s.header_seen && !write_edit(ctx, s.header_offset, s.header_bytes, header)) return STOP;
+    if (s.header_seen) {
+        if (!write_edit(ctx, s.header_offset, s.header_bytes, header)) return STOP;
+        // A second extension after the same header (a stream cut and joined)
+        // patches it again, from the bytes the first patch left.
+        apply_edit(s.header_bytes, header);
+    }
     if (!write_edit(ctx, offset_of(ctx), p, extension)) return STOP;
     print_progress(ctx, "\r");
     return CONTINUE;
