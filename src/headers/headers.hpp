@@ -24,6 +24,13 @@ const char* transfer_characteristics_name(unsigned transfer_characteristics);
 const char* matrix_coefficients_name(unsigned matrix_coefficients);
 const char* picture_structure_name(unsigned picture_structure);
 double frame_rate_value(unsigned frame_rate_code);
+// frame_rate_code as an exact fraction of frames per second; the
+// denominator is 0 for the forbidden code 0 and the reserved 9 to 15.
+struct FrameRateFraction {
+    std::uint32_t numerator;
+    std::uint32_t denominator;
+};
+FrameRateFraction frame_rate_fraction(unsigned frame_rate_code);
 
 // Writes `value` with two decimals into `text` (at least 32 bytes), a value
 // exactly halfway between two hundredths rounded away from zero.

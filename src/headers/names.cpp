@@ -1,6 +1,7 @@
 // Texts for coded values, indexed by the code.
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 
 #include "headers/headers.hpp"
 
@@ -70,6 +71,12 @@ constexpr double frame_rate_values[] = {
     60000.0 / 1001.0, 60.0, -1.0, -1.0, -1.0, -1.0, -1.0, -1.0, -1.0,
 };
 
+// The same rates as exact fractions.
+constexpr FrameRateFraction frame_rate_fractions[] = {
+    {0, 0},  {24000, 1001}, {24, 1}, {25, 1}, {30000, 1001},
+    {30, 1}, {50, 1},       {60000, 1001}, {60, 1},
+};
+
 }  // namespace
 
 const char* yes_no(unsigned flag) { return flag ? "yes" : "no"; }
@@ -129,6 +136,11 @@ const char* picture_structure_name(unsigned code) {
 
 double frame_rate_value(unsigned code) {
     return code < 16 ? frame_rate_values[code] : -1.0;
+}
+
+FrameRateFraction frame_rate_fraction(unsigned code) {
+    return code < std::size(frame_rate_fractions) ? frame_rate_fractions[code]
+                                                  : FrameRateFraction{0, 0};
 }
 
 void format_two_decimals(double value, char* text, std::size_t size) {

@@ -12,17 +12,6 @@
 
 namespace {
 
-// frame_rate_code as an exact fraction; 0 and 9 to 15 are forbidden or
-// reserved (denominator 0).
-struct Fraction {
-    std::uint64_t numerator;
-    std::uint64_t denominator;
-};
-constexpr Fraction frame_rates[] = {
-    {0, 0},     {24000, 1001}, {24, 1}, {25, 1}, {30000, 1001},
-    {30, 1},    {50, 1},       {60000, 1001}, {60, 1},
-};
-
 // aspect_ratio_information 2 to 4 of an MPEG-2 sequence.
 constexpr const char* display_aspect_ratios[] = {"4:3", "16:9", "221:100"};
 
@@ -81,13 +70,12 @@ void json_sequence_values(JsonWriter& w, const StreamContext& ctx, bool mpeg2,
         else
             member_ratio(w, "display_aspect_ratio", 0, 0, ':');
     }
-    Fraction rate = ctx.frame_rate_code < std::size(frame_rates)
-                        ? frame_rates[ctx.frame_rate_code]
-                        : Fraction{0, 0};
+    FrameRateFraction rate = frame_rate_fraction(ctx.frame_rate_code);
     // An MPEG-1 sequence has no extension to scale the rate.
     unsigned n = mpeg2 ? ctx.frame_rate_extension_n : 0u;
     unsigned d = mpeg2 ? ctx.frame_rate_extension_d : 0u;
-    member_ratio(w, "r_frame_rate", rate.numerator * (n + 1), rate.denominator * (d + 1), '/');
+    member_ratio(w, "r_frame_rate", std::uint64_t{rate.numerator} * (n + 1),
+                 std::uint64_t{rate.denominator} * (d + 1), '/');
     json_member_uint(w, "bit_rate", std::uint64_t{ctx.bit_rate} * 400);
     json_member_uint(w, "vbv_buffer_size", std::uint64_t{ctx.vbv_buffer_size} * 16384);
     if (mpeg2) member_profile_and_level(w, profile_and_level_indication);

@@ -9,16 +9,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "headers/headers.hpp"
 #include "stats/stats.hpp"
 #include "scan/start_codes.hpp"
 
 namespace {
-
-// Ticks of one field period at each frame_rate_code (0 and 9 to 15 have no
-// rate: their pictures take no time).
-constexpr std::uint32_t field_ticks_by_frame_rate_code[16] = {
-    0, 60060, 60000, 57600, 48048, 48000, 28800, 24024, 24000, 0, 0, 0, 0, 0, 0, 0,
-};
 
 // picture_flags of the open picture
 constexpr std::uint32_t FLAG_FIELD = 1;        // a field picture
@@ -66,9 +61,15 @@ void flush_cadence(Cadence& c) {
     std::memset(c.by_temporal_reference, 0, sizeof c.by_temporal_reference);
 }
 
+// Ticks of one field period; a sequence without a valid frame_rate_code
+// has no rate, and its pictures take no time.
 std::uint32_t field_ticks(const StreamContext& ctx) {
-    std::uint32_t ticks = field_ticks_by_frame_rate_code[ctx.frame_rate_code & 15];
-    // Every entry is a multiple of 12, so dividing by 1 to 4 is exact.
+    FrameRateFraction rate = frame_rate_fraction(ctx.frame_rate_code);
+    if (rate.numerator == 0) return 0;
+    // A field is half a frame: 1 440 000 * 1001 / 24000 = 60 060 ticks at
+    // 23.976. Every such period is a multiple of 12 ticks, so dividing by
+    // n + 1 (1 to 4) is exact.
+    auto ticks = static_cast<std::uint32_t>(TICKS_PER_SECOND / 2 * rate.denominator / rate.numerator);
     return ticks * (ctx.frame_rate_extension_d + 1u) / (ctx.frame_rate_extension_n + 1u);
 }
 
