@@ -48,6 +48,16 @@ TEST(Options, Table) {
         {{"--set", "video_format=1", "--pulldown", "none", "FILE"}, 2, "", true},
         {{"--json", "FILE", "auto"}, 2, "", true},
         {{"--dry-run", "FILE"}, 2, "", true},
+        {{"--check", "FILE"}, 2, "", true},
+        {{"--check", "hddvd", "FILE"}, 2, "", true},
+        {{"--check", "dvd", "FILE", "8000000"}, 2, "", true},
+        {{"--check", "dvd", "FILE", "auto"}, 2, "", true},
+        {{"--check=bluray", "--set", "video_format=1", "FILE"}, 2, "", true},
+        {{"--check", "dvd", "--pulldown", "3:2", "FILE"}, 2, "", true},
+        {{"--check", "dvd", "--stats", "FILE"}, 2, "", true},
+        {{"--check", "dvd", "--dry-run", "FILE"}, 2, "", true},
+        {{"FILE", "--check=bluray"}, 0, "bluray: compliant\n", false},
+        {{"--check", "dvd", "--", "FILE"}, 0, "dvd: compliant\n", false},
     };
     ScratchDir dir;
     const Bytes stream = small_stream();
@@ -68,7 +78,8 @@ TEST(Options, Table) {
         // The help names the two forms and every option, and is the same
         // wherever the option stands.
         EXPECT_EQ(r.out.rfind("Usage: m2vhdr [OPTION]... FILE ", 0), 0u) << r.out;
-        for (const char* option : {"-h, --help", "--version", "\n  --  ", "Exit status:"})
+        for (const char* option : {"-h, --help", "--version", "\n  --  ", "Exit status:",
+                                   "\n      --check dvd|bluray  "})
             EXPECT_NE(r.out.find(option), std::string::npos) << option;
         if (help.empty()) help = r.out;
         EXPECT_EQ(r.out, help) << what;

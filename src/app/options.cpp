@@ -34,6 +34,12 @@ bool add_setting(Options& options, const char* value) {
     return parse_element_setting(value, &options.settings);
 }
 bool set_dry_run(Options& options, const char*) { return options.dry_run = true; }
+bool set_check(Options& options, const char* value) {
+    if (std::strcmp(value, "dvd") == 0) options.check = CheckProfile::DVD;
+    else if (std::strcmp(value, "bluray") == 0) options.check = CheckProfile::BLURAY;
+    else return false;
+    return true;
+}
 
 constexpr OptionRow option_rows[] = {
     {'h', "help", nullptr, "print this help and exit", set_help},
@@ -44,6 +50,7 @@ constexpr OptionRow option_rows[] = {
     {0, "pulldown", "3:2|none", "apply or remove soft 3:2 pulldown, in place", set_pulldown},
     {0, "set", "ELEMENT=VALUE", "set ELEMENT in every sequence, in place (repeatable)", add_setting},
     {0, "dry-run", nullptr, "print the patches a rewrite would write; write nothing", set_dry_run},
+    {0, "check", "dvd|bluray", "say which rules of the authoring profile FILE breaks", set_check},
 };
 
 const OptionRow* find_long(const char* name, std::size_t length) {
@@ -123,6 +130,8 @@ void print_help(std::FILE* out) {
         "                                          set header fields (and the bit rate)\n"
         "                                          of every sequence of FILE, in place\n"
         "       m2vhdr --pulldown 3:2|none FILE    apply or remove soft 3:2 pulldown\n"
+        "       m2vhdr --check dvd|bluray [--json] FILE\n"
+        "                                          check FILE against an authoring profile\n"
         "\n"
         "FILE is an MPEG-1 or MPEG-2 video elementary stream (.m2v, .mpv).\n"
         "BITRATE is in bit/s, a decimal number from 0 to 4294967295; it is stored\n"
@@ -150,7 +159,7 @@ void print_help(std::FILE* out) {
         "  1  the file could not be opened, read or written, it is a program or\n"
         "     transport stream, an element of --set fits no sequence of it,\n"
         "     (auto) no rate avoids a VBV underflow, or --pulldown refused it\n"
-        "     (the file is then unchanged)\n"
+        "     (the file is then unchanged); (--check) FILE breaks a rule\n"
         "  2  usage error\n"
         "\n"
         "Examples:\n"

@@ -12,6 +12,7 @@
 
 // --pulldown 3:2 (apply) or --pulldown none (remove).
 enum class PulldownRequest { NOT_ASKED, APPLY, REMOVE };
+#include "check/rules.hpp"
 #include "rewrite/elements.hpp"
 
 struct Options {
@@ -25,6 +26,7 @@ struct Options {
     PulldownRequest pulldown = PulldownRequest::NOT_ASKED;
     ElementSettings settings;  // --set
     bool dry_run = false;      // --dry-run
+    CheckProfile check = CheckProfile::NONE;  // --check dvd|bluray
 };
 
 // Fills `options` from the arguments after argument 0. False for an unknown

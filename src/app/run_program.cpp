@@ -4,6 +4,7 @@
 
 #include "app/options.hpp"
 #include "app/version.hpp"
+#include "check/check.hpp"
 #include "headers/header_sink.hpp"
 #include "json/json_report.hpp"
 #include "messages.hpp"
@@ -39,11 +40,14 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
     const bool pulldown = options.pulldown != PulldownRequest::NOT_ASKED;
     const bool sets = any_element(options.settings);
     const bool rewrites = options.bit_rate || sets || pulldown;
+    const bool check = options.check != CheckProfile::NONE;
     if ((options.stats && rewrites) || (pulldown && (options.bit_rate || sets)) ||
-        (options.json && auto_rate) || (options.dry_run && !rewrites)) {
+        (options.json && auto_rate) || (options.dry_run && !rewrites) ||
+        (check && (rewrites || options.stats || options.dry_run))) {
         print_message(err, msg::usage, program);
         return EXIT_USAGE;
     }
+    if (check) return run_check_file(ctx, options);
 
     ctx.sink = &report_text_sink;
     RewriteState rewrite;
@@ -64,6 +68,15 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
     // --stats --json writes its own object of figures.
     if (options.json && !options.stats) return run_json(ctx, options);
     return scan_file(ctx, options);
+}
+
+int run_check_file(StreamContext& ctx, const Options& options) {
+    CheckState check;
+    start_check(ctx, check, options.check);
+    int status = scan_file(ctx, options);
+    bool compliant = finish_check(ctx, check, options.json, options.file, status == EXIT_OK);
+    check_free(check);
+    return status == EXIT_OK && !compliant ? EXIT_FAILED : status;
 }
 
 int scan_file(StreamContext& ctx, const Options& options) {
@@ -92,6 +105,8 @@ int scan_file(StreamContext& ctx, const Options& options) {
         status = EXIT_FAILED;
     } else if (options.stats) {
         status = run_stats(ctx, options.json, options.plot, options.file);
+    } else if (options.check != CheckProfile::NONE) {
+        if (!run_check(ctx)) status = EXIT_FAILED;
     } else if (is_auto_rate(options.bit_rate)) {
         status = run_auto_rate(ctx, options.settings);
     } else if (options.pulldown != PulldownRequest::NOT_ASKED) {

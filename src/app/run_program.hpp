@@ -20,6 +20,10 @@ struct Options;
 // without options, and the heart of the others.
 int scan_file(StreamContext& ctx, const Options& options);
 
+// --check PROFILE: scan_file with the check's sink, then its report; 0 when
+// the stream breaks no rule, 1 when it breaks one or cannot be read.
+int run_check_file(StreamContext& ctx, const Options& options);
+
 // Reads a bit rate in bit/s: optional leading white space, an optional '+',
 // and decimal digits to the end, at most 4294967295.
 bool parse_bit_rate(const char* text, std::uint32_t* bit_rate);

@@ -12,10 +12,15 @@ namespace {
 
 using ull = unsigned long long;
 
-// One pass of the scanner through `sink`. Reports its own failures.
 bool measure(StreamContext& ctx, StatsState& s, const HeaderSink& sink) {
+    return measure_stream(ctx, s, sink, &s);
+}
+
+}  // namespace
+
+bool measure_stream(StreamContext& ctx, StatsState& s, const HeaderSink& sink, void* sink_state) {
     ctx.sink = &sink;
-    ctx.sink_state = &s;
+    ctx.sink_state = sink_state;
     ScanOutcome outcome = scan_stream(ctx);
     ctx.sink_state = nullptr;
     if (outcome == ScanOutcome::STOPPED) return false;
@@ -33,8 +38,6 @@ bool measure(StreamContext& ctx, StatsState& s, const HeaderSink& sink) {
     }
     return true;
 }
-
-}  // namespace
 
 bool is_auto_rate(const char* bit_rate) { return bit_rate && std::strcmp(bit_rate, "auto") == 0; }
 

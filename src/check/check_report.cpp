@@ -1,0 +1,203 @@
+// The run of --check and its report: the rules that only the whole stream
+// decides (a stream at all, the VBV), the fix of each rule broken, and the
+// text or JSON output.
+#include <cstring>
+
+#include "check/check.hpp"
+#include "check/check_text.hpp"
+#include "json/json_writer.hpp"
+#include "stats/run_stats.hpp"
+
+namespace {
+
+using ull = unsigned long long;
+
+const RuleFinding& finding(const CheckState& c, RuleKind kind) {
+    return c.findings[static_cast<unsigned>(kind)];
+}
+RuleFinding& finding(CheckState& c, RuleKind kind) {
+    return c.findings[static_cast<unsigned>(kind)];
+}
+
+bool in_table(const ProfileRules& r, RuleKind kind) {
+    for (unsigned i = 0; i < r.rule_count; ++i)
+        if (r.rules[i].kind == kind) return true;
+    return false;
+}
+
+// The VBV at the smaller of the nominal rate and the profile's cap, with the
+// smaller of the buffer the stream asks for and the largest its level has:
+// lowering either to the cap (the bit rate and buffer fixes) leaves this
+// rule's result as it was. The lowest safe rate with that buffer fixes
+// both rate rules when it is within the cap.
+void check_vbv(CheckState& c, const ProfileRules& r) {
+    const StatsState& s = c.stats;
+    if (s.log.count == 0 || !c.sequence_seen) return;
+    std::uint64_t q = s.first.bit_rate;
+    if (q > r.max_bit_rate / 400) q = r.max_bit_rate / 400;
+    std::uint64_t units = s.first.vbv_buffer_size;
+    if (units > c.vbv_buffer_cap) units = c.vbv_buffer_cap;
+    std::uint64_t buffer_bits = units * 16384;
+    bool vbv_rule = in_table(r, RuleKind::VBV_UNDERFLOW);
+    if (vbv_rule) {
+        VbvCheck v = vbv_check(s, q, buffer_bits, false);
+        if (v.underflow) {
+            RuleFinding& f = finding(c, RuleKind::VBV_UNDERFLOW);
+            note_broken(c, RuleKind::VBV_UNDERFLOW, v.first_offset, check_text::underflow,
+                        static_cast<ull>(q * 400), static_cast<ull>(buffer_bits));
+            f.count = v.underflows;
+        }
+    }
+    RuleFinding& rate = finding(c, RuleKind::BIT_RATE);
+    RuleFinding& vbv = finding(c, RuleKind::VBV_UNDERFLOW);
+    // The rewrite of the rate takes MPEG-2 sequences only.
+    if ((rate.count == 0 && vbv.count == 0) || !c.all_mpeg2 || !vbv_rule) return;
+    std::uint64_t safe = 0;
+    if (!lowest_safe_rate(s, buffer_bits, &safe) || safe * 400 > r.max_bit_rate) return;
+    for (RuleFinding* f : {&rate, &vbv}) {
+        f->fix = FixKind::BIT_RATE;
+        f->fix_value = static_cast<std::uint32_t>(safe * 400);
+    }
+}
+
+// The aspect ratio every sequence takes: the one nearest the picture's
+// shape where the profile allows both.
+void choose_aspect_fix(CheckState& c) {
+    RuleFinding& f = finding(c, RuleKind::ASPECT_RATIO);
+    const CheckedSequence& s = c.sequence;
+    bool wide = s.aspect_ratio_information == 4 ||
+                (s.aspect_ratio_information == 1 && 9 * s.horizontal_size > 14 * s.vertical_size);
+    std::uint8_t allowed = c.aspects_everywhere;
+    if ((allowed & ASPECT_16_9) && (wide || !(allowed & ASPECT_4_3))) f.fix_value = 3;
+    else if (allowed & ASPECT_4_3) f.fix_value = 2;
+    else return;
+    f.fix = FixKind::ASPECT_RATIO;
+}
+
+// Ends the checks once the scan is over; `read_whole`: at the file's end.
+void finish_rules(CheckState& c, bool read_whole) {
+    check_sequence(c);
+    check_close_gop(c);
+    if (!c.rules) c.rules = &profile_rules(c.profile, false);
+    if (!read_whole) return;
+    if (!c.sequence_seen)
+        note_broken(c, RuleKind::VIDEO, 0, check_text::no_sequence);
+    else if (!c.picture_seen)
+        note_broken(c, RuleKind::VIDEO, 0, check_text::no_picture);
+    check_vbv(c, *c.rules);
+    if (finding(c, RuleKind::ASPECT_RATIO).count) choose_aspect_fix(c);
+    if (c.all_mpeg2 && c.smallest_buffer_cap != UINT32_MAX) {
+        RuleFinding& f = finding(c, RuleKind::VBV_BUFFER_SIZE);
+        f.fix = FixKind::VBV_BUFFER_SIZE;
+        f.fix_value = c.smallest_buffer_cap;
+    }
+    if (c.pulldown_fixes && c.all_mpeg2) finding(c, RuleKind::FRAME_RATE).fix = FixKind::PULLDOWN;
+}
+
+// The m2vhdr command that fixes `f` in place, or an empty string.
+std::string fix_command(const RuleFinding& f, const char* file_name) {
+    // A name that starts with '-' would be read as an option.
+    std::string file = (file_name[0] == '-' ? "-- " : "") + shell_word(file_name);
+    std::string value = std::to_string(f.fix_value);
+    switch (f.fix) {
+    case FixKind::BIT_RATE: return "m2vhdr " + file + " " + value;
+    case FixKind::VBV_BUFFER_SIZE: return "m2vhdr --set vbv_buffer_size=" + value + " " + file;
+    case FixKind::ASPECT_RATIO:
+        return std::string("m2vhdr --set aspect_ratio_information=") +
+               (f.fix_value == 3 ? "16:9 " : "4:3 ") + file;
+    case FixKind::PULLDOWN: return "m2vhdr --pulldown 3:2 " + file;
+    case FixKind::NONE: break;
+    }
+    return "";
+}
+
+unsigned rules_broken(const CheckState& c) {
+    unsigned broken = 0;
+    for (unsigned i = 0; i < c.rules->rule_count; ++i)
+        if (finding(c, c.rules->rules[i].kind).count) ++broken;
+    return broken;
+}
+
+void print_text(std::FILE* out, const CheckState& c, const char* file_name) {
+    const ProfileRules& r = *c.rules;
+    for (unsigned i = 0; i < r.rule_count; ++i) {
+        const RuleFinding& f = finding(c, r.rules[i].kind);
+        if (f.count == 0) continue;
+        std::fprintf(out, check_text::fail, r.rules[i].name, f.found, static_cast<ull>(f.first_offset),
+                     static_cast<ull>(f.count), f.count == 1 ? "time" : "times");
+        if (f.fix != FixKind::NONE)
+            std::fprintf(out, check_text::fix, fix_command(f, file_name).c_str());
+        std::fputc('\n', out);
+    }
+    unsigned broken = rules_broken(c);
+    if (broken == 0) std::fprintf(out, check_text::compliant, r.name);
+    else if (broken == 1) std::fprintf(out, check_text::one_broken, r.name);
+    else std::fprintf(out, check_text::broken, r.name, broken);
+}
+
+// {"file", "profile", "status", "violations": [{"rule", "offset", "count",
+// "found", "fix"}]}; a run that did not read the file whole lists what it
+// found, without fixes, under "status": "error".
+void print_json(std::FILE* out, const CheckState& c, const char* file_name, bool read_whole) {
+    const ProfileRules& r = *c.rules;
+    JsonWriter w;
+    json_begin(w, out);
+    json_begin_object(w);
+    json_member_string(w, "file", file_name);
+    json_member_string(w, "profile", r.name);
+    json_member_string(w, "status",
+                       !read_whole ? "error" : rules_broken(c) ? "noncompliant" : "compliant");
+    json_key(w, "violations");
+    json_begin_array(w);
+    for (unsigned i = 0; i < r.rule_count; ++i) {
+        const RuleFinding& f = finding(c, r.rules[i].kind);
+        if (f.count == 0) continue;
+        json_begin_object(w);
+        json_member_string(w, "rule", r.rules[i].name);
+        json_member_uint(w, "offset", f.first_offset);
+        json_member_uint(w, "count", f.count);
+        json_member_string(w, "found", f.found);
+        json_key(w, "fix");
+        if (read_whole && f.fix != FixKind::NONE) json_string(w, fix_command(f, file_name).c_str());
+        else json_null(w);
+        json_end_object(w);
+    }
+    json_end_array(w);
+    json_end_object(w);
+    json_flush(w);
+}
+
+}  // namespace
+
+std::string shell_word(const char* name) {
+    constexpr const char* plain =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_@%+=:,./-";
+    if (*name != '\0' && std::strspn(name, plain) == std::strlen(name)) return name;
+    std::string word = "'";
+    for (const char* p = name; *p; ++p) {
+        if (*p == '\'') word += "'\\''";
+        else word += *p;
+    }
+    return word + "'";
+}
+
+void start_check(StreamContext& ctx, CheckState& c, CheckProfile profile) {
+    c.profile = profile;
+    ctx.sink = &check_sink;
+    ctx.sink_state = &c;
+}
+
+bool run_check(StreamContext& ctx) {
+    CheckState& c = *static_cast<CheckState*>(ctx.sink_state);
+    return measure_stream(ctx, c.stats, check_sink, &c);
+}
+
+bool finish_check(StreamContext& ctx, CheckState& c, bool json, const char* file_name,
+                  bool read_whole) {
+    finish_rules(c, read_whole);
+    if (json) print_json(ctx.out, c, file_name, read_whole);
+    else if (read_whole) print_text(ctx.out, c, file_name);
+    return read_whole && rules_broken(c) == 0;
+}
+
+void check_free(CheckState& c) { stats_free(c.stats); }
