@@ -66,7 +66,7 @@ TEST(Check, HandBuiltStreams) {
     const std::vector<CheckCase> cases = {
         {"36 field pictures: 18 frames", "dvd", sequence({}, {}, {36}, true), 0, "dvd: compliant\n"},
         {"37 field pictures", "dvd", sequence({}, {}, {37}, true), 1,
-         "FAIL gop_length: a GOP of 18.5 pictures, at most 18 (first at 0x00000016, 1 time)\n"
+         "FAIL gop_length: a GOP of 18.5 pictures, at most 18 (first at 0x00000016, 1 times)\n"
          "dvd: 1 rule broken\n"},
         {"15 frames at 25", "dvd", concat({sequence(pal(), {}, {15}), sequence(pal(), {}, {15})}), 0,
          "dvd: compliant\n"},
@@ -77,20 +77,20 @@ TEST(Check, HandBuiltStreams) {
          "dvd: 2 rules broken\n"},
         {"bluray has no GOP rules", "bluray", sequence(pal(), {}, {3, 16, 16}), 0, "bluray: compliant\n"},
         {"empty file", "dvd", {}, 1,
-         "FAIL video: no sequence header (first at 0x00000000, 1 time)\ndvd: 1 rule broken\n"},
+         "FAIL video: no sequence header (first at 0x00000000, 1 times)\ndvd: 1 rule broken\n"},
         {"no picture", "bluray", sequence({}, {}, {}), 1,
-         "FAIL video: no picture (first at 0x00000000, 1 time)\nbluray: 1 rule broken\n"},
+         "FAIL video: no picture (first at 0x00000000, 1 times)\nbluray: 1 rule broken\n"},
         {"a frame-rate extension", "dvd", sequence({}, with_rate_extension(), {1}), 1,
          "FAIL frame_rate: 720x480 interlaced at 29.97 fps with frame_rate_extension_n 1, "
-         "frame_rate_extension_d 0 (first at 0x00000000, 1 time)\n"
+         "frame_rate_extension_d 0 (first at 0x00000000, 1 times)\n"
          "dvd: 1 rule broken\n"},
         {"a second sequence in 4:2:2", "dvd", concat({sequence({}, {}, {2}), sequence({}, chroma_422(), {2})}), 1,
-         "FAIL chroma_format: 4:2:2 (first at 0x0000011c, 1 time)\n"
+         "FAIL chroma_format: 4:2:2 (first at 0x0000011c, 1 times)\n"
          "dvd: 1 rule broken\n"},
         // 2951 bytes, 23608 bits, into a buffer of 16384: no rate helps.
         {"a picture larger than the buffer", "dvd", sequence(small_buffer(), {}, {1}, false, 2900), 1,
          "FAIL vbv_underflow: VBV underflow at 8000000 bit/s with a buffer of 16384 bits "
-         "(first at 0x00000000, 1 time)\n"
+         "(first at 0x00000000, 1 times)\n"
          "dvd: 1 rule broken\n"},
     };
     for (const CheckCase& c : cases) {
@@ -107,7 +107,7 @@ TEST(Check, FrameRateOfTheSize) {
     h.frame_rate_code = 3;
     RunResult r = run_on(sequence(h, {}, {1}), {"--check", "dvd"});
     EXPECT_EQ(r.out,
-              "FAIL frame_rate: 720x480 interlaced at 25 fps (first at 0x00000000, 1 time)\n"
+              "FAIL frame_rate: 720x480 interlaced at 25 fps (first at 0x00000000, 1 times)\n"
               "dvd: 1 rule broken\n");
 }
 

@@ -124,7 +124,7 @@ void print_text(std::FILE* out, const CheckState& c, const char* file_name) {
         const RuleFinding& f = finding(c, r.rules[i].kind);
         if (f.count == 0) continue;
         std::fprintf(out, check_text::fail, r.rules[i].name, f.found, static_cast<ull>(f.first_offset),
-                     static_cast<ull>(f.count), f.count == 1 ? "time" : "times");
+                     static_cast<ull>(f.count));
         if (f.fix != FixKind::NONE)
             std::fprintf(out, check_text::fix, fix_command(f, file_name).c_str());
         std::fputc('\n', out);

@@ -5,7 +5,7 @@
 namespace check_text {
 
 // "FAIL rule: found (first at 0x00001234, 3 times)", then the fix, if any.
-inline constexpr char fail[] = "FAIL %s: %s (first at 0x%08llx, %llu %s)";
+inline constexpr char fail[] = "FAIL %s: %s (first at 0x%08llx, %llu times)";
 inline constexpr char fix[] = " - fix: %s";
 inline constexpr char compliant[] = "%s: compliant\n";
 inline constexpr char one_broken[] = "%s: 1 rule broken\n";

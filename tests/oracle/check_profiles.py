@@ -161,8 +161,8 @@ def run(tool, *args, cwd=None):
 
 
 def text_of(profile, rows):
-    lines = ["FAIL %s: %s (first at 0x%08x, %d time%s)%s\n"
-             % (r["rule"], r["found"], r["offset"], r["count"], "" if r["count"] == 1 else "s",
+    lines = ["FAIL %s: %s (first at 0x%08x, %d times)%s\n"
+             % (r["rule"], r["found"], r["offset"], r["count"],
                 " - fix: " + r["fix"] if r["fix"] else "") for r in rows]
     last = "compliant" if not rows else "1 rule broken" if len(rows) == 1 else "%d rules broken" % len(rows)
     return "".join(lines) + "%s: %s\n" % (profile, last)
