@@ -40,6 +40,30 @@ bool set_check(Options& options, const char* value) {
     else return false;
     return true;
 }
+bool set_demux(Options& options, const char*) { return options.demux = true; }
+
+// A PID (up to 0x1fff) or a stream_id (up to 0xff): decimal, or hexadecimal
+// after "0x".
+bool set_stream(Options& options, const char* value) {
+    int base = 10;
+    if (value[0] == '0' && (value[1] == 'x' || value[1] == 'X')) {
+        base = 16;
+        value += 2;
+    }
+    long number = 0;
+    if (*value == '\0') return false;
+    for (; *value; ++value) {
+        int digit;
+        if (*value >= '0' && *value <= '9') digit = *value - '0';
+        else if (base == 16 && *value >= 'a' && *value <= 'f') digit = *value - 'a' + 10;
+        else if (base == 16 && *value >= 'A' && *value <= 'F') digit = *value - 'A' + 10;
+        else return false;
+        number = number * base + digit;
+        if (number > 0x1fff) return false;
+    }
+    options.stream = number;
+    return true;
+}
 
 constexpr OptionRow option_rows[] = {
     {'h', "help", nullptr, "print this help and exit", set_help},
@@ -51,6 +75,8 @@ constexpr OptionRow option_rows[] = {
     {0, "set", "ELEMENT=VALUE", "set ELEMENT in every sequence, in place (repeatable)", add_setting},
     {0, "dry-run", nullptr, "print the patches a rewrite would write; write nothing", set_dry_run},
     {0, "check", "dvd|bluray", "say which rules of the authoring profile FILE breaks", set_check},
+    {0, "demux", nullptr, "read the video inside a program or transport stream", set_demux},
+    {0, "stream", "N", "with --demux, the video stream's PID or stream_id", set_stream},
 };
 
 const OptionRow* find_long(const char* name, std::size_t length) {
@@ -133,7 +159,8 @@ void print_help(std::FILE* out) {
         "       m2vhdr --check dvd|bluray [--json] FILE\n"
         "                                          check FILE against an authoring profile\n"
         "\n"
-        "FILE is an MPEG-1 or MPEG-2 video elementary stream (.m2v, .mpv).\n"
+        "FILE is an MPEG-1 or MPEG-2 video elementary stream (.m2v, .mpv), or with\n"
+        "--demux a program or transport stream (.mpg, .vob, .ts, .m2ts) that holds one.\n"
         "BITRATE is in bit/s, a decimal number from 0 to 4294967295; it is stored\n"
         "rounded down to a multiple of 400.\n"
         "\n"
@@ -157,7 +184,8 @@ void print_help(std::FILE* out) {
         "Exit status:\n"
         "  0  the run completed (warnings included)\n"
         "  1  the file could not be opened, read or written, it is a program or\n"
-        "     transport stream, an element of --set fits no sequence of it,\n"
+        "     transport stream (without --demux) or one refused by it, an element\n"
+        "     of --set fits no sequence of it, a header across damage was left,\n"
         "     (auto) no rate avoids a VBV underflow, or --pulldown refused it\n"
         "     (the file is then unchanged); (--check) FILE breaks a rule\n"
         "  2  usage error\n"

@@ -10,24 +10,7 @@
 
 #include <cstdio>
 
-// --pulldown 3:2 (apply) or --pulldown none (remove).
-enum class PulldownRequest { NOT_ASKED, APPLY, REMOVE };
-#include "check/rules.hpp"
-#include "rewrite/elements.hpp"
-
-struct Options {
-    const char* file = nullptr;
-    const char* bit_rate = nullptr;  // the positional BITRATE, as typed
-    bool help = false;
-    bool version = false;
-    bool stats = false;          // --stats
-    bool json = false;           // --json: the report, the patches or the figures as JSON
-    const char* plot = nullptr;  // --plot FILE.svg (implies --stats)
-    PulldownRequest pulldown = PulldownRequest::NOT_ASKED;
-    ElementSettings settings;  // --set
-    bool dry_run = false;      // --dry-run
-    CheckProfile check = CheckProfile::NONE;  // --check dvd|bluray
-};
+#include "run/run_request.hpp"
 
 // Fills `options` from the arguments after argument 0. False for an unknown
 // option, an option without its value, a --set that names no element or a

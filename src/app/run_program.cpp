@@ -1,7 +1,5 @@
 #include "app/run_program.hpp"
 
-#include <cstdlib>
-
 #include "app/options.hpp"
 #include "app/version.hpp"
 #include "check/check.hpp"
@@ -43,7 +41,8 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
     const bool check = options.check != CheckProfile::NONE;
     if ((options.stats && rewrites) || (pulldown && (options.bit_rate || sets)) ||
         (options.json && auto_rate) || (options.dry_run && !rewrites) ||
-        (check && (rewrites || options.stats || options.dry_run))) {
+        (check && (rewrites || options.stats || options.dry_run)) ||
+        (options.stream >= 0 && !options.demux)) {
         print_message(err, msg::usage, program);
         return EXIT_USAGE;
     }
@@ -77,54 +76,4 @@ int run_check_file(StreamContext& ctx, const Options& options) {
     bool compliant = finish_check(ctx, check, options.json, options.file, status == EXIT_OK);
     check_free(check);
     return status == EXIT_OK && !compliant ? EXIT_FAILED : status;
-}
-
-int scan_file(StreamContext& ctx, const Options& options) {
-    const char* path = options.file;
-    FileAccess access = ctx.mode == Mode::REWRITE && !ctx.dry_run ? FileAccess::READ_WRITE
-                                                                  : FileAccess::READ;
-    if (!platform_open(path, access, &ctx.file)) {
-        print_message(ctx.err, msg::open_failed);
-        return EXIT_FAILED;
-    }
-
-    // The window, with zeroed room behind the valid data for headers that the
-    // end of the file cuts short.
-    ctx.window = static_cast<std::uint8_t*>(std::calloc(WINDOW_SIZE + WINDOW_PADDING, 1));
-    if (!ctx.window) {
-        print_message(ctx.err, msg::out_of_memory);
-        platform_close(ctx.file);
-        return EXIT_FAILED;
-    }
-
-    int status = EXIT_OK;
-    // The rewrite never writes past the size it sees here, so it cannot go
-    // on without one.
-    if (ctx.mode == Mode::REWRITE && !platform_size(ctx.file, &ctx.file_size)) {
-        print_message(ctx.err, msg::read_error);
-        status = EXIT_FAILED;
-    } else if (options.stats) {
-        status = run_stats(ctx, options.json, options.plot, options.file);
-    } else if (options.check != CheckProfile::NONE) {
-        if (!run_check(ctx)) status = EXIT_FAILED;
-    } else if (is_auto_rate(options.bit_rate)) {
-        status = run_auto_rate(ctx, options.settings);
-    } else if (options.pulldown != PulldownRequest::NOT_ASKED) {
-        if (ctx.json) json_head(ctx);  // the patches follow
-        if (!run_pulldown(ctx, options.pulldown == PulldownRequest::APPLY
-                                   ? PulldownDirection::APPLY
-                                   : PulldownDirection::REMOVE))
-            status = EXIT_FAILED;
-    } else {
-        if (ctx.json) json_head(ctx);  // the document's opening, once the file is open
-        if (scan_stream(ctx) == ScanOutcome::STOPPED) {
-            status = EXIT_FAILED;
-        } else if (ctx.mode == Mode::REWRITE && !finish_rewrite(ctx)) {
-            status = EXIT_FAILED;
-        }
-    }
-
-    platform_close(ctx.file);
-    std::free(ctx.window);
-    return status;
 }

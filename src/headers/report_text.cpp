@@ -31,7 +31,7 @@ void put_decimal(ReportText& out, std::uint64_t value) { put_number<10>(out, val
 void put_decimal_2(ReportText& out, unsigned value) { put_number<10>(out, value, 2); }
 
 void put_header_line(ReportText& out, const StreamContext& ctx, const char* name) {
-    put_number<16>(out, offset_of(ctx), 8);
+    put_number<16>(out, file_offset_of(ctx, offset_of(ctx)), 8);
     put_text(out, ": ");
     put_text(out, name);
     put_text(out, "\n");

@@ -1,7 +1,6 @@
 // The document around the headers or patches: its opening, the warnings,
 // the status, and the patch entries of a rewrite.
-#include "app/options.hpp"
-#include "app/run_program.hpp"
+#include "run/run_file.hpp"
 #include "json/json_report.hpp"
 
 namespace {
@@ -17,13 +16,31 @@ constexpr const char* warning_messages[] = {
 void record_warning(StreamContext& ctx, LayerWarning warning) {
     JsonReport& report = *ctx.json;
     if (report.warnings.size() < MAX_WARNINGS_KEPT)
-        report.warnings.push_back(offset_of(ctx) << 1 | static_cast<unsigned>(warning));
+        report.warnings.push_back(file_offset_of(ctx, offset_of(ctx)) << 1 | static_cast<unsigned>(warning));
     else
         ++report.warnings_omitted;
     if (report.inner->layer_warning) report.inner->layer_warning(ctx, warning);
 }
 
 void write_head(StreamContext& ctx, bool file_open);
+
+// "stream": {"container": "transport", "packet_size": 188, "pid": 512} or
+// {"container": "program", "mpeg1": false, "stream_id": 224}
+void write_stream(JsonWriter& w, const Demuxer& d) {
+    json_key(w, "stream");
+    json_begin_object(w);
+    bool transport = d.container == Container::TRANSPORT_STREAM;
+    json_member_string(w, "container", transport ? "transport" : "program");
+    if (transport) {
+        json_member_uint(w, "packet_size", d.packet_size);
+        json_member_uint(w, "pid", d.stream);
+    } else {
+        json_key(w, "mpeg1");
+        json_bool(w, d.mpeg1);
+        json_member_uint(w, "stream_id", d.stream);
+    }
+    json_end_object(w);
+}
 
 const char* status_name(int status, StopReason reason) {
     if (status == EXIT_OK) return "complete";
@@ -79,6 +96,7 @@ void write_head(StreamContext& ctx, bool file_open) {
     JsonReport& report = *ctx.json;
     JsonWriter& w = report.writer;
     report.head_written = true;
+    if (ctx.demux) write_stream(w, *ctx.demux);
     if (ctx.mode == Mode::REWRITE) {
         // The rate as stored: a multiple of 400 bit/s.
         if (ctx.rewrites_bit_rate)

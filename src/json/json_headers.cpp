@@ -10,7 +10,7 @@ namespace {
 JsonWriter& begin_entry(StreamContext& ctx, const char* name) {
     JsonWriter& w = ctx.json->writer;
     json_begin_object(w);
-    json_member_uint(w, "offset", offset_of(ctx));
+    json_member_uint(w, "offset", file_offset_of(ctx, offset_of(ctx)));
     json_member_string(w, "name", name);
     return w;
 }

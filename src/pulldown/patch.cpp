@@ -16,7 +16,9 @@ ParseResult patch(StreamContext& ctx, std::uint32_t at, const std::uint8_t* targ
                   std::uint32_t count) {
     const std::uint8_t* old = ctx.window + ctx.pos + at;
     if (std::memcmp(old, target, count) == 0) return CONTINUE;
-    if (!write_patch(ctx, offset_of(ctx) + at, old, target, count)) return STOP;
+    PatchPlace place;
+    locate_patch_place(ctx, offset_of(ctx) + at, &place);
+    if (!write_patch(ctx, place, 0, old, target, count)) return STOP;
     state(ctx).patched += 1;
     return CONTINUE;
 }

@@ -54,8 +54,16 @@ void apply_edit(std::uint8_t* bytes, const HeaderEdit& edit) {
         bytes[i] = static_cast<std::uint8_t>((bytes[i] & ~edit.mask[i]) | edit.bits[i]);
 }
 
-bool write_edit(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* old_bytes,
+bool write_edit(StreamContext& ctx, const PatchPlace& place, const std::uint8_t* old_bytes,
                 const HeaderEdit& edit) {
+    if (place.damaged) {
+        for (std::uint8_t m : edit.mask) {
+            if (m == 0) continue;
+            ++ctx.damaged_headers_left;
+            break;
+        }
+        return true;
+    }
     std::uint32_t i = 0;
     while (i < EDITED_BYTES) {
         if (edit.mask[i] == 0) {
@@ -66,7 +74,7 @@ bool write_edit(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* ol
         std::uint8_t bytes[EDITED_BYTES];
         for (; i < EDITED_BYTES && edit.mask[i] != 0; ++i)
             bytes[i - start] = static_cast<std::uint8_t>((old_bytes[i] & ~edit.mask[i]) | edit.bits[i]);
-        if (!write_patch(ctx, offset + start, old_bytes + start, bytes, i - start)) return false;
+        if (!write_patch(ctx, place, start, old_bytes + start, bytes, i - start)) return false;
     }
     return true;
 }

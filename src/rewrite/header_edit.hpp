@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "rewrite/elements.hpp"
+#include "rewrite/patch.hpp"
 #include "scan/stream_context.hpp"
 
 // The longest stretch of a header that holds settable bits: bytes 0 to 11
@@ -35,11 +36,12 @@ void put_element(HeaderEdit& edit, const Element& e, ElementHeader header, std::
 std::uint32_t available_bytes(const StreamContext& ctx, std::uint64_t offset,
                               std::uint32_t held);
 
-// Writes the edit into the header at `offset`, whose first bytes are
+// Writes the edit into the header at `place`, whose first bytes are
 // `old_bytes`: one patch per run of bytes that hold marked bits, each new
 // byte made from the old one's kept bits and the marked bits' values, so a
-// patch written twice leaves the same bytes. False after a failed write.
-bool write_edit(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* old_bytes,
+// patch written twice leaves the same bytes. A header at a damaged place is
+// counted, not written. False after a failed write.
+bool write_edit(StreamContext& ctx, const PatchPlace& place, const std::uint8_t* old_bytes,
                 const HeaderEdit& edit);
 
 // The edit applied to a copy of the header's first EDITED_BYTES bytes.

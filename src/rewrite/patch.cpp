@@ -10,8 +10,11 @@ bool finish_patches(StreamContext& ctx) {
     return false;
 }
 
-bool write_patch(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* old_bytes,
-                 const std::uint8_t* new_bytes, std::uint32_t count) {
+namespace {
+
+// One part of a patch, at its file offset.
+bool write_part(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* old_bytes,
+                const std::uint8_t* new_bytes, std::uint32_t count) {
     if (ctx.file_size < 0 || offset + count > static_cast<std::uint64_t>(ctx.file_size))
         return true;  // never lengthen the file
     if (ctx.dry_run) {
@@ -35,5 +38,30 @@ bool write_patch(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* o
     }
     // --json lists every patch written.
     if (ctx.json) json_patch(ctx, offset, old_bytes, new_bytes, count);
+    return true;
+}
+
+}  // namespace
+
+void locate_patch_place(const StreamContext& ctx, std::uint64_t stream_offset, PatchPlace* place) {
+    if (!ctx.demux) {
+        for (std::uint32_t i = 0; i < PLACE_BYTES; ++i) place->file_offset[i] = stream_offset + i;
+        place->damaged = false;
+        return;
+    }
+    place->damaged = demux_locate(*ctx.demux, stream_offset, PLACE_BYTES, place->file_offset);
+}
+
+bool write_patch(StreamContext& ctx, const PatchPlace& place, std::uint32_t first,
+                 const std::uint8_t* old_bytes, const std::uint8_t* new_bytes, std::uint32_t count) {
+    if (place.damaged || first + count > PLACE_BYTES) return true;
+    std::uint32_t i = 0;
+    while (i < count) {
+        std::uint32_t start = i;
+        std::uint64_t offset = place.file_offset[first + i];
+        while (++i < count && place.file_offset[first + i] == offset + (i - start)) {}
+        if (offset == UINT64_MAX) continue;  // not in the stream
+        if (!write_part(ctx, offset, old_bytes + start, new_bytes + start, i - start)) return false;
+    }
     return true;
 }

@@ -9,7 +9,8 @@ void print_progress(const StreamContext& ctx, const char* end) {
     // base_offset can run past the end when the last header was cut short;
     // the line never shows more than the whole file.
     std::uint64_t total = ctx.file_size > 0 ? static_cast<std::uint64_t>(ctx.file_size) : 0;
-    std::uint64_t done = ctx.base_offset < total ? ctx.base_offset : total;
+    std::uint64_t reached = file_offset_of(ctx, ctx.base_offset);
+    std::uint64_t done = reached < total ? reached : total;
     std::uint64_t percent;
     if (total / 100 == 0) {
         percent = total == 0 ? 100 : done * 100 / total;

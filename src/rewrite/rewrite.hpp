@@ -6,6 +6,7 @@
 
 #include "headers/header_sink.hpp"
 #include "rewrite/elements.hpp"
+#include "rewrite/patch.hpp"
 #include "scan/stream_context.hpp"
 
 // One element to set, and its value (the bit rate in units of 400 bit/s).
@@ -23,6 +24,7 @@ struct RewriteState {
     // The last sequence header, as the file held it.
     bool header_seen = false;
     std::uint64_t header_offset = 0;
+    PatchPlace header_place;  // where its bytes lie in the file
     std::uint8_t header_bytes[12] = {};
     std::uint32_t header_held = 0;  // of those bytes, the ones in the file
 

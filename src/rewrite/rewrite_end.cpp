@@ -1,4 +1,5 @@
 // The end of a rewrite: the last sequence, the flush, the closing lines.
+#include "demux/demux_messages.hpp"
 #include "rewrite/patch.hpp"
 #include "rewrite/rewrite.hpp"
 #include "rewrite/rewrite_messages.hpp"
@@ -22,6 +23,12 @@ bool finish_rewrite(StreamContext& ctx) {
             std::fprintf(ctx.err, rewrite_msg::nowhere, name);
             every_element_written = false;
         }
+    }
+    // A header across a gap in a container is not the encoder's: left alone.
+    if (ctx.damaged_headers_left != 0) {
+        std::fprintf(ctx.err, demux_msg::damaged_left,
+                     static_cast<unsigned long long>(ctx.damaged_headers_left));
+        return false;
     }
     return every_element_written;
 }

@@ -49,6 +49,8 @@ ParseResult on_sequence_header(StreamContext& ctx, const syntax::SequenceHeader&
     if (!close_sequence(ctx)) return STOP;
     s.header_seen = true;
     s.header_offset = offset_of(ctx);
+    // The map may not hold these bytes when the extension comes.
+    locate_patch_place(ctx, s.header_offset, &s.header_place);
     std::memcpy(s.header_bytes, ctx.window + ctx.pos, sizeof s.header_bytes);
     std::uint32_t held = bytes_held_at_pos(ctx);
     s.header_held = held < sizeof s.header_bytes ? held : sizeof s.header_bytes;
@@ -85,12 +87,14 @@ ParseResult on_sequence_extension(StreamContext& ctx, const syntax::SequenceExte
         mark_written(s, i);
     }
     if (s.header_seen) {
-        if (!write_edit(ctx, s.header_offset, s.header_bytes, header)) return STOP;
+        if (!write_edit(ctx, s.header_place, s.header_bytes, header)) return STOP;
         // A second extension after the same header (a stream cut and joined)
         // patches it again, from the bytes the first patch left.
         apply_edit(s.header_bytes, header);
     }
-    if (!write_edit(ctx, offset_of(ctx), p, extension)) return STOP;
+    PatchPlace place;
+    locate_patch_place(ctx, offset_of(ctx), &place);
+    if (!write_edit(ctx, place, p, extension)) return STOP;
     print_progress(ctx, "\r");
     return CONTINUE;
 }
@@ -110,7 +114,9 @@ ParseResult on_sequence_display_extension(StreamContext& ctx,
         put_element(edit, e, SDE, r.value, colour_shift);
         mark_written(s, i);
     }
-    return write_edit(ctx, offset_of(ctx), ctx.window + ctx.pos, edit) ? CONTINUE : STOP;
+    PatchPlace place;
+    locate_patch_place(ctx, offset_of(ctx), &place);
+    return write_edit(ctx, place, ctx.window + ctx.pos, edit) ? CONTINUE : STOP;
 }
 
 }  // namespace
@@ -132,7 +138,7 @@ bool close_sequence(StreamContext& ctx) {
             mark_written(s, i);
             any = true;
         }
-        ok = !any || write_edit(ctx, s.header_offset, s.header_bytes, edit);
+        ok = !any || write_edit(ctx, s.header_place, s.header_bytes, edit);
         if (ok && any) print_progress(ctx, "\r");
     }
     ++s.sequences;

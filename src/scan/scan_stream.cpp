@@ -9,6 +9,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "demux/demux_messages.hpp"
 #include "headers/header_sink.hpp"
 #include "headers/headers.hpp"
 #include "messages.hpp"
@@ -32,6 +33,14 @@ bool looks_like_transport_stream(const std::uint8_t* data, std::uint32_t held) {
     return false;
 }
 
+// Reads up to `count` more bytes of the stream: from the file, or from the
+// container through the demultiplexer.
+bool read_stream(StreamContext& ctx, std::uint8_t* dest, std::uint32_t count, std::uint32_t* got) {
+    if (!ctx.demux) return platform_read(ctx.file, dest, count, got);
+    demux_fill(*ctx.demux, dest, count, got);
+    return ctx.demux->stop == DemuxStop::NONE || ctx.demux->stop == DemuxStop::END;
+}
+
 // Reads `count` bytes and throws them away: a header longer than the
 // lookahead has been skipped past the end of the window.
 bool discard(StreamContext& ctx, std::uint64_t count, bool* at_end) {
@@ -39,14 +48,28 @@ bool discard(StreamContext& ctx, std::uint64_t count, bool* at_end) {
         std::uint32_t chunk =
             count < WINDOW_SIZE ? static_cast<std::uint32_t>(count) : WINDOW_SIZE;
         std::uint32_t got = 0;
-        if (!platform_read(ctx.file, ctx.window, chunk, &got)) return false;
+        if (!read_stream(ctx, ctx.window, chunk, &got)) return false;
         if (got == 0) {
             *at_end = true;
             return true;
         }
         count -= got;
+        if (ctx.demux) demux_forget_before(*ctx.demux, ctx.demux->stream_end);
     }
     return true;
+}
+
+// The read failed, or the demultiplexer refused the stream.
+ScanOutcome stop_reading(StreamContext& ctx) {
+    if (ctx.demux && ctx.demux->stop == DemuxStop::SCRAMBLED) {
+        std::fprintf(ctx.err, demux_msg::scrambled,
+                     static_cast<unsigned long long>(ctx.demux->stop_offset));
+        ctx.stop_reason = StopReason::SYSTEM_STREAM;
+        return ScanOutcome::STOPPED;
+    }
+    print_message(ctx.err, msg::read_error);
+    ctx.stop_reason = StopReason::READ_FAILED;
+    return ScanOutcome::STOPPED;
 }
 
 // Handles the start code at `pos`; leaves `pos` at the last byte the handler
@@ -89,7 +112,11 @@ ScanOutcome scan_stream(StreamContext& ctx) {
     for (;;) {
         std::uint64_t want_offset = ctx.base_offset + ctx.held;
         bool at_end = false;
-        if (ctx.mode == Mode::REWRITE) {
+        if (ctx.demux) {
+            // The demultiplexer keeps its own place in the file.
+            if (want_offset > read_offset && !discard(ctx, want_offset - read_offset, &at_end))
+                return stop_reading(ctx);
+        } else if (ctx.mode == Mode::REWRITE) {
             // The rewriter moves the file position when it patches.
             if (!platform_seek(ctx.file, want_offset)) {
                 print_message(ctx.err, msg::seek_error);
@@ -98,23 +125,17 @@ ScanOutcome scan_stream(StreamContext& ctx) {
             }
         } else if (want_offset > read_offset &&
                    !discard(ctx, want_offset - read_offset, &at_end)) {
-            print_message(ctx.err, msg::read_error);
-            ctx.stop_reason = StopReason::READ_FAILED;
-            return ScanOutcome::STOPPED;
+            return stop_reading(ctx);
         }
 
         std::uint32_t n = 0;
-        if (!at_end && !platform_read(ctx.file, ctx.window + ctx.held,
-                                      WINDOW_SIZE - ctx.held, &n)) {
-            print_message(ctx.err, msg::read_error);
-            ctx.stop_reason = StopReason::READ_FAILED;
-            return ScanOutcome::STOPPED;
-        }
+        if (!at_end && !read_stream(ctx, ctx.window + ctx.held, WINDOW_SIZE - ctx.held, &n))
+            return stop_reading(ctx);
         ctx.held += n;
         read_offset = want_offset + n;
         std::memset(ctx.window + ctx.held, 0, WINDOW_PADDING);
 
-        if (first_read) {
+        if (first_read && !ctx.demux) {
             first_read = false;
             if (looks_like_transport_stream(ctx.window, ctx.held)) {
                 print_message(ctx.err, msg::system_stream);
@@ -154,6 +175,7 @@ ScanOutcome scan_stream(StreamContext& ctx) {
             ctx.held = 0;
         }
         ctx.pos = 0;
+        if (ctx.demux) demux_forget_before(*ctx.demux, ctx.base_offset);
         if (n == 0) return ScanOutcome::END_OF_INPUT;
     }
 }
@@ -182,5 +204,7 @@ bool restart_scan(StreamContext& ctx) {
     ctx.picture_structure = fresh.picture_structure;
     ctx.top_field_first = fresh.top_field_first;
     ctx.repeat_first_field = fresh.repeat_first_field;
+    ctx.damaged_headers_left = fresh.damaged_headers_left;
+    if (ctx.demux) return demux_rewind(*ctx.demux);
     return platform_seek(ctx.file, 0);
 }

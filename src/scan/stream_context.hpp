@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "demux/demux.hpp"
 #include "platform/file.hpp"
 
 // Bytes read from the file per refill, and the size of the window.
@@ -25,7 +26,9 @@ enum class StopReason { NONE, SYSTEM_STREAM, READ_FAILED, SEEK_FAILED, SINK_STOP
 struct JsonReport;
 
 struct StreamContext {
-    // Window and positions. The file offset of window[i] is base_offset + i.
+    // Window and positions. The stream offset of window[i] is base_offset + i:
+    // the file offset in an elementary stream, the count of the video
+    // stream's bytes before it in a program or transport stream (`demux`).
     std::uint8_t* window = nullptr;  // WINDOW_SIZE + WINDOW_PADDING bytes
     std::uint32_t held = 0;          // valid bytes at the front of window
     std::uint32_t pos = 0;           // index the scan or a handler is at
@@ -45,6 +48,8 @@ struct StreamContext {
     StopReason stop_reason = StopReason::NONE;
     JsonReport* json = nullptr;  // the document of a --json run, which
                                  // replaces the progress lines and lists patches
+    Demuxer* demux = nullptr;  // the container the stream is read from, if any
+    std::uint64_t damaged_headers_left = 0;  // headers a rewrite did not patch
 
     // Last start code other than extension and user data; 0 before any.
     std::uint32_t last_start_code = 0;
@@ -82,9 +87,15 @@ ScanOutcome scan_stream(StreamContext& ctx);
 // False when the file cannot be positioned at its start (not reported).
 bool restart_scan(StreamContext& ctx);
 
-// File offset of the byte at window index `pos`.
+// Stream offset of the byte at window index `pos`.
 inline std::uint64_t offset_of(const StreamContext& ctx) {
     return ctx.base_offset + ctx.pos;
+}
+
+// The file offset of a stream offset in the window: everything that prints
+// or writes an offset goes through here.
+inline std::uint64_t file_offset_of(const StreamContext& ctx, std::uint64_t stream_offset) {
+    return ctx.demux ? demux_file_offset(*ctx.demux, stream_offset) : stream_offset;
 }
 
 // Bytes of the header at `pos` that lie in the valid data.

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/run_program.hpp"
+#include "run/run_file.hpp"
 #include "messages.hpp"
 #include "rewrite/rewrite.hpp"
 #include "stats/stats.hpp"

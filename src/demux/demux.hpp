@@ -1,0 +1,138 @@
+// The video stream inside a program or transport stream.
+//
+// The demultiplexer reads the file and hands out the bytes of one video
+// stream (the PES payloads of one stream_id or PID), in order, as if they
+// were an elementary stream: "stream offsets" count those bytes. Beside
+// them it keeps the map of where each run of them lies in the file, for the
+// bytes the scanner holds, and the places where the stream is damaged
+// (bytes lost to a continuity gap, a PES packet cut short, lost sync).
+// Nothing here knows about video headers.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "platform/file.hpp"
+
+enum class Container { ELEMENTARY, PROGRAM_STREAM, TRANSPORT_STREAM };
+
+// A run of the stream's bytes that lies in one piece in the file.
+struct PayloadRun {
+    std::uint64_t stream_offset;
+    std::uint64_t file_offset;
+    std::uint32_t length;
+    bool after_gap;  // bytes of the stream were lost just before it
+};
+
+// Runs kept at most; a fill stops early rather than grow the map.
+inline constexpr std::uint32_t MAX_RUNS = 16384;
+// Bytes read from the file at a time: any PES packet of a program stream
+// (at most 6 + 65535 bytes) and the four bytes after it fit.
+inline constexpr std::uint32_t DEMUX_BUFFER_SIZE = 1u << 18;
+// Programs of a transport stream whose tables are read.
+inline constexpr std::uint32_t MAX_PROGRAMS = 32;
+// Video streams a transport stream's tables may list.
+inline constexpr std::uint32_t MAX_LISTED = 64;
+
+// A table section being put together from transport packets.
+struct SectionBuffer {
+    std::uint16_t pid = 0;
+    std::uint32_t have = 0;
+    std::uint8_t bytes[1024] = {};
+};
+
+enum class DemuxStop { NONE, END, READ_FAILED, SCRAMBLED };
+
+struct Demuxer {
+    // What is read.
+    FileHandle file;
+    bool seek_each_read = false;  // a rewrite moves the file position
+    std::FILE* err = nullptr;     // warnings; null: none printed
+    Container container = Container::ELEMENTARY;
+    std::uint32_t packet_size = 0;  // transport: 188 or 192
+    std::uint32_t sync_at = 0;      // transport: 0, or 4 after a time-code prefix
+    bool mpeg1 = false;             // program: MPEG-1 pack headers
+    std::uint32_t stream = 0;       // PID or stream_id; `chosen` once known
+    bool chosen = false;
+    std::uint64_t start_offset = 0;  // first pack header or packet
+
+    // The input: in[i] lies at file offset in_base + i.
+    std::uint8_t* in = nullptr;
+    std::uint32_t in_held = 0;
+    std::uint32_t in_pos = 0;
+    std::uint64_t in_base = 0;
+    bool in_end = false;
+
+    // Payload found and not yet handed out: in[pay_at, pay_at + pay_left).
+    std::uint32_t pay_at = 0;
+    std::uint32_t pay_left = 0;
+    bool gap_pending = false;  // the next run follows lost bytes
+    bool gap_after = false;    // and so do the bytes after this payload
+
+    // Stream bytes handed out so far, and the map of the last ones.
+    std::uint64_t stream_end = 0;
+    PayloadRun* runs = nullptr;
+    std::uint32_t run_first = 0;
+    std::uint32_t run_count = 0;
+
+    // Transport: the chosen PID's continuity counter and PES packet.
+    int last_cc = -1;
+    bool pes_started = false;
+    std::uint32_t pes_header_need = 0;  // header bytes still to come
+    std::uint32_t pes_header_have = 0;
+    std::uint8_t pes_header[9 + 255] = {};
+    std::uint32_t pes_left = 0;  // payload bytes the PES still owes; 0: unbounded
+    bool pes_bounded = false;
+
+    // Transport tables, read while choosing the stream.
+    std::uint16_t pmt_pids[MAX_PROGRAMS] = {};
+    std::uint32_t program_count = 0;  // -1u until the PAT is read
+    bool pat_read = false;
+    bool pmt_read[MAX_PROGRAMS] = {};
+    SectionBuffer* sections = nullptr;  // one per PMT, and the PAT's
+    // Video streams found: PIDs (transport) or stream_ids (program), in order.
+    std::uint16_t listed[MAX_LISTED] = {};
+    std::uint32_t listed_count = 0;
+
+    DemuxStop stop = DemuxStop::NONE;
+    std::uint64_t stop_offset = 0;  // the scrambled packet
+};
+
+// Finds out what the file is from its first bytes, read from its start:
+// ELEMENTARY for an elementary stream (and an empty file). False after a
+// refusal (another packet size, a file that is none of the three) or a
+// failed read, reported on `err`.
+bool demux_detect(Demuxer& d, FileHandle file, std::FILE* err);
+
+// Chooses the video stream: `requested` (a PID or stream_id, or -1 for the
+// first one), reading as far into the file as it takes, then goes back to
+// the start. False after a refusal or a failure, reported.
+bool demux_choose(Demuxer& d, long requested);
+
+// Starts (again) from the first packet; the map and stream offsets too.
+bool demux_rewind(Demuxer& d);
+
+// Hands out up to `capacity` more bytes of the stream; *got is 0 at its
+// end, after a failure (d.stop READ_FAILED) or a refusal (SCRAMBLED).
+void demux_fill(Demuxer& d, std::uint8_t* dest, std::uint32_t capacity, std::uint32_t* got);
+
+// Forgets the runs that end at or before `stream_offset`.
+void demux_forget_before(Demuxer& d, std::uint64_t stream_offset);
+
+// The file offset of the stream byte at `stream_offset`, which the map
+// still holds; past the last byte handed out, where reading has reached.
+std::uint64_t demux_file_offset(const Demuxer& d, std::uint64_t stream_offset);
+
+// The file offsets of `count` stream bytes from `stream_offset`, and whether
+// any of them follows a gap that the first does not: such a stretch is not
+// the file's bytes as the encoder wrote them.
+bool demux_locate(const Demuxer& d, std::uint64_t stream_offset, std::uint32_t count,
+                  std::uint64_t* file_offsets);
+
+// Allocates the buffers; false when there is no memory.
+bool demux_open(Demuxer& d);
+void demux_close(Demuxer& d);
+
+// Prints the line that names what was read, e.g.
+// "stream: transport stream, 188-byte packets, PID 0x0200".
+void print_stream_line(const Demuxer& d, std::FILE* out);

@@ -1,0 +1,160 @@
+// The map from stream offsets to file offsets, and the fill that builds it.
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "demux/demux.hpp"
+#include "demux/demux_parse.hpp"
+
+namespace {
+
+const PayloadRun* run_at(const Demuxer& d, std::uint32_t i) { return &d.runs[d.run_first + i]; }
+
+// Index of the last run that starts at or before `stream_offset`, or -1.
+long find_run(const Demuxer& d, std::uint64_t stream_offset) {
+    std::uint32_t lo = 0;
+    std::uint32_t hi = d.run_count;
+    while (lo < hi) {
+        std::uint32_t mid = lo + (hi - lo) / 2;
+        if (run_at(d, mid)->stream_offset <= stream_offset) lo = mid + 1;
+        else hi = mid;
+    }
+    return static_cast<long>(lo) - 1;
+}
+
+// Adds a run, or lengthens the last one when the bytes follow on in the file.
+bool add_run(Demuxer& d, std::uint64_t file_offset, std::uint32_t length, bool after_gap) {
+    if (d.run_count > 0 && !after_gap) {
+        PayloadRun& last = d.runs[d.run_first + d.run_count - 1];
+        if (last.file_offset + last.length == file_offset) {
+            last.length += length;
+            return true;
+        }
+    }
+    if (d.run_count == MAX_RUNS) return false;
+    if (d.run_first + d.run_count == MAX_RUNS) {
+        std::memmove(d.runs, d.runs + d.run_first, d.run_count * sizeof *d.runs);
+        d.run_first = 0;
+    }
+    d.runs[d.run_first + d.run_count++] = {d.stream_end, file_offset, length, after_gap};
+    return true;
+}
+
+}  // namespace
+
+bool demux_open(Demuxer& d) {
+    d.in = static_cast<std::uint8_t*>(std::malloc(DEMUX_BUFFER_SIZE));
+    d.runs = static_cast<PayloadRun*>(std::malloc(MAX_RUNS * sizeof(PayloadRun)));
+    d.sections = new (std::nothrow) SectionBuffer[MAX_PROGRAMS + 1];
+    return d.in && d.runs && d.sections;
+}
+
+void demux_close(Demuxer& d) {
+    std::free(d.in);
+    std::free(d.runs);
+    delete[] d.sections;
+    d.in = nullptr;
+    d.runs = nullptr;
+    d.sections = nullptr;
+}
+
+bool demux_rewind(Demuxer& d) {
+    d.in_held = d.in_pos = 0;
+    d.in_base = d.start_offset;
+    d.in_end = false;
+    d.pay_at = d.pay_left = 0;
+    d.gap_pending = d.gap_after = false;
+    d.stream_end = 0;
+    d.run_first = d.run_count = 0;
+    d.last_cc = -1;
+    d.pes_started = false;
+    d.pes_header_need = d.pes_header_have = d.pes_left = 0;
+    d.pes_bounded = false;
+    d.stop = DemuxStop::NONE;
+    return platform_seek(d.file, d.in_base);
+}
+
+bool demux_refill(Demuxer& d, std::uint32_t need) {
+    if (d.in_held - d.in_pos >= need) return true;
+    if (d.in_pos > 0) {
+        std::memmove(d.in, d.in + d.in_pos, d.in_held - d.in_pos);
+        d.in_base += d.in_pos;
+        d.in_held -= d.in_pos;
+        d.in_pos = 0;
+        d.pay_at = 0;
+    }
+    while (!d.in_end && d.in_held < need) {
+        if (d.seek_each_read && !platform_seek(d.file, d.in_base + d.in_held)) {
+            d.stop = DemuxStop::READ_FAILED;
+            return false;
+        }
+        std::uint32_t got = 0;
+        if (!platform_read(d.file, d.in + d.in_held, DEMUX_BUFFER_SIZE - d.in_held, &got)) {
+            d.stop = DemuxStop::READ_FAILED;
+            return false;
+        }
+        if (got == 0) d.in_end = true;
+        d.in_held += got;
+    }
+    return d.in_held >= need;
+}
+
+void demux_fill(Demuxer& d, std::uint8_t* dest, std::uint32_t capacity, std::uint32_t* got) {
+    *got = 0;
+    while (*got < capacity && d.stop == DemuxStop::NONE) {
+        if (d.pay_left == 0) {
+            bool found = d.container == Container::TRANSPORT_STREAM ? next_transport_payload(d)
+                                                                     : next_program_payload(d);
+            if (!found) break;
+            continue;
+        }
+        std::uint32_t n = capacity - *got < d.pay_left ? capacity - *got : d.pay_left;
+        if (!add_run(d, d.in_base + d.pay_at, n, d.gap_pending)) break;  // the map is full
+        d.gap_pending = false;
+        std::memcpy(dest + *got, d.in + d.pay_at, n);
+        d.pay_at += n;
+        d.pay_left -= n;
+        d.stream_end += n;
+        *got += n;
+        if (d.pay_left == 0 && d.gap_after) {
+            d.gap_pending = true;
+            d.gap_after = false;
+        }
+    }
+}
+
+void demux_forget_before(Demuxer& d, std::uint64_t stream_offset) {
+    while (d.run_count > 1) {
+        const PayloadRun& r = d.runs[d.run_first];
+        if (r.stream_offset + r.length > stream_offset) break;
+        ++d.run_first;
+        --d.run_count;
+    }
+}
+
+std::uint64_t demux_file_offset(const Demuxer& d, std::uint64_t stream_offset) {
+    long i = stream_offset < d.stream_end ? find_run(d, stream_offset) : -1;
+    if (i < 0) return d.in_base + (d.in_end ? d.in_held : d.in_pos);
+    const PayloadRun& r = *run_at(d, static_cast<std::uint32_t>(i));
+    return r.file_offset + (stream_offset - r.stream_offset);
+}
+
+bool demux_locate(const Demuxer& d, std::uint64_t stream_offset, std::uint32_t count,
+                  std::uint64_t* file_offsets) {
+    bool damaged = false;
+    long i = find_run(d, stream_offset);
+    for (std::uint32_t k = 0; k < count; ++k) {
+        std::uint64_t at = stream_offset + k;
+        if (at >= d.stream_end || i < 0) {
+            file_offsets[k] = UINT64_MAX;  // not in the stream
+            continue;
+        }
+        while (static_cast<std::uint32_t>(i) + 1 < d.run_count &&
+               run_at(d, static_cast<std::uint32_t>(i) + 1)->stream_offset <= at)
+            ++i;
+        const PayloadRun& r = *run_at(d, static_cast<std::uint32_t>(i));
+        if (k > 0 && r.after_gap && r.stream_offset == at) damaged = true;
+        file_offsets[k] = r.file_offset + (at - r.stream_offset);
+    }
+    return damaged;
+}

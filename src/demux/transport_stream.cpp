@@ -1,0 +1,153 @@
+// The chosen PID's PES payloads in a transport stream.
+//
+//   packet: [4-byte time-code prefix] sync_byte 0x47,
+//           transport_error_indicator(1) payload_unit_start_indicator(1)
+//           transport_priority(1) PID(13), transport_scrambling_control(2)
+//           adaptation_field_control(2) continuity_counter(4),
+//           [adaptation_field_length(8) ...], payload
+//
+// The continuity counter goes up by one with each packet of the PID that
+// carries payload; a packet sent twice (the same counter again) is dropped,
+// any other jump is a gap: bytes of the stream are lost there. Payload before
+// the PID's first PES packet start belongs to a PES packet whose start the
+// file does not hold, and is dropped.
+#include <cstring>
+
+#include "demux/demux_messages.hpp"
+#include "demux/demux_parse.hpp"
+
+namespace {
+
+constexpr std::uint32_t PACKET = 188;
+
+// After a packet without its sync byte: on to the next run of packets.
+bool resync(Demuxer& d) {
+    demux_warn(d, demux_msg::sync_lost, d.in_base + d.in_pos + d.sync_at);
+    if (d.pes_started) d.gap_pending = true;
+    d.last_cc = -1;
+    d.pes_bounded = false;
+    std::uint32_t from = d.in_pos + 1;
+    for (;;) {
+        std::uint32_t at = find_packet_run(d.in, from, d.in_held, d.packet_size, d.sync_at, 3);
+        if (at < d.in_held) {
+            d.in_pos = at;
+            return true;
+        }
+        d.in_pos = d.in_held;
+        if (!demux_refill(d, d.packet_size)) return false;
+        from = 0;
+    }
+}
+
+// Takes the bytes of a PES header at the start of the payload; false when
+// the header is unusable and the PES packet is dropped.
+bool take_pes_header(Demuxer& d, const std::uint8_t** payload, std::uint32_t* n,
+                     std::uint64_t packet_offset) {
+    while (d.pes_header_need != 0 && *n > 0) {
+        bool scrambled = false;
+        int length = d.pes_header_have >= 6
+                         ? pes_header_length(d.pes_header, d.pes_header_have, &scrambled)
+                         : 0;
+        bool prefix_ok = d.pes_header_have < 3 || (d.pes_header[0] == 0 && d.pes_header[1] == 0 &&
+                                                   d.pes_header[2] == 1);
+        if (length < 0 || !prefix_ok) return false;
+        if (scrambled) {
+            d.stop = DemuxStop::SCRAMBLED;
+            d.stop_offset = packet_offset;
+            return false;
+        }
+        auto have = d.pes_header_have;
+        if (length > 0 && have >= static_cast<std::uint32_t>(length)) {
+            d.pes_header_need = 0;
+            std::uint32_t declared = std::uint32_t{d.pes_header[4]} << 8 | d.pes_header[5];
+            d.pes_bounded = declared != 0;
+            if (d.pes_bounded) {
+                if (declared + 6 < have) return false;
+                d.pes_left = declared + 6 - have;
+            }
+            break;
+        }
+        std::uint32_t take = length > 0 ? static_cast<std::uint32_t>(length) - have : 1;
+        if (take > *n) take = *n;
+        std::memcpy(d.pes_header + have, *payload, take);
+        d.pes_header_have += take;
+        *payload += take;
+        *n -= take;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool next_transport_payload(Demuxer& d) {
+    for (;;) {
+        if (!demux_refill(d, d.packet_size)) return false;
+        const std::uint8_t* p = d.in + d.in_pos + d.sync_at;
+        std::uint64_t packet_offset = d.in_base + d.in_pos;
+        if (p[0] != SYNC_BYTE) {
+            if (!resync(d)) return false;
+            continue;
+        }
+        d.in_pos += d.packet_size;
+        std::uint32_t pid = (std::uint32_t{p[1]} & 0x1f) << 8 | p[2];
+        if (pid != d.stream) continue;
+        bool payload_unit_start = p[1] & 0x40;
+        unsigned scrambling = p[3] >> 6;
+        unsigned adaptation_field_control = (p[3] >> 4) & 3;
+        int cc = p[3] & 15;
+        if (scrambling != 0) {
+            d.stop = DemuxStop::SCRAMBLED;
+            d.stop_offset = packet_offset;
+            return false;
+        }
+        // Without payload ('10', and the reserved '00') the counter stays.
+        if (!(adaptation_field_control & 1)) continue;
+        std::uint32_t at = 4;
+        bool discontinuity = false;
+        if (adaptation_field_control == 3) {
+            std::uint32_t length = p[4];
+            if (length > PACKET - 5) continue;  // no room for payload: a broken packet
+            discontinuity = length > 0 && (p[5] & 0x80);
+            at = 5 + length;
+        }
+        if (d.last_cc >= 0 && !discontinuity) {
+            if (cc == d.last_cc) continue;  // the same packet sent twice
+            if (cc != ((d.last_cc + 1) & 15)) {
+                demux_warn(d, demux_msg::continuity_gap, packet_offset);
+                if (d.pes_started) d.gap_pending = true;
+                d.pes_bounded = false;
+            }
+        }
+        d.last_cc = cc;
+        const std::uint8_t* payload = p + at;
+        std::uint32_t n = PACKET - at;
+        if (payload_unit_start) {
+            if (d.pes_started && d.pes_bounded && d.pes_left > 0) {
+                demux_warn(d, demux_msg::pes_cut_short, packet_offset);
+                d.gap_pending = true;
+            }
+            d.pes_started = true;
+            d.pes_header_need = 1;
+            d.pes_header_have = 0;
+            d.pes_bounded = false;
+            d.pes_left = 0;
+        } else if (!d.pes_started) {
+            continue;  // before the first PES packet start
+        }
+        if (!take_pes_header(d, &payload, &n, packet_offset)) {
+            if (d.stop != DemuxStop::NONE) return false;
+            d.pes_started = false;  // unusable: wait for the next start
+            d.gap_pending = true;
+            continue;
+        }
+        if (d.pes_header_need != 0) continue;
+        if (d.pes_bounded) {
+            if (n > d.pes_left) n = d.pes_left;  // bytes after the packet's end
+            d.pes_left -= n;
+        }
+        if (n == 0) continue;
+        d.pay_at = static_cast<std::uint32_t>(payload - d.in);
+        d.pay_left = n;
+        return true;
+    }
+}

@@ -1,0 +1,130 @@
+#include "run/run_file.hpp"
+
+#include <cstdlib>
+
+#include "check/check.hpp"
+#include "demux/demux_messages.hpp"
+#include "json/json_report.hpp"
+#include "messages.hpp"
+#include "pulldown/pulldown.hpp"
+#include "rewrite/rewrite.hpp"
+#include "stats/run_stats.hpp"
+
+namespace {
+
+// Reads the whole video stream once before a rewrite writes anything, for
+// what would stop it half-way: a scrambled packet. False after reporting.
+bool check_whole_stream(StreamContext& ctx, Demuxer& d) {
+    std::FILE* err = d.err;
+    d.err = nullptr;  // the rewrite's own pass prints the warnings
+    std::uint32_t got = 0;
+    do {
+        demux_fill(d, ctx.window, WINDOW_SIZE, &got);
+        demux_forget_before(d, d.stream_end);
+    } while (got > 0);
+    d.err = err;
+    if (d.stop == DemuxStop::SCRAMBLED) {
+        std::fprintf(ctx.err, demux_msg::scrambled, static_cast<unsigned long long>(d.stop_offset));
+        ctx.stop_reason = StopReason::SYSTEM_STREAM;
+        return false;
+    }
+    if (d.stop == DemuxStop::READ_FAILED || !demux_rewind(d)) {
+        print_message(ctx.err, msg::read_error);
+        ctx.stop_reason = StopReason::READ_FAILED;
+        return false;
+    }
+    return true;
+}
+
+// Finds the video stream that --demux reads; ctx.demux is set when the file
+// is a program or transport stream. False after reporting a refusal.
+bool open_container(StreamContext& ctx, Demuxer& d, const Options& options) {
+    if (!demux_open(d)) {
+        print_message(ctx.err, msg::out_of_memory);
+        return false;
+    }
+    if (!demux_detect(d, ctx.file, ctx.err)) {
+        if (d.stop == DemuxStop::READ_FAILED) print_message(ctx.err, msg::read_error);
+        ctx.stop_reason = d.stop == DemuxStop::READ_FAILED ? StopReason::READ_FAILED
+                                                          : StopReason::SYSTEM_STREAM;
+        return false;
+    }
+    if (d.container == Container::ELEMENTARY) return true;
+    ctx.stop_reason = StopReason::SYSTEM_STREAM;
+    // New repeat flags would disagree with the container's time stamps.
+    if (options.pulldown != PulldownRequest::NOT_ASKED) {
+        std::fputs(demux_msg::pulldown_container, ctx.err);
+        return false;
+    }
+    if (!demux_choose(d, options.stream)) {
+        if (d.stop == DemuxStop::READ_FAILED) {
+            print_message(ctx.err, msg::read_error);
+            ctx.stop_reason = StopReason::READ_FAILED;
+        }
+        return false;
+    }
+    d.seek_each_read = ctx.mode == Mode::REWRITE;
+    if (ctx.mode == Mode::REWRITE && !is_auto_rate(options.bit_rate) && !check_whole_stream(ctx, d))
+        return false;
+    ctx.stop_reason = StopReason::NONE;
+    ctx.demux = &d;
+    return true;
+}
+
+}  // namespace
+
+int scan_file(StreamContext& ctx, const Options& options) {
+    const char* path = options.file;
+    FileAccess access = ctx.mode == Mode::REWRITE && !ctx.dry_run ? FileAccess::READ_WRITE
+                                                                  : FileAccess::READ;
+    if (!platform_open(path, access, &ctx.file)) {
+        print_message(ctx.err, msg::open_failed);
+        return EXIT_FAILED;
+    }
+
+    // The window, with zeroed room behind the valid data for headers that the
+    // end of the file cuts short.
+    ctx.window = static_cast<std::uint8_t*>(std::calloc(WINDOW_SIZE + WINDOW_PADDING, 1));
+    if (!ctx.window) {
+        print_message(ctx.err, msg::out_of_memory);
+        platform_close(ctx.file);
+        return EXIT_FAILED;
+    }
+
+    int status = EXIT_OK;
+    Demuxer demux;
+    // The rewrite never writes past the size it sees here, so it cannot go
+    // on without one.
+    if (ctx.mode == Mode::REWRITE && !platform_size(ctx.file, &ctx.file_size)) {
+        print_message(ctx.err, msg::read_error);
+        status = EXIT_FAILED;
+    } else if (options.demux && !open_container(ctx, demux, options)) {
+        status = EXIT_FAILED;
+    } else if (options.stats) {
+        status = run_stats(ctx, options.json, options.plot, options.file);
+    } else if (options.check != CheckProfile::NONE) {
+        if (!run_check(ctx)) status = EXIT_FAILED;
+    } else if (is_auto_rate(options.bit_rate)) {
+        status = run_auto_rate(ctx, options.settings);
+    } else if (options.pulldown != PulldownRequest::NOT_ASKED) {
+        if (ctx.json) json_head(ctx);  // the patches follow
+        if (!run_pulldown(ctx, options.pulldown == PulldownRequest::APPLY
+                                   ? PulldownDirection::APPLY
+                                   : PulldownDirection::REMOVE))
+            status = EXIT_FAILED;
+    } else {
+        if (ctx.json) json_head(ctx);  // the document's opening, once the file is open
+        else if (ctx.demux && ctx.mode == Mode::REPORT) print_stream_line(demux, ctx.out);
+        if (scan_stream(ctx) == ScanOutcome::STOPPED) {
+            status = EXIT_FAILED;
+        } else if (ctx.mode == Mode::REWRITE && !finish_rewrite(ctx)) {
+            status = EXIT_FAILED;
+        }
+    }
+
+    ctx.demux = nullptr;
+    demux_close(demux);
+    platform_close(ctx.file);
+    std::free(ctx.window);
+    return status;
+}

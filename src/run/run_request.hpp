@@ -1,0 +1,26 @@
+// What one run of the tool is asked to do with its file: the options as
+// parsed from the command line.
+#pragma once
+
+#include "check/rules.hpp"
+#include "rewrite/elements.hpp"
+
+// --pulldown 3:2 (apply) or --pulldown none (remove).
+enum class PulldownRequest { NOT_ASKED, APPLY, REMOVE };
+
+struct Options {
+    const char* file = nullptr;
+    const char* bit_rate = nullptr;  // the positional BITRATE, as typed
+    bool help = false;
+    bool version = false;
+    bool stats = false;          // --stats
+    bool json = false;           // --json: the report, the patches or the figures as JSON
+    const char* plot = nullptr;  // --plot FILE.svg (implies --stats)
+    PulldownRequest pulldown = PulldownRequest::NOT_ASKED;
+    ElementSettings settings;  // --set
+    bool dry_run = false;      // --dry-run
+    bool demux = false;        // --demux: the video inside a program or transport stream
+    long stream = -1;          // --stream: its PID or stream_id; -1: the first
+    CheckProfile check = CheckProfile::NONE;  // --check dvd|bluray
+};
+
