@@ -1,0 +1,169 @@
+#!/usr/bin/env python3
+"""Checks `m2vhdr --demux` on program and transport streams that ffmpeg muxes.
+
+    check_demux.py M2VHDR DATA_DIR
+
+Each sample is muxed with a tone beside it in every container ffmpeg writes
+(-f mpegts, with 192-byte packets too, vob, dvd, mpeg, svcd). Inside each:
+the report's line naming the stream agrees with ffprobe, and its blocks
+equal, block for block, the report of the elementary stream that
+`ffmpeg -c copy -f mpeg2video` demuxes, each at a file offset that holds the
+start code; a rewrite and --set give, demuxed by ffmpeg, exactly the bytes
+the same command gives on that elementary stream, change no other byte of the
+file, write what --dry-run listed, leave ffprobe and the decoded frames as
+they were, and change nothing when run again. FFPROBE and FFMPEG name the
+tools. Exit status 0 when every case holds.
+"""
+
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+FFMPEG = os.environ.get("FFMPEG", "ffmpeg")
+FFPROBE = os.environ.get("FFPROBE", "ffprobe")
+FORMATS = [("ts", ["-f", "mpegts"]), ("m2ts", ["-f", "mpegts", "-mpegts_m2ts_mode", "1"]),
+           ("vob", ["-f", "vob"]), ("dvd", ["-f", "dvd"]), ("mpg", ["-f", "mpeg"]),
+           ("svcd", ["-f", "svcd"])]
+CODES = {"SEQUENCE_HEADER_CODE": 0xB3, "GROUP_START_CODE": 0xB8, "PICTURE_START_CODE": 0x00}
+COMMAND = ["--set", "aspect_ratio_information=16:9", "--set", "vbv_buffer_size=100"]
+failures = []
+
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def run(args, **kw):
+    return subprocess.run(args, capture_output=True, **kw)
+
+
+def blocks(report):
+    """[(offset, text without offset)] of a report."""
+    out = []
+    for line in report.splitlines(keepends=True):
+        m = re.match(r"^([0-9a-f]{8,}): (.*)", line, re.S)
+        if m:
+            out.append([int(m.group(1), 16), m.group(2)])
+        elif out:
+            out[-1][1] += line
+    return out
+
+
+def demuxed(path, out):
+    run([FFMPEG, "-v", "error", "-y", "-i", path, "-map", "0:v", "-c", "copy", "-f", "mpeg2video",
+         out], check=True)
+    return open(out, "rb").read()
+
+
+def frames(path):
+    """The decoded frames' checksums; the aspect ratio set changes only "#sar"."""
+    text = run([FFMPEG, "-v", "error", "-i", path, "-map", "0", "-f", "framemd5", "-"],
+               check=True, text=True).stdout
+    return [line for line in text.splitlines() if not line.startswith("#sar")]
+
+
+def differing(a, b):
+    return [i for i in range(len(a)) if a[i] != b[i]]
+
+
+def expected_line(path, ext):
+    video = json.loads(run([FFPROBE, "-v", "error", "-select_streams", "v", "-show_streams",
+                            "-of", "json", path], check=True).stdout)["streams"][0]
+    ident = int(video["id"], 16)
+    if ext in ("ts", "m2ts"):
+        return "stream: transport stream, %d-byte packets, PID 0x%04x\n" % (
+            192 if ext == "m2ts" else 188, ident), ident
+    form = "MPEG-1" if ext == "mpg" else "MPEG-2"
+    return "stream: program stream (%s), stream_id 0x%02x\n" % (form, ident & 0xFF), ident
+
+
+def check_container(tool, tmp, sample, ext, fmt):
+    name = "%s.%s" % (os.path.basename(sample), ext)
+    path = os.path.join(tmp, name)
+    run([FFMPEG, "-v", "error", "-y", "-fflags", "+genpts", "-r", "30000/1001", "-i", sample,
+         "-f", "lavfi", "-i", "sine=frequency=440:duration=1", "-map", "0:v", "-map", "1:a",
+         "-c:v", "copy", "-c:a", "mp2"] + fmt + [path], check=True)
+    original = open(path, "rb").read()
+    es_path = path + ".m2v"
+    es = demuxed(path, es_path)
+
+    # The report, block for block, at offsets that hold the start codes.
+    line, ident = expected_line(path, ext)
+    r = run([tool, "--demux", path], text=True)
+    es_report = run([tool, es_path], text=True).stdout
+    check(r.returncode == 0 and r.stderr == "", name + ": report runs clean")
+    check(r.stdout.startswith(line), name + ": stream line " + r.stdout.split("\n")[0])
+    got, want = blocks(r.stdout), blocks(es_report)
+    check([b[1] for b in got] == [b[1] for b in want], name + ": blocks equal the ES's")
+    split = 0
+    for offset, text in got:
+        code = CODES.get(text.split("\n")[0].strip())
+        whole = code is not None and original[offset:offset + 4] == bytes([0, 0, 1, code])
+        split += not whole and code is not None
+        check(original[offset] == 0, name + ": offset %x holds 00" % offset)
+    check(split * 10 <= len(got), name + ": start codes in one piece at most offsets")
+    j = json.loads(run([tool, "--demux", "--json", path], check=True).stdout)
+    key = "pid" if ext in ("ts", "m2ts") else "stream_id"
+    check(j["stream"][key] == (ident if key == "pid" else ident & 0xFF), name + ": json stream")
+    check([h["offset"] for h in j["headers"]] == [b[0] for b in got], name + ": json offsets")
+
+    # The rewrite against the same command on the demuxed stream.
+    work, es_work = path + ".work", es_path + ".work"
+    shutil.copy(path, work)
+    shutil.copy(es_path, es_work)
+    dry = run([tool, "--demux", "--dry-run"] + COMMAND + [work, "7000000"], text=True)
+    w = run([tool, "--demux"] + COMMAND + [work, "7000000"])
+    e = run([tool] + COMMAND + [es_work, "7000000"])
+    check(w.returncode == 0 and e.returncode == 0, name + ": rewrites succeed")
+    after, es_after = open(work, "rb").read(), open(es_work, "rb").read()
+    check(demuxed(work, work + ".m2v") == es_after, name + ": demuxed rewrite equals the ES's")
+    changed = differing(original, after)
+    check(len(after) == len(original) and len(changed) == len(differing(es, es_after)),
+          name + ": no byte outside the video payload changed")
+    listed = set()
+    for m in re.finditer(r"^([0-9a-f]+):((?: [0-9a-f]{2})+) ->((?: [0-9a-f]{2})+)$", dry.stdout, re.M):
+        at, old, new = int(m.group(1), 16), bytes.fromhex(m.group(2)), bytes.fromhex(m.group(3))
+        check(original[at:at + len(old)] == old and after[at:at + len(new)] == new,
+              name + ": dry-run patch at %x" % at)
+        listed.update(i for i in range(at, at + len(old)) if old[i - at] != new[i - at])
+    check(listed == set(changed), name + ": dry run lists every changed byte")
+    check(run([FFPROBE, "-v", "error", work]).returncode == 0, name + ": ffprobe opens it")
+    check(frames(work) == frames(path), name + ": decoded frames unchanged")
+    run([tool, "--demux"] + COMMAND + [work, "7000000"])
+    check(open(work, "rb").read() == after, name + ": a second run changes nothing")
+
+    # Refusals: without --demux, a missing stream, pulldown.
+    check(run([tool, path]).returncode == 1, name + ": refused without --demux")
+    m = run([tool, "--demux", "--stream", "0x1f", path], text=True)
+    width = 4 if key == "pid" else 2
+    want_err = "m2vhdr: the file holds no video stream 0x1f; it holds: 0x%0*x\n" % (
+        width, ident if key == "pid" else ident & 0xFF)
+    check(m.returncode == 1 and m.stderr == want_err and m.stdout == "", name + ": missing stream")
+    p = run([tool, "--demux", "--pulldown", "3:2", work])
+    check(p.returncode == 1 and open(work, "rb").read() == after, name + ": pulldown refused")
+
+
+def main():
+    tool, data = sys.argv[1], sys.argv[2]
+    samples = [os.path.join(data, n) for n in ("ntsc_43_interlaced.m2v", "pal_169_progressive.m2v")]
+    with tempfile.TemporaryDirectory() as tmp:
+        for sample in samples:
+            for ext, fmt in FORMATS:
+                check_container(tool, tmp, sample, ext, fmt)
+            # An elementary stream: --demux changes nothing.
+            plain, with_demux = run([tool, sample]), run([tool, "--demux", sample])
+            check((plain.returncode, plain.stdout, plain.stderr) ==
+                  (with_demux.returncode, with_demux.stdout, with_demux.stderr),
+                  sample + ": --demux on an elementary stream")
+    print("%d failures" % len(failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
