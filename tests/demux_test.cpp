@@ -1,0 +1,232 @@
+// --demux on transport and program streams laid out here packet by packet,
+// with the file offset of every video byte noted as it is placed: the
+// report must be the elementary stream's own report at those offsets, and
+// a rewrite must leave exactly the elementary stream's rewritten bytes at
+// those offsets and every other byte as it was.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <regex>
+
+#include "tool_runner.hpp"
+
+namespace {
+
+constexpr unsigned PID = 0x100;
+const std::vector<std::string> SET = {"--demux", "--set", "aspect_ratio_information=3", "7000000"};
+
+Bytes elementary() {
+    return concat({sequence_header({}), sequence_extension({}), group_header({}), picture_header({}),
+                   picture_coding_extension({}), slice(300), sequence_end()});
+}
+
+struct Laid {
+    Bytes file;
+    std::vector<std::uint64_t> where;  // file offset of each video byte
+};
+
+// One transport packet of PID with `payload` (at most 184 bytes), stuffed
+// with an adaptation field to its full size; `at` is where it starts.
+void put_packet(Laid& l, unsigned pid, bool start, unsigned cc, const Bytes& payload,
+                unsigned scrambling = 0, std::size_t es_first = SIZE_MAX, std::size_t es_count = 0) {
+    Bytes p = {0x47, static_cast<std::uint8_t>((start ? 0x40 : 0) | pid >> 8),
+               static_cast<std::uint8_t>(pid), static_cast<std::uint8_t>(scrambling << 6 | cc)};
+    std::size_t stuffing = 184 - payload.size();
+    if (stuffing > 0) {
+        p[3] |= 0x30;
+        p.push_back(static_cast<std::uint8_t>(stuffing - 1));
+        if (stuffing > 1) p.push_back(0x00);
+        while (p.size() < 188 - payload.size()) p.push_back(0xff);
+    } else {
+        p[3] |= 0x10;
+    }
+    std::uint64_t payload_at = l.file.size() + p.size() + (payload.size() - es_count);
+    for (std::size_t i = 0; es_first != SIZE_MAX && i < es_count; ++i) l.where[es_first + i] = payload_at + i;
+    append(l.file, p);
+    append(l.file, payload);
+}
+
+// Options of the layout of a case.
+struct Layout {
+    std::size_t split;     // video bytes in the first packet
+    bool bounded;          // PES_packet_length set
+    bool duplicate;        // the second packet sent twice
+    bool gap;              // a counter value skipped before the second packet
+    unsigned scrambling;   // transport_scrambling_control of the second packet
+};
+
+Laid transport(const Bytes& es, const Layout& o) {
+    Laid l;
+    l.where.assign(es.size(), 0);
+    // PAT: program 1 at PID 0x20; PMT: stream_type 2 at PID. CRCs are not read.
+    put_packet(l, 0, true, 0, {0, 0, 0xb0, 0x0d, 0, 1, 0xc1, 0, 0, 0, 1, 0xe0, 0x20, 0, 0, 0, 0});
+    put_packet(l, 0x20, true, 0, {0, 2, 0xb0, 0x12, 0, 1, 0xc1, 0, 0, 0xe1, 0, 0xf0, 0, 2,
+                                  0xe0 | PID >> 8, PID & 0xff, 0xf0, 0, 0, 0, 0, 0});
+    std::size_t length = o.bounded ? 3 + es.size() : 0;
+    Bytes pes = {0, 0, 1, 0xe0, static_cast<std::uint8_t>(length >> 8),
+                 static_cast<std::uint8_t>(length), 0x80, 0, 0};
+    put_packet(l, PID, true, 0, concat({pes, Bytes(es.begin(), es.begin() + static_cast<long>(o.split))}),
+               0, 0, o.split);
+    unsigned cc = o.gap ? 2 : 1;
+    for (std::size_t at = o.split; at < es.size(); at += 184, cc = (cc + 1) & 15) {
+        std::size_t n = std::min<std::size_t>(184, es.size() - at);
+        Bytes part(es.begin() + static_cast<long>(at), es.begin() + static_cast<long>(at + n));
+        bool second = at == o.split;
+        put_packet(l, PID, false, cc, part, second ? o.scrambling : 0, at, n);
+        if (second && o.duplicate) put_packet(l, PID, false, cc, part);
+        put_packet(l, 0x1fff, false, 0, filler(184));  // a null packet between
+    }
+    return l;
+}
+
+// The elementary stream's report with each offset moved to its file offset.
+std::string expected_report(const std::string& es_report, const Laid& l, const std::string& head) {
+    std::string out = head;
+    std::regex offset_line("^([0-9a-f]{8,}): ");
+    std::size_t at = 0;
+    while (at < es_report.size()) {
+        std::size_t end = es_report.find('\n', at);
+        std::string line = es_report.substr(at, end - at + 1);
+        std::smatch m;
+        if (std::regex_search(line, m, offset_line)) {
+            char buffer[32];
+            std::snprintf(buffer, sizeof buffer, "%08llx",
+                          static_cast<unsigned long long>(l.where[std::stoull(m[1], nullptr, 16)]));
+            line = buffer + line.substr(static_cast<std::size_t>(m[1].length()));
+        }
+        out += line;
+        at = end + 1;
+    }
+    return out;
+}
+
+Bytes expected_file(const Laid& l, const Bytes& es_after) {
+    Bytes file = l.file;
+    for (std::size_t i = 0; i < es_after.size(); ++i) file[l.where[i]] = es_after[i];
+    return file;
+}
+
+std::string hex8(std::uint64_t v) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%08llx", static_cast<unsigned long long>(v));
+    return buffer;
+}
+
+const std::string HEAD = "stream: transport stream, 188-byte packets, PID 0x0100\n";
+
+TEST(Demux, EveryFieldSplitAtEveryPositionReadsAndPatchesAsTheElementaryStream) {
+    const Bytes es = elementary();
+    const RunResult es_report = run_on(es);
+    Bytes es_after;
+    ASSERT_EQ(run_on(es, {"--set", "aspect_ratio_information=3", "7000000"}, &es_after).status, 0);
+    // Splits through the sequence header, its extension and the GOP header.
+    for (std::size_t split = 1; split <= 40; ++split) {
+        for (bool bounded : {false, true}) {
+            for (bool duplicate : {false, true}) {
+                SCOPED_TRACE("split " + std::to_string(split) + (bounded ? " bounded" : "") +
+                             (duplicate ? " duplicate" : ""));
+                Laid l = transport(es, {split, bounded, duplicate, false, 0});
+                RunResult r = run_on(l.file, {"--demux"});
+                EXPECT_EQ(r.status, 0);
+                EXPECT_EQ(r.out, expected_report(es_report.out, l, HEAD));
+                EXPECT_EQ(r.err, "");
+                Bytes after;
+                RunResult w = run_on(l.file, SET, &after);
+                EXPECT_EQ(w.status, 0) << w.err;
+                EXPECT_EQ(after, expected_file(l, es_after));
+            }
+        }
+    }
+}
+
+struct DamageCase {
+    const char* name;
+    Layout layout;
+    int report_status;
+    int rewrite_status;
+    bool file_unchanged;   // else: every header after the damage patched
+    const char* rewrite_err;  // what follows the warnings
+};
+
+// The second packet's offset: PAT, PMT and the first video packet before it.
+constexpr std::uint64_t SECOND = 3 * 188;
+
+TEST(Demux, DamageIsWarnedAndRefusedOrLeftAlone) {
+    const Bytes es = elementary();
+    Bytes es_after;
+    run_on(es, {"--set", "aspect_ratio_information=3", "7000000"}, &es_after);
+    const std::string gap = "m2vhdr: warning: continuity counter gap on PID 0x0100 at " +
+                            hex8(SECOND) + ": bytes of the video are lost\n";
+    const std::string scrambled = "m2vhdr: the video stream is scrambled (packet at " + hex8(SECOND) +
+                                  "); the file is not changed\n";
+    const DamageCase cases[] = {
+        // The sequence header lies across the gap: reported, not patched;
+        // the extension after it is whole and patched.
+        {"gap inside a header", {6, false, false, true, 0}, 0, 1, false,
+         "m2vhdr: 1 headers lie across damaged parts of the stream and were not patched\n"},
+        // A gap between headers damages none.
+        {"gap between headers", {12, false, false, true, 0}, 0, 0, false, ""},
+        {"scrambled", {12, false, false, false, 2}, 1, 1, true, ""},
+    };
+    for (const DamageCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Laid l = transport(es, c.layout);
+        bool scrambled_case = c.layout.scrambling != 0;
+        RunResult r = run_on(l.file, {"--demux"});
+        EXPECT_EQ(r.status, c.report_status);
+        EXPECT_EQ(r.err, scrambled_case ? scrambled : gap);
+        Bytes after;
+        RunResult w = run_on(l.file, SET, &after);
+        EXPECT_EQ(w.status, c.rewrite_status);
+        EXPECT_EQ(w.err, scrambled_case ? scrambled : gap + c.rewrite_err);
+        if (c.file_unchanged) {
+            EXPECT_EQ(after, l.file);
+            continue;
+        }
+        Bytes want = expected_file(l, es_after);
+        // The sequence header's bytes across the gap keep their old values.
+        if (c.rewrite_status != 0)
+            for (std::size_t i = 0; i < 12; ++i) want[l.where[i]] = l.file[l.where[i]];
+        EXPECT_EQ(after, want);
+    }
+}
+
+// A program stream whose video lies beyond 4 GiB, past padding packets
+// whose bodies are holes: offsets and patches in full 64 bits.
+TEST(Demux, ProgramStreamBeyondFourGibibytes) {
+    ScratchDir dir;
+    std::string path = dir.path() + "/big.mpg";
+    int fd = ::open(path.c_str(), O_CREAT | O_RDWR | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    const Bytes pack = {0, 0, 1, 0xba, 0x44, 0, 4, 0, 4, 1, 0x01, 0x89, 0xc3, 0xf8};
+    const Bytes padding = {0, 0, 1, 0xbe, 0xff, 0xff};
+    std::uint64_t at = 0;
+    auto put = [&](const Bytes& b) {
+        ASSERT_EQ(::pwrite(fd, b.data(), b.size(), static_cast<off_t>(at)), static_cast<ssize_t>(b.size()));
+        at += b.size();
+    };
+    put(pack);
+    while (at < (1ull << 32)) {
+        put(padding);
+        at += 0xffff;  // a hole of zeros: the padding packet's body
+    }
+    const Bytes es = concat({sequence_header({}), sequence_extension({})});
+    put(pack);
+    put({0, 0, 1, 0xe0, 0, static_cast<std::uint8_t>(3 + es.size()), 0x80, 0, 0});
+    const std::uint64_t video = at;
+    put(es);
+    ::close(fd);
+    RunResult r = run_tool({"m2vhdr", "--demux", "--dry-run", path, "7000000"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    // bit_rate_value: bits 64..81 of the header, 20000 -> 7000000 / 400 =
+    // 17500, then the marker bit and vbv_buffer_size_value's 5 high bits
+    // (112): 000100111000100000 1 00011 -> 000100010001011100 1 00011.
+    // bit_rate_extension: bits 51..62 of the extension, 0 both times.
+    EXPECT_EQ(r.out, hex8(video + 8) + ": 13 88 23 -> 11 17 23\n" + hex8(video + 12 + 6) +
+                         ": 00 01 -> 00 01\n");
+}
+
+}  // namespace
