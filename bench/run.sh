@@ -20,6 +20,9 @@
 #   m2vhdr --stats FILE >/dev/null    the statistics (one pass, then the VBV search)
 #   m2vhdr --stats --json FILE        the same as JSON
 # and ffprobe's packet listing, PEER_RUNS times (default 2), when installed.
+# The same stream muxed into a transport stream by ffmpeg (when installed)
+# gives three more: cat of it, `m2vhdr --demux` of it (within 2x cat, and
+# with peak memory under 8 MiB) and `ffprobe -show_packets` of it.
 # --micro also builds and runs the search micro-benchmark.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -109,6 +112,21 @@ if command -v ffprobe >/dev/null; then
     time_it ffprobe ffprobe -v error -show_entries packet=pos -of csv "$file"
   done
 fi
+# The transport stream: the report through the demultiplexer.
+ts_runs=0
+if command -v ffmpeg >/dev/null; then
+  ts_runs=$reps
+  ts=$work/stream.ts
+  ffmpeg -nostdin -loglevel error -fflags +genpts -r 30000/1001 -i "$file" -map 0:v -c copy \
+    -f mpegts "$ts"
+  rm -f "$copy"  # room in the temporary folder
+  cat "$ts" >/dev/null; cat "$ts" >/dev/null
+  for ((r = 0; r < reps; r++)); do
+    time_it ts_cat cat "$ts"
+    time_it ts_report "$tool" --demux "$ts"
+  done
+  [ "$peer" = 1 ] && time_it ts_ffprobe ffprobe -v error -show_packets "$ts"
+fi
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -150,9 +168,21 @@ done
 awk -v j="$(seconds_of json | median)" -v r="$(seconds_of report | median)" \
   -v jc="$(cpu_of json | median)" -v rc="$(cpu_of report | median)" \
   'BEGIN { printf "JSON report / report: %.2f wall, %.2f cpu\n", j / r, jc / rc }'
+if [ "$ts_runs" -gt 0 ]; then
+  echo
+  echo "transport stream: $(stat -c %s "$ts") bytes (ffmpeg -c copy -f mpegts of the stream)"
+  ts_cat=$(seconds_of ts_cat | median)
+  ts_report=$(seconds_of ts_report | median)
+  awk -v r="$ts_report" -v c="$ts_cat" -v k="$(peak_of ts_report)" \
+    'BEGIN { printf "m2vhdr --demux TS: %.4f s, %.2f x cat of it (the budget is 2), peak RSS %.1f MiB (under 8)\n", r, r / c, k / 1024 }'
+  if [ -n "${runs[ts_ffprobe]:-}" ]; then
+    awk -v p="$(seconds_of ts_ffprobe | median)" -v r="$ts_report" \
+      'BEGIN { printf "ffprobe -show_packets TS: %.4f s, %.1f x m2vhdr --demux (at least 5)\n", p, p / r }'
+  fi
+fi
 echo
 echo "every run (wall seconds/cpu seconds/peak RSS KiB):"
-for name in cat report json rewrite stats stats_json ffprobe; do
+for name in cat report json rewrite stats stats_json ffprobe ts_cat ts_report ts_ffprobe; do
   [ -n "${runs[$name]:-}" ] || continue
   printf '  %-8s %s\n' "$name" "$(printf '%s' "${runs[$name]}" | awk '{ printf "%s%.4f/%.4f/%d", (NR > 1 ? " " : ""), $1, $3, $2 }')"
 done
