@@ -165,6 +165,50 @@ TEST(FaultFree, ReportShowsEverySequence) {
     EXPECT_TRUE(discarded);
 }
 
+// A run writes only the patches whose bytes differ and flushes only when it
+// wrote: on the file left after `done` patches it writes the others (a dry
+// run lists just those), on the finished file nothing, and it prints the
+// first run's lines every time.
+TEST(FaultFree, RerunWritesOnlyTheBytesThatDiffer) {
+    const Clean& c = clean_run(true);
+    std::vector<FakeCall> all;
+    for (const FakeCall& call : c.calls)
+        if (call.op == FakeOp::WRITE) all.push_back(call);
+    ASSERT_EQ(all.size(), 10u);
+    for (std::size_t done : {0u, 1u, 4u, 9u, 10u}) {
+        SCOPED_TRACE("after " + std::to_string(done) + " patches");
+        fake_reset(after_writes(done));
+        RunResult r = run(true);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, c.result.out);
+        EXPECT_EQ(fake_file().data, layout().target);
+        std::vector<FakeCall> writes;
+        for (const FakeCall& call : fake_file().calls)
+            if (call.op == FakeOp::WRITE) writes.push_back(call);
+        EXPECT_EQ(writes, std::vector<FakeCall>(all.begin() + static_cast<long>(done), all.end()));
+        EXPECT_EQ(fake_count(FakeOp::SYNC), done == all.size() ? 0u : 1u);
+
+        fake_reset(after_writes(done));
+        RunResult dry = run_in_process({"m2vhdr", "--dry-run", "fake.m2v", std::to_string(TARGET_RATE)});
+        std::string expected;
+        for (std::size_t i = done; i < all.size(); ++i) {
+            char line[64];
+            auto at = static_cast<long>(all[i].offset);
+            int n = std::snprintf(line, sizeof line, "%08llx:", static_cast<unsigned long long>(all[i].offset));
+            for (std::size_t b = 0; b < all[i].count; ++b)
+                n += std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), " %02x",
+                                   layout().original[static_cast<std::size_t>(at) + b]);
+            n += std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), " ->");
+            for (std::size_t b = 0; b < all[i].count; ++b)
+                n += std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), " %02x",
+                                   layout().target[static_cast<std::size_t>(at) + b]);
+            expected += std::string(line) + "\n";
+        }
+        EXPECT_EQ(dry.out, expected);
+        EXPECT_EQ(fake_count(FakeOp::WRITE), 0u);
+    }
+}
+
 struct FaultCase {
     const char* name;
     bool rewrite;

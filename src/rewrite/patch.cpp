@@ -1,20 +1,31 @@
 #include "rewrite/patch.hpp"
 
+#include <cstring>
+
 #include "json/json_report.hpp"
 #include "messages.hpp"
 
 bool finish_patches(StreamContext& ctx) {
-    // A dry run wrote nothing, on a file opened for reading only.
-    if (ctx.dry_run || platform_sync(ctx.file)) return true;
+    // A dry run wrote nothing, on a file opened for reading only; a run that
+    // found every byte in place wrote nothing either, and leaves the device
+    // alone.
+    if (ctx.dry_run || !ctx.unflushed_writes) return true;
+    if (platform_sync(ctx.file)) {
+        ctx.unflushed_writes = false;
+        return true;
+    }
     print_message(ctx.err, msg::write_error);
     return false;
 }
 
 namespace {
 
-// One part of a patch, at its file offset.
+// One part of a patch, at its file offset. Bytes already in place are
+// neither written nor listed: a rerun of a finished rewrite touches no page
+// of the file.
 bool write_part(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* old_bytes,
                 const std::uint8_t* new_bytes, std::uint32_t count) {
+    if (std::memcmp(old_bytes, new_bytes, count) == 0) return true;
     if (ctx.file_size < 0 || offset + count > static_cast<std::uint64_t>(ctx.file_size))
         return true;  // never lengthen the file
     if (ctx.dry_run) {
@@ -29,6 +40,7 @@ bool write_part(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* ol
         return false;
     }
     std::uint32_t written = 0;
+    ctx.unflushed_writes = true;
     if (!platform_write(ctx.file, new_bytes, count, &written) || written != count) {
         // --json lists what reached the file: the part a short write left.
         if (ctx.json && written > 0 && written < count)

@@ -26,7 +26,8 @@ void locate_patch_place(const StreamContext& ctx, std::uint64_t stream_offset, P
 // Writes `count` bytes (`new_bytes`, which replace `old_bytes`, the file's
 // bytes there as the scan read them) at bytes `first` to first + count - 1
 // of `place`: one write for each part that lies in one piece in the file. A
-// damaged place is not written. A part that would reach past the size
+// damaged place is not written, nor is a part whose new bytes equal the
+// old ones. A part that would reach past the size
 // measured at the start of the run is not written: the file never changes
 // length. Returns false after reporting a failed seek or write; the run then
 // stops. A dry run prints the parts instead.
@@ -38,5 +39,6 @@ bool print_dry_run_patch(StreamContext& ctx, std::uint64_t offset, const std::ui
                          const std::uint8_t* new_bytes, std::uint32_t count);
 
 // Makes every patch written so far reach the storage device, before a
-// rewrite reports success. Returns false after reporting the failure.
+// rewrite reports success; does nothing when no patch was written since the
+// last flush. Returns false after reporting the failure.
 bool finish_patches(StreamContext& ctx);

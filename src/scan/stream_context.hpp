@@ -41,6 +41,7 @@ struct StreamContext {
     std::uint32_t target_bit_rate = 0;
     bool rewrites_bit_rate = false;  // the run sets target_bit_rate everywhere
     bool dry_run = false;  // REWRITE mode: list the patches, write nothing
+    bool unflushed_writes = false;  // a patch was written since the last flush
     std::FILE* out = nullptr;  // report and progress lines
     std::FILE* err = nullptr;  // warnings and errors
     const HeaderSink* sink = nullptr;  // what becomes of each decoded header
