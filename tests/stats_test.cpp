@@ -2,6 +2,7 @@
 // `FILE RATE` with the rate --stats gives.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <regex>
 
 #include "tool_runner.hpp"
@@ -61,6 +62,7 @@ TEST(Stats, HandBuiltPulldownStream) {
               "peak GOP bit rate:  191808 bit/s\n"
               "nominal bit rate:   116800 bit/s\n"
               "VBV buffer size:    16384 bits\n"
+              "VBV start-up delay: 0:00:00.140 at the nominal rate\n"
               "VBV underflows:     1 at the nominal rate, the first at 00000bb8 (0:00:00.274)\n"
               "lowest safe rate:   117200 bit/s\n");
 
@@ -70,6 +72,91 @@ TEST(Stats, HandBuiltPulldownStream) {
                                "\"min_nominal_bit_rate\": 117200,", "\"pulldown\": \"3:2\",",
                                "\"duration\": 0.166833,", "\"bit_rate_per_gop\": [\n    191808\n  ]"})
         EXPECT_NE(r.out.find(member), std::string::npos) << member << "\n" << r.out;
+}
+
+// The first decode waits at most one second. With a buffer of 65536 bits
+// the 32000 bits of the stream above fit whole, but at R < 32000 bit/s only
+// R bits are in at one second, when picture 0 is decoded; picture k then has
+// R * (1 + c_k) bits in, c_k = 0, 3003, 5005 and 8008 / 60000 s, against
+// 8000, 20000, 24000 and 32000 needed: picture 3 decides, R >= 32000 /
+// 1.1334667 = 28232.2, so 28400 (the buffer's cap, the bits still to
+// decode, holds with equality there). At 28000 picture 3 underflows at
+// 1.1335 s. At 116800 the whole stream is in after 32000/116800 s.
+TEST(Stats, StartUpWaitsAtMostOneSecond) {
+    struct Case {
+        std::uint32_t bit_rate_value;
+        unsigned vbv_buffer_size_value;
+        const char* lines;  // from the start-up delay to the lowest safe rate
+        const char* start_delay;
+    } cases[] = {
+        {292, 1,
+         "VBV start-up delay: 0:00:00.140 at the nominal rate\n"
+         "VBV underflows:     1 at the nominal rate, the first at 00000bb8 (0:00:00.274)\n"
+         "lowest safe rate:   117200 bit/s\n",
+         "0.140274"},
+        {292, 4,
+         "VBV start-up delay: 0:00:00.274 at the nominal rate\n"
+         "VBV underflows:     0 at the nominal rate\n"
+         "lowest safe rate:   28400 bit/s\n",
+         "0.273973"},
+        {71, 4,
+         "VBV start-up delay: 0:00:01.000 at the nominal rate\n"
+         "VBV underflows:     0 at the nominal rate\n"
+         "lowest safe rate:   28400 bit/s\n",
+         "1.000000"},
+        {70, 4,
+         "VBV start-up delay: 0:00:01.000 at the nominal rate\n"
+         "VBV underflows:     1 at the nominal rate, the first at 00000bb8 (0:00:01.133)\n"
+         "lowest safe rate:   28400 bit/s\n",
+         "1.000000"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lines);
+        Bytes stream = pulldown_stream(c.bit_rate_value, c.vbv_buffer_size_value);
+        RunResult r = run_on(stream, {"--stats"});
+        EXPECT_EQ(r.status, 0);
+        std::size_t from = r.out.find("VBV start-up delay:");
+        EXPECT_EQ(from == std::string::npos ? "" : r.out.substr(from), c.lines);
+        r = run_on(stream, {"--stats", "--json"});
+        EXPECT_NE(r.out.find("\"vbv_start_delay\": " + std::string(c.start_delay) + ",\n"), std::string::npos)
+            << r.out;
+        Bytes after;
+        r = run_on(stream, {"auto"}, &after);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(after, pulldown_stream(std::strstr(c.lines, "117200") ? 293 : 71, c.vbv_buffer_size_value));
+    }
+}
+
+// A capture cut mid-GOP: pictures before the first sequence header take its
+// frame period (and its progressive_sequence for their repeated fields), so
+// their bits have their time. Two of 500 bytes, shown for 3 and 2 fields,
+// ahead of the stream above: 15 fields of 1001/60000 s, 40000 bits in
+// 0.25025 s, 159840.16 bit/s. Without any sequence header they take no time.
+TEST(Stats, PicturesBeforeTheFirstSequenceHeader) {
+    Bytes leading;
+    for (unsigned repeat : {1u, 0u}) {
+        PictureCodingExtension e;
+        e.repeat_first_field = repeat;
+        Bytes head = concat({picture_header({2 + repeat, 2}), picture_coding_extension(e)});
+        append(leading, concat({head, slice(static_cast<unsigned>(500 - head.size() - 4))}));
+    }
+    struct Case {
+        Bytes stream;
+        const char* duration;
+        const char* json;
+    } cases[] = {
+        {concat({leading, pulldown_stream(292)}), "duration:           0:00:00.250\n",
+         "\"average_bit_rate\": 159840,"},
+        {leading, "duration:           0:00:00.000\n", "\"duration\": 0.000000,"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.json);
+        RunResult r = run_on(c.stream, {"--stats"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_NE(r.out.find(c.duration), std::string::npos) << r.out;
+        r = run_on(c.stream, {"--stats", "--json"});
+        EXPECT_NE(r.out.find(c.json), std::string::npos) << r.out;
+    }
 }
 
 // The same bytes and the same progress lines as `FILE RATE`; and with no

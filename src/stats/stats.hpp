@@ -94,6 +94,11 @@ struct StatsState {
     std::uint64_t first_picture_start = 0;
     std::uint32_t picture_flags = 0;  // see stats_sink.cpp
     std::uint32_t field_ticks = 0;    // of the open picture's sequence
+    // Pictures before the first sequence header (a capture cut mid-GOP)
+    // take the frame period of the first one that follows: until it comes,
+    // their log entries hold their flags instead of a duration.
+    bool picture_before_sequence = false;  // the open picture is one
+    std::uint64_t leading_pictures = 0;    // logged, waiting for a duration
     unsigned temporal_reference = 0;
     std::uint64_t total_bytes = 0;  // of all pictures, uncapped
     std::uint64_t logged_bits = 0;  // of all pictures, as the log keeps them
@@ -107,6 +112,7 @@ struct VbvCheck {
     std::uint64_t first_index = 0;        // the first picture that underflows
     std::uint64_t first_offset = 0;       // where its bits begin
     double first_time = 0;                // its decode time, seconds
+    double start_delay = 0;               // the first decode's time, seconds
 };
 
 struct StatsFigures {

@@ -48,6 +48,8 @@ void print_stats_json(std::FILE* out, const StatsState& s, const StatsFigures& f
     json_key(w, "first_underflow_time");
     if (f.vbv.underflow) json_fixed(w, f.vbv.first_time, 6);
     else json_null(w);
+    json_key(w, "vbv_start_delay");
+    json_fixed(w, f.vbv.start_delay, 6);
     json_key(w, "max_bit_rate_per_second_time");
     json_fixed(w, seconds(f.max_second_start_ticks), 6);
     json_member_uint(w, "closed_gops", s.closed_gops);

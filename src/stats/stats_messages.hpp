@@ -22,6 +22,7 @@ inline constexpr char peak_gop[] = "peak GOP bit rate:  %llu bit/s\n";
 inline constexpr char no_gop_rate[] = "peak GOP bit rate:  none (no GOP)\n";
 inline constexpr char nominal_rate[] = "nominal bit rate:   %llu bit/s\n";
 inline constexpr char vbv_size[] = "VBV buffer size:    %llu bits\n";
+inline constexpr char start_delay[] = "VBV start-up delay: %s at the nominal rate\n";
 inline constexpr char no_underflow[] = "VBV underflows:     0 at the nominal rate\n";
 inline constexpr char underflows[] =
     "VBV underflows:     %llu at the nominal rate, the first at %08llx (%s)\n";

@@ -97,14 +97,33 @@ void close_picture(StatsState& s, std::uint64_t end, std::uint32_t ticks) {
                                                        : static_cast<std::uint32_t>(size);
     if (s.picture_flags & FLAG_GOP_START) entry.size_and_gop_start |= GOP_START_BIT;
     entry.duration = fields_of(s.picture_flags) * ticks;
-    if (!picture_log_push(s.log, entry)) s.out_of_memory = true;
-    else s.logged_bits += picture_bits(entry);
+    if (s.picture_before_sequence) entry.duration = s.picture_flags & (FLAG_FIELD | FLAG_TOP_FIRST | FLAG_REPEAT);
+    if (!picture_log_push(s.log, entry)) {
+        s.out_of_memory = true;
+    } else {
+        s.logged_bits += picture_bits(entry);
+        if (s.picture_before_sequence) ++s.leading_pictures;
+    }
 
     if (s.picture_flags & FLAG_FIELD) ++s.field_pictures;
     if (s.picture_flags & FLAG_REPEAT) ++s.repeat_first_field_pictures;
     std::uint8_t& slot = s.cadence.by_temporal_reference[s.temporal_reference & 1023];
     if (!slot) slot = static_cast<std::uint8_t>(CADENCE_PRESENT | (s.picture_flags & 15));
     s.have_picture = false;
+}
+
+// Gives the pictures logged before the first sequence header the frame
+// period and the progressive_sequence of the sequence now in `ctx`; without
+// any sequence header they take no time.
+void time_leading_pictures(StatsState& s, const StreamContext& ctx) {
+    if (s.leading_pictures == 0) return;
+    std::uint32_t ticks = ctx.sequence_header_seen ? field_ticks(ctx) : 0;
+    std::uint32_t progressive = !ctx.sequence_extension_seen || ctx.progressive_sequence ? FLAG_PROGRESSIVE : 0;
+    for (std::uint64_t i = 0; i < s.leading_pictures; ++i) {
+        PictureEntry& e = s.log.blocks[i / PictureLog::BLOCK][i % PictureLog::BLOCK];
+        e.duration = fields_of(e.duration | progressive) * ticks;
+    }
+    s.leading_pictures = 0;
 }
 
 void capture_first_sequence(StatsState& s, const StreamContext& ctx) {
@@ -153,6 +172,7 @@ ParseResult on_picture(StreamContext& ctx, const syntax::PictureHeader& h) {
     capture_first_sequence(s, ctx);
     note_first_header(s, ctx);
     close_picture(s, s.next_start, s.field_ticks);
+    if (ctx.sequence_header_seen) time_leading_pictures(s, ctx);
     if (s.next_opens_gop) flush_cadence(s.cadence);
 
     s.have_picture = true;
@@ -161,6 +181,7 @@ ParseResult on_picture(StreamContext& ctx, const syntax::PictureHeader& h) {
     s.have_next_start = false;
     s.picture_flags = ctx.progressive_sequence ? FLAG_PROGRESSIVE : 0;
     if (!ctx.sequence_extension_seen) s.picture_flags = FLAG_PROGRESSIVE;
+    s.picture_before_sequence = !ctx.sequence_header_seen;
     if (s.next_opens_gop) s.picture_flags |= FLAG_GOP_START;
     s.next_opens_gop = false;
     s.temporal_reference = h.temporal_reference;
@@ -211,6 +232,7 @@ void picture_log_free(PictureLog& log) {
 void stats_finish(const StreamContext& ctx, StatsState& s, std::uint64_t end_offset) {
     capture_first_sequence(s, ctx);  // a stream without pictures
     close_picture(s, end_offset, s.field_ticks);
+    time_leading_pictures(s, ctx);
     flush_cadence(s.cadence);
     close_gop(s);
 }

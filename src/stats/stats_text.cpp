@@ -71,6 +71,8 @@ void print_stats_text(std::FILE* out, const StatsState& s, const StatsFigures& f
         std::fputs(stats_msg::no_gop_rate, out);
     std::fprintf(out, stats_msg::nominal_rate, static_cast<ull>(f.nominal_bit_rate));
     std::fprintf(out, stats_msg::vbv_size, static_cast<ull>(f.vbv_buffer_bits));
+    format_time(f.vbv.start_delay, text, sizeof text);
+    std::fprintf(out, stats_msg::start_delay, text);
     if (f.vbv.underflow) {
         format_time(f.vbv.first_time, text, sizeof text);
         std::fprintf(out, stats_msg::underflows, static_cast<ull>(f.vbv.underflows),

@@ -1,23 +1,31 @@
 // The VBV check and the search for the lowest safe nominal rate.
 //
 // The model: the buffer fills at the nominal rate whenever it is not full
-// and until the whole stream has entered it; the first picture is decoded
-// once the buffer is full (or holds the whole stream), each next picture one
-// display duration after the one before, and a picture's bits all leave the
-// buffer at its decode time. A picture whose bits are not all in the buffer
-// then underflows; its bits leave anyway, the fullness goes below zero and
-// the bits still owed arrive first.
+// and until the whole stream has entered it; the first picture is decoded at
+// the earliest of three moments: the buffer is full, the whole stream has
+// entered, or one second has passed since the first bit entered (no decoder
+// holds data longer than that). Each next picture is decoded one display
+// duration after the one before, and a picture's bits all leave the buffer
+// at its decode time. A picture whose bits are not all in the buffer then
+// underflows; its bits leave anyway, the fullness goes below zero and the
+// bits still owed arrive first.
 //
 // Fullness is in units of 1/7200 bit and time in ticks of 1/2 880 000 s, so
 // q units of 400 bit/s add exactly q units a tick. The buffer never holds
 // more than the bits of the pictures not yet decoded, so "full or the whole
-// stream entered" is the one limit min(buffer, bits still to decode).
+// stream entered" is the one limit L = min(buffer, bits still to decode).
 //
-// Fullness before each decode never falls when q rises (each step is
-// min(limit, F + q * duration) - picture bits, non-decreasing in F and in
-// q, from the same start), so "no underflow" holds from some q on and
-// bisection finds that q. The underflow count falls with q but not
-// strictly: it stays flat over ranges of q.
+// Why "no underflow" rises with q. The fullness before the first decode is
+// F0 = min(L0, q * 1 s): the start now depends on q (a higher rate fills the
+// buffer sooner and decodes earlier), but what is in the buffer at that
+// moment never falls when q rises. Each next step is
+// F' = min(L, F - bits + q * duration), non-decreasing in F and in q. So by
+// induction every fullness before a decode is non-decreasing in q: an
+// earlier start never costs bits, since the decode times that follow are
+// counted from the start and the buffer receives as much per duration at
+// any start. "No underflow" therefore holds from some q on, and bisection
+// finds that q. The underflow count falls with q but not strictly: it stays
+// flat over ranges of q.
 #include "stats/stats.hpp"
 
 namespace {
@@ -43,17 +51,22 @@ VbvCheck vbv_check(const StatsState& s, std::uint64_t q, std::uint64_t buffer_bi
     VbvCheck r;
     std::uint64_t n = s.log.count;
     if (n == 0) return r;
-    if (q == 0) {  // nothing ever enters: every picture underflows at once
+    if (q == 0) {  // nothing ever enters: every picture underflows, from one second on
         r.underflows = n;
         r.underflow = true;
         r.first_offset = s.first_picture_start;
+        r.first_time = r.start_delay = 1;
         return r;
     }
     if (buffer_bits > (std::uint64_t{1} << 32)) buffer_bits = std::uint64_t{1} << 32;
     std::uint64_t pending = s.logged_bits;
+    // The first decode: the buffer full or the stream all in, or one second
+    // after the first bit, whichever comes first (q < 2^30: no overflow).
     std::int64_t fullness = limit_of(pending, buffer_bits);
-    // The first decode, once the buffer has filled from empty.
+    auto one_second = static_cast<std::int64_t>(q * TICKS_PER_SECOND);
+    if (one_second < fullness) fullness = one_second;
     double start = static_cast<double>(fullness) / static_cast<double>(q);
+    r.start_delay = start / TICKS_PER_SECOND;
     std::uint64_t elapsed = 0;  // ticks since the first decode
     std::uint64_t offset = s.first_picture_start;
     for (std::uint64_t i = 0; i < n; ++i) {

@@ -13,10 +13,15 @@ exact fractions:
   * the VBV: arrivals at the nominal rate R are counted as a running total A,
     capped by what the buffer can hold (bits removed so far plus its size)
     and by the whole stream; the first picture leaves once A stops at the
-    cap, each next one a packet duration later; a picture underflows when A
-    is below the total of the pictures up to it at its decode time. The
-    lowest safe rate is searched for over multiples of 400 bit/s.
-and compares them with `m2vhdr --stats --json`: on the file as it is and on
+    cap or one second after the first bit, whichever is sooner, each next
+    one a packet duration later; a picture underflows when A is below the
+    total of the pictures up to it at its decode time. The lowest safe rate
+    is searched for over multiples of 400 bit/s.
+Packets before the first sequence header (a stream cut mid-GOP) get no
+usable duration from ffprobe: the script gives each the fields its picture
+coding extension shows, at the frame rate of the first sequence header,
+and moves the later decode times accordingly. A copy of a sample cut at a
+picture inside its first GOP is checked too. The script then compares them with `m2vhdr --stats --json`: on the file as it is and on
 copies rewritten to a few rates around the lowest safe one. It also draws
 the plot (--plot) and checks its points against the JSON figures, and that
 a long stream still makes a small drawing. Shares no code with the tool.
@@ -40,13 +45,51 @@ def equal(label, expected, actual):
         failures.append("%s: expected %r, the tool %r" % (label, expected, actual))
 
 
+FRAME_RATES = [None, Fraction(24000, 1001), Fraction(24), Fraction(25), Fraction(30000, 1001), Fraction(30),
+               Fraction(50), Fraction(60000, 1001), Fraction(60)]
+
+
+def leading_duration(data, pos, size, first_sequence):
+    """Display time of a picture ahead of every sequence header, with the
+    frame rate and progressive_sequence of the first one after it."""
+    rate = FRAME_RATES[data[first_sequence + 7] & 15]
+    progressive = True  # MPEG-1 unless a sequence extension follows
+    ext = data.find(b"\x00\x00\x01\xb5", first_sequence + 4)
+    if ext >= 0 and data[ext + 4] >> 4 == 1 and data.find(b"\x00\x00\x01", first_sequence + 4) == ext:
+        progressive = bool(data[ext + 5] & 0x08)
+        rate = rate * ((data[ext + 9] >> 5 & 3) + 1) / ((data[ext + 9] & 31) + 1)
+    fields = 2
+    chunk = data[pos:pos + size]
+    at = -1
+    for i in range(len(chunk) - 8):
+        if chunk[i:i + 4] == b"\x00\x00\x01\xb5" and chunk[i + 4] >> 4 == 8:
+            at = i
+            break
+    if at >= 0:
+        structure, tff, rff = chunk[at + 6] & 3, chunk[at + 7] >> 7, chunk[at + 7] >> 1 & 1
+        fields = 1 if structure != 3 else 2 if not rff else (6 if tff else 4) if progressive else 3
+    return Fraction(fields, 2) / rate
+
+
 def packets(path):
     out = subprocess.run([FFPROBE, "-v", "error", "-show_entries", "stream=time_base:packet=pos,size,dts,duration",
                           "-of", "json", path], capture_output=True, check=True).stdout
     probe = json.loads(out)
     base = Fraction(probe["streams"][0]["time_base"])
-    return [(int(p["pos"]), int(p["size"]) * 8, int(p["dts"]) * base, int(p["duration"]) * base)
+    pics = [(int(p["pos"]), int(p["size"]) * 8, int(p["dts"]) * base, int(p["duration"]) * base)
             for p in probe["packets"]]
+    with open(path, "rb") as f:
+        data = f.read()
+    first_sequence = data.find(b"\x00\x00\x01\xb3")
+    shift, fixed = Fraction(0), []
+    for pos, bits, dts, d in pics:
+        if pos < first_sequence:
+            duration = leading_duration(data, pos, bits // 8, first_sequence)
+            fixed.append((pos, bits, dts + shift, duration))
+            shift += duration - d
+        else:
+            fixed.append((pos, bits, dts + shift, d))
+    return fixed
 
 
 def gop_starts(data, pics):
@@ -90,7 +133,7 @@ def rates(data, pics):
 def vbv(pics, rate, buffer):
     """(underflows, offset of the first) at `rate` bit/s."""
     total = sum(p[1] for p in pics)
-    arrived = Fraction(min(buffer, total))
+    arrived = Fraction(min(buffer, total, rate))   # rate: the bits of one second
     removed, underflows, first = 0, 0, None
     for pos, bits, _, d in pics:
         removed += bits
@@ -161,6 +204,10 @@ def check_file(tool, path, scratch):
         at_rate = tool_json(tool, copy)
         under, first = vbv(pics, rate, buffer)
         equal("%s at %d bit/s: vbv_underflows" % (label, rate), under, at_rate["vbv_underflows"])
+        delay = Fraction(min(buffer, sum(p[1] for p in pics), rate), rate)
+        if abs(delay - Fraction(at_rate["vbv_start_delay"])) > Fraction(1, 1000000):
+            failures.append("%s at %d bit/s: start-up delay %s, the tool %s"
+                            % (label, rate, float(delay), at_rate["vbv_start_delay"]))
         equal("%s at %d bit/s: first_underflow_offset" % (label, rate), first, at_rate["first_underflow_offset"])
     return len(pics)
 
@@ -189,7 +236,18 @@ def main(argv):
         minute = os.path.join(scratch, "minute.m2v")
         with open(files[-1], "rb") as f, open(minute, "wb") as out:
             out.write(f.read() * 60)
-        for path in files + [minute]:
+        # A capture cut inside its first GOP: pictures before any sequence header.
+        cut = os.path.join(scratch, "cut.m2v")
+        with open(files[-1], "rb") as f:
+            data = f.read()
+        pictures = [i for i in range(len(data) - 3) if data[i:i + 4] == b"\x00\x00\x01\x00"]
+        second_sequence = data.find(b"\x00\x00\x01\xb3", 4)
+        start = pictures[2]
+        if not 0 < start < second_sequence:
+            failures.append("%s: no picture to cut at before its second sequence header" % files[-1])
+        with open(cut, "wb") as out:
+            out.write(data[start:])
+        for path in files + [minute, cut]:
             count = check_file(tool, path, scratch)
             print("%s: %d pictures checked" % (os.path.basename(path), count))
         check_long(tool, files[0], scratch)
