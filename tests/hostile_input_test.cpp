@@ -327,6 +327,22 @@ TEST_P(CutAtEnd, ReadsZerosAndWritesOnlyPatchBytes) {
         std::string closing = rewrite.out.substr(rewrite.out.rfind('\r') + 1);
         ASSERT_FALSE(closing.empty());
         EXPECT_EQ(closing.back(), '\n');
+
+        // --set: a cut sequence header (no extension follows: MPEG-1) takes
+        // frame_rate_code only with its byte 7 in the file; cut before it,
+        // it is one of two sequences that could not.
+        bool header = c.header[3] == 0xB3 && length >= 4;
+        Bytes set_expected = concat({prefix, cut(c.header, length)});
+        set_expected[WINDOW + 3000 + 7] = static_cast<std::uint8_t>((set_expected[WINDOW + 3000 + 7] & 0xF0) | 3);
+        if (header && length >= 8)
+            set_expected[prefix.size() + 7] = static_cast<std::uint8_t>((set_expected[prefix.size() + 7] & 0xF0) | 3);
+        path = dir.write("cut.m2v", stream);
+        RunResult set = run_tool({"m2vhdr", "--set", "frame_rate_code=25", path});
+        EXPECT_EQ(set.status, 0);
+        EXPECT_EQ(set.err, report.err);
+        EXPECT_EQ(read_file(path), set_expected);
+        EXPECT_EQ(set.out.substr(set.out.find('\n') + 1),
+                  header && length < 8 ? "frame_rate_code: 1 of 2 sequences could not take it\n" : "");
     }
 }
 

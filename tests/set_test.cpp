@@ -94,6 +94,7 @@ TEST(Set, SequencesWithoutExtension) {
         int status;
         SequenceHeader target;
         std::string out, err;
+        std::string counts;  // in the --json document
     };
     SequenceHeader rate = f.h;
     rate.frame_rate_code = 3;
@@ -104,12 +105,14 @@ TEST(Set, SequencesWithoutExtension) {
     std::string patched = progress_line(0, n, 0, "\r") + progress_line(n - 3, n, 100, "\r") +
                           progress_line(n - 3, n, 100, "\n");
     for (const Case& c : {
-             Case{{"frame_rate_code=25", "vbv_buffer_size=1023"}, 0, rate, patched, ""},
+             Case{{"frame_rate_code=25", "vbv_buffer_size=1023"}, 0, rate, patched, "",
+                  "\"frame_rate_code\": 0,\n    \"vbv_buffer_size\": 0\n"},
              Case{{"vbv_buffer_size=1024", "aspect_ratio_information=1"}, 1, f.h,
                   progress_line(n - 3, n, 100, "\n") + missed("aspect_ratio_information", 2, 2) +
                       missed("vbv_buffer_size", 2, 2),
                   "m2vhdr: aspect_ratio_information: no sequence of the file can take it\n"
-                  "m2vhdr: vbv_buffer_size: no sequence of the file can take it\n"},
+                  "m2vhdr: vbv_buffer_size: no sequence of the file can take it\n",
+                  "\"aspect_ratio_information\": 2,\n    \"vbv_buffer_size\": 2\n"},
          }) {
         std::vector<std::string> a;
         for (const std::string& s : c.set) a.insert(a.end(), {"--set", s});
@@ -121,6 +124,13 @@ TEST(Set, SequencesWithoutExtension) {
         Fields t = f;
         t.h = c.target;
         EXPECT_EQ(after, concat({sequence(t, false, false), sequence(t, false, false)}));
+        // --json: the same counts, per element set, after the patches.
+        a.insert(a.begin(), "--json");
+        r = run_on(original, a);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.err, c.err);
+        std::string counts = "\n  \"sequences\": 2,\n  \"could_not_take\": {\n    " + c.counts + "  },\n";
+        EXPECT_NE(r.out.find(counts), std::string::npos) << r.out;
     }
 }
 

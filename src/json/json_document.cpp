@@ -80,6 +80,13 @@ int run_json(StreamContext& ctx, const Options& options) {
     int status = scan_file(ctx, options);
     if (!report.head_written) write_head(ctx, false);  // the file did not open
     json_end_array(w);
+    if (report.missed_counted) {
+        json_member_uint(w, "sequences", report.sequences);
+        json_key(w, "could_not_take");
+        json_begin_object(w);
+        for (const auto& [name, count] : report.missed) json_member_uint(w, name, count);
+        json_end_object(w);
+    }
     write_warnings(report);
     json_member_string(w, "status", status_name(status, ctx.stop_reason));
     json_end_object(w);

@@ -5,12 +5,14 @@
 //
 //   {"file": NAME, "size": BYTES, "headers": [...], "warnings": [...],
 //    "warnings_omitted": 0, "status": "complete" | "refused" | "error"}
-//   {"file": NAME, "bit_rate": N, "patches": [...], "warnings": [...],
-//    "warnings_omitted": 0, "status": ...}
+//   {"file": NAME, "bit_rate": N, "patches": [...],
+//    ["sequences": N, "could_not_take": {ELEMENT: N, ...},] (with --set)
+//    "warnings": [...], "warnings_omitted": 0, "status": ...}
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "headers/header_sink.hpp"
@@ -29,6 +31,11 @@ struct JsonReport {
     const HeaderSink* inner = nullptr;  // the sink the run had before
     std::vector<std::uint64_t> warnings;  // offset << 1 | LayerWarning
     std::uint64_t warnings_omitted = 0;
+    // Once a rewrite with --set has ended: the sequences, and per element
+    // set, how many of them could not take it.
+    bool missed_counted = false;
+    std::uint64_t sequences = 0;
+    std::vector<std::pair<const char*, std::uint64_t>> missed;
 };
 
 // `m2vhdr --json FILE [BITRATE]`: the run of scan_file with the document

@@ -1,5 +1,6 @@
 // The end of a rewrite: the last sequence, the flush, the closing lines.
 #include "demux/demux_messages.hpp"
+#include "json/json_report.hpp"
 #include "rewrite/patch.hpp"
 #include "rewrite/rewrite.hpp"
 #include "rewrite/rewrite_messages.hpp"
@@ -15,6 +16,11 @@ bool finish_rewrite(StreamContext& ctx) {
     for (unsigned i = 0; i < s.request_count; ++i) {
         if (!s.requests[i].counted) continue;
         const char* name = s.requests[i].element->name;
+        if (ctx.json) {
+            ctx.json->missed_counted = true;
+            ctx.json->sequences = s.sequences;
+            ctx.json->missed.emplace_back(name, s.missed[i]);
+        }
         if (s.missed[i] != 0 && !ctx.json)  // stdout holds the JSON document
             std::fprintf(ctx.out, rewrite_msg::missed, name,
                          static_cast<unsigned long long>(s.missed[i]),

@@ -79,6 +79,7 @@ int scan_file(StreamContext& ctx, const Options& options) {
                                                                   : FileAccess::READ;
     if (!platform_open(path, access, &ctx.file)) {
         print_message(ctx.err, msg::open_failed);
+        if (options.stats && options.json) print_stats_failure(ctx, path);
         return EXIT_FAILED;
     }
 
@@ -87,6 +88,7 @@ int scan_file(StreamContext& ctx, const Options& options) {
     ctx.window = static_cast<std::uint8_t*>(std::calloc(WINDOW_SIZE + WINDOW_PADDING, 1));
     if (!ctx.window) {
         print_message(ctx.err, msg::out_of_memory);
+        if (options.stats && options.json) print_stats_failure(ctx, path);
         platform_close(ctx.file);
         return EXIT_FAILED;
     }
@@ -99,6 +101,7 @@ int scan_file(StreamContext& ctx, const Options& options) {
         print_message(ctx.err, msg::read_error);
         status = EXIT_FAILED;
     } else if (options.demux && !open_container(ctx, demux, options)) {
+        if (options.stats && options.json) print_stats_failure(ctx, path);
         status = EXIT_FAILED;
     } else if (options.stats) {
         status = run_stats(ctx, options.json, options.plot, options.file);

@@ -23,7 +23,10 @@ bool measure_stream(StreamContext& ctx, StatsState& s, const HeaderSink& sink, v
     ctx.sink_state = sink_state;
     ScanOutcome outcome = scan_stream(ctx);
     ctx.sink_state = nullptr;
-    if (outcome == ScanOutcome::STOPPED) return false;
+    if (outcome == ScanOutcome::STOPPED) {
+        stats_finish(ctx, s, offset_of(ctx));  // the figures so far, for --json
+        return false;
+    }
     // The last picture ends with the file. The scan may count a header cut
     // short by the end as running past it: the size, when known, is the
     // smaller bound.
@@ -41,29 +44,38 @@ bool measure_stream(StreamContext& ctx, StatsState& s, const HeaderSink& sink, v
 
 bool is_auto_rate(const char* bit_rate) { return bit_rate && std::strcmp(bit_rate, "auto") == 0; }
 
+void print_stats_failure(StreamContext& ctx, const char* file_path) {
+    print_stats_json(ctx.out, file_path, "error", nullptr, nullptr);
+}
+
 int run_stats(StreamContext& ctx, bool json, const char* plot_path, const char* file_path) {
     // Writing the plot over the stream would destroy it.
     if (plot_path && std::strcmp(plot_path, file_path) == 0) {
         std::fprintf(ctx.err, stats_msg::plot_failed, plot_path);
+        if (json) print_stats_failure(ctx, file_path);
         return EXIT_FAILED;
     }
     StatsState s;
     int status = EXIT_OK;
-    if (!measure(ctx, s, stats_sink)) {
+    bool measured = measure(ctx, s, stats_sink);
+    StatsFigures f = stats_figures(s);
+    if (!measured) {
         status = EXIT_FAILED;
-    } else {
-        StatsFigures f = stats_figures(s);
-        if (json) print_stats_json(ctx.out, s, f);
-        else print_stats_text(ctx.out, s, f);
-        if (plot_path) {
-            std::FILE* svg = std::fopen(plot_path, "wb");
-            bool written = svg && write_stats_plot(svg, s, f);
-            if (svg && std::fclose(svg) != 0) written = false;
-            if (!written) {
-                std::fprintf(ctx.err, stats_msg::plot_failed, plot_path);
-                status = EXIT_FAILED;
-            }
+    } else if (plot_path) {  // drawn first, so that the JSON can tell it failed
+        std::FILE* svg = std::fopen(plot_path, "wb");
+        bool written = svg && write_stats_plot(svg, s, f);
+        if (svg && std::fclose(svg) != 0) written = false;
+        if (!written) {
+            std::fprintf(ctx.err, stats_msg::plot_failed, plot_path);
+            status = EXIT_FAILED;
         }
+    }
+    if (json) {
+        const char* outcome = status == EXIT_OK ? "complete"
+                              : ctx.stop_reason == StopReason::SYSTEM_STREAM ? "refused" : "error";
+        print_stats_json(ctx.out, file_path, outcome, &s, &f);
+    } else if (measured) {
+        print_stats_text(ctx.out, s, f);
     }
     stats_free(s);
     return status;

@@ -17,6 +17,10 @@ bool measure_stream(StreamContext& ctx, StatsState& s, const HeaderSink& sink, v
 // the plot to `plot_path` when it is not null. Returns the exit status.
 int run_stats(StreamContext& ctx, bool json, const char* plot_path, const char* file_path);
 
+// The --stats --json document of a run that measured nothing (the file did
+// not open): its name and "status": "error".
+void print_stats_failure(StreamContext& ctx, const char* file_path);
+
 // Measures the file opened for writing, then rewrites every sequence to the
 // lowest safe rate, with the elements of `settings`, as
 // `m2vhdr [--set ...] FILE RATE` would; leaves the file untouched

@@ -1,5 +1,7 @@
 // --stats --json: the summary's figures as one JSON object, with the
-// per-second and per-GOP rates behind them.
+// per-second and per-GOP rates behind them, between the file's name and the
+// run's status. A run that fails still writes the object: the figures of
+// what it measured, or none when it measured nothing.
 #include "json/json_writer.hpp"
 #include "stats/stats.hpp"
 
@@ -11,12 +13,8 @@ void put_rate(void* state, std::uint64_t, std::uint64_t, std::uint64_t rate) {
 
 double seconds(std::uint64_t ticks) { return static_cast<double>(ticks) / TICKS_PER_SECOND; }
 
-}  // namespace
-
-void print_stats_json(std::FILE* out, const StatsState& s, const StatsFigures& f) {
-    JsonWriter w;
-    json_begin(w, out);
-    json_begin_object(w);
+// Every figure, as members of the open object.
+void put_figures(JsonWriter& w, const StatsState& s, const StatsFigures& f) {
     json_key(w, "duration");
     json_fixed(w, seconds(f.duration_ticks), 6);
     json_member_uint(w, "sequences", s.sequences);
@@ -69,6 +67,18 @@ void print_stats_json(std::FILE* out, const StatsState& s, const StatsFigures& f
     json_begin_array(w);
     each_gop_rate(s, put_rate, &w);
     json_end_array(w);
+}
+
+}  // namespace
+
+void print_stats_json(std::FILE* out, const char* file, const char* status, const StatsState* state,
+                      const StatsFigures* figures) {
+    JsonWriter w;
+    json_begin(w, out);
+    json_begin_object(w);
+    json_member_string(w, "file", file);
+    if (state && figures) put_figures(w, *state, *figures);
+    json_member_string(w, "status", status);
     json_end_object(w);
     json_flush(w);
 }

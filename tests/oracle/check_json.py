@@ -8,7 +8,8 @@ member names), every entry equals the oracle's, entry by entry, offsets,
 names and derived values included, and the offsets and names are those of
 the committed text report NAME.report; the rewrite's patch list is exactly
 the bytes the rewrite changed. Then a program and a transport stream give a
-parsing document with status "refused", a missing file one with "error",
+parsing document with status "refused", a missing file one with "error"
+(with --stats too),
 and a file name of quotes, backslashes, control characters and bytes that
 are not UTF-8 comes out escaped as worked out by hand. Exit status 0 when
 everything holds.
@@ -128,25 +129,40 @@ def check_stops(tool, scratch):
             check(name, {"file": path, "size": len(data), "headers": [], "warnings": [],
                          "warnings_omitted": 0, "status": status_name}, document)
             check(name + ": exit status", 1, status)
+        # --stats: the same file and status around the figures of no picture.
+        document, status, _, _ = run(tool, "--stats", path)
+        if document is not None:
+            check(name + " --stats", (path, status_name, 1, 0, 0),
+                  (document["file"], list(document.values())[-1], status, document["pictures"],
+                   document["duration"]))
     missing = os.path.join(scratch, "missing.m2v")
     document, status, _, _ = run(tool, missing)
     if document is not None:
         check("missing file", {"file": missing, "size": None, "headers": [], "warnings": [],
                                "warnings_omitted": 0, "status": "error"}, document)
         check("missing file: exit status", 1, status)
+    # --stats without a file to measure, or with a plot that would overwrite
+    # it: the name and the status, no figures; standard error as without --json.
+    for args, path in ((["--stats"], missing), (["--stats", "--plot", path], path)):
+        document, status, err, _ = run(tool, *args, path)
+        plain = subprocess.run([tool, *args, path], capture_output=True, env=dict(os.environ, LC_ALL="C"))
+        check("%s: document" % args, ({"file": path, "status": "error"}, 1), (document, status))
+        check("%s: standard error" % args, plain.stderr, err)
 
 
 def check_escapes(tool, scratch):
     # quote, backslash, tab, line feed, 0x01, 0x1f, DEL, é (C3 A9), a lone
     # continuation byte, a lone lead byte before ASCII, 0xFF, a surrogate's
-    # encoding (ED A0 80: three bytes, each replaced)
-    name = b'q"b\\t\tn\n\x01\x1f\x7f\xc3\xa9\x80\xc3z\xff\xed\xa0\x80.m2v'
+    # encoding (ED A0 80: three bytes, each replaced), an overlong NUL (C0 80:
+    # C0 never leads, so both bytes are replaced)
+    name = b'q"b\\t\tn\n\x01\x1f\x7f\xc3\xa9\x80\xc3z\xff\xed\xa0\x80\xc0\x80.m2v'
     folder = scratch.encode()
     with open(os.path.join(folder, name), "wb") as f:
         f.write(b"\x00\x00\x01\xb7")  # a sequence end code
     _, status, _, raw = run(tool, os.path.join(folder, name))
     expected = (b'"file": "' + folder + b'/q\\"b\\\\t\\u0009n\\u000a\\u0001\\u001f\x7f\xc3\xa9'
-                b'\xef\xbf\xbd\xef\xbf\xbdz\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd.m2v",')
+                b'\xef\xbf\xbd\xef\xbf\xbdz\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd'
+                b'\xef\xbf\xbd\xef\xbf\xbd.m2v",')
     check("escaped file name", True, expected in raw)
     check("escaped file name: exit status", 0, status)
 
