@@ -4,6 +4,7 @@
 // against ffmpeg in tests/oracle/check_pulldown.py.
 #include <gtest/gtest.h>
 
+#include "pulldown/time_code.hpp"
 #include "tool_runner.hpp"
 
 namespace {
@@ -96,6 +97,64 @@ TEST(Pulldown, OnlyTheNamedBitsChange) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "3:2 pulldown removed: 5 pictures, 29.97 -> 23.976 fps, 8 headers changed\n");
     EXPECT_EQ(after, film_stream(false));
+}
+
+// Drop-frame labels, walked one by one over a whole day by the rule of the
+// counting (labels 00 and 01 of every minute but each tenth are skipped):
+// each label's count is its place in the walk, and the count gives it back.
+TEST(Pulldown, DropFrameLabelsOverADay) {
+    TimeCode t{0, 0, 0, 0};
+    std::uint64_t count = 0;
+    for (; t.hours < 24; ++count) {
+        ASSERT_EQ(label_to_count(TimeCodeCounting::DROP_FRAME_30, t), count);
+        TimeCode back = count_to_label(TimeCodeCounting::DROP_FRAME_30, count);
+        ASSERT_EQ(std::vector<unsigned>({back.hours, back.minutes, back.seconds, back.pictures}),
+                  std::vector<unsigned>({t.hours, t.minutes, t.seconds, t.pictures}))
+            << count;
+        if (++t.pictures < 30) continue;
+        t.pictures = 0;
+        if (++t.seconds < 60) continue;
+        t.seconds = 0;
+        if (++t.minutes == 60) t.minutes = 0, ++t.hours;
+        if (t.minutes % 10 != 0) t.pictures = 2;
+    }
+    EXPECT_EQ(count, 24u * 6 * 17982);  // 17982 labels in ten minutes
+    TimeCode wrapped = count_to_label(TimeCodeCounting::DROP_FRAME_30, count);
+    EXPECT_EQ(wrapped.hours + wrapped.minutes + wrapped.seconds + wrapped.pictures, 0u);
+}
+
+// The first GOP two labels before a skipped pair keeps its label; four
+// frames on, the second GOP is past the pair: 00:00:59;28, 00:01:00;04.
+TEST(Pulldown, TimeCodesAcrossASkippedMinute) {
+    Bytes film = film_stream(false);
+    GroupHeader g = group_at(0, 28);
+    g.time_code_seconds = 59;
+    Bytes first = group_header(g);
+    Bytes pulled = film_stream(true);
+    std::size_t at = film.size();  // the first GOP header
+    for (std::size_t i = 0; i + 4 <= film.size(); ++i)
+        if (film[i] == 0 && film[i + 1] == 0 && film[i + 2] == 1 && film[i + 3] == 0xB8) {
+            at = i;
+            break;
+        }
+    ASSERT_LT(at, film.size());
+    std::copy(first.begin(), first.end(), film.begin() + static_cast<long>(at));
+    GroupHeader second = group_at(1, 4);
+    second.time_code_minutes = 1;
+    g.drop_frame_flag = 1;
+    Bytes expected = pulled;
+    Bytes expected_first = group_header(g);
+    std::copy(expected_first.begin(), expected_first.end(), expected.begin() + static_cast<long>(at));
+    std::size_t second_at = at + 1;
+    while (!(expected[second_at] == 0 && expected[second_at + 1] == 0 && expected[second_at + 2] == 1 &&
+             expected[second_at + 3] == 0xB8))
+        ++second_at;
+    Bytes expected_second = group_header(second);
+    std::copy(expected_second.begin(), expected_second.end(), expected.begin() + static_cast<long>(second_at));
+    Bytes after;
+    RunResult r = run_on(film, {"--pulldown", "3:2"}, &after);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(after, expected);
 }
 
 struct Refusal {

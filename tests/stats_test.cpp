@@ -74,6 +74,50 @@ TEST(Stats, HandBuiltPulldownStream) {
         EXPECT_NE(r.out.find(member), std::string::npos) << member << "\n" << r.out;
 }
 
+// One GOP of frame pictures in display order with the given
+// (top_field_first, repeat_first_field), at `frame_rate_code`.
+Bytes flagged_stream(unsigned frame_rate_code, unsigned progressive_sequence,
+                     const std::vector<std::pair<unsigned, unsigned>>& flags) {
+    SequenceHeader h;
+    h.frame_rate_code = frame_rate_code;
+    SequenceExtension x;
+    x.progressive_sequence = progressive_sequence;
+    Bytes s = concat({sequence_header(h), sequence_extension(x), group_header({})});
+    for (unsigned i = 0; i < flags.size(); ++i) {
+        PictureCodingExtension e;
+        e.top_field_first = flags[i].first;
+        e.repeat_first_field = flags[i].second;
+        append(s, concat({picture_header({i, i == 0 ? 1u : 2u}), picture_coding_extension(e), slice(40)}));
+    }
+    return s;
+}
+
+// Durations and the cadence, worked by hand. A progressive 23.976 sequence
+// shows (1,1) for three frame periods, (0,1) for two, (0,0) for one: 3 + 3
+// + 2 + 1 = 9 periods of 1001/24000 s, 0.375375 s. Eleven interlaced
+// 29.97 pictures in the cycle (1,1) (0,0) (0,1) (1,0) whose sixth jumps
+// to (0,1): ten pairs, one broken, exactly the nine in ten that name the
+// pattern; six pictures repeat a field, 3 * 6 + 2 * 5 = 28 fields.
+TEST(Stats, FlagsOfHandBuiltStreams) {
+    struct Case {
+        Bytes stream;
+        const char* duration;
+        const char* repeats;
+    } cases[] = {
+        {flagged_stream(1, 1, {{1, 1}, {1, 1}, {0, 1}, {0, 0}}), "duration:           0:00:00.375\n",
+         "repeat_first_field: 3\n"},
+        {flagged_stream(4, 0, {{1, 1}, {0, 0}, {0, 1}, {1, 0}, {1, 1}, {0, 1}, {1, 0}, {1, 1}, {0, 0}, {0, 1}, {1, 0}}),
+         "duration:           0:00:00.467\n", "repeat_first_field: 6 (3:2 pulldown, 1 breaks in the pattern)\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.repeats);
+        RunResult r = run_on(c.stream, {"--stats"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_NE(r.out.find(c.duration), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(c.repeats), std::string::npos) << r.out;
+    }
+}
+
 // The first decode waits at most one second. With a buffer of 65536 bits
 // the 32000 bits of the stream above fit whole, but at R < 32000 bit/s only
 // R bits are in at one second, when picture 0 is decoded; picture k then has
