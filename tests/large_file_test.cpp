@@ -234,8 +234,10 @@ TEST(LargeFile, PulldownBeyond4GiB) {
     RunResult r = run_tool({"m2vhdr", "--pulldown", "3:2", path});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
-    // Changed: both sequences, both GOPs, the extensions of indices 0 and 2.
-    EXPECT_EQ(r.out, "3:2 pulldown applied: 3 pictures, 23.976 -> 29.97 fps, 8 headers changed\n");
+    // Changed: both sequences, both GOPs, the extensions of indices 0 and 2;
+    // 3 film frames (0.1251 s) shown for 3 + 2 + 3 fields (0.1335 s).
+    EXPECT_EQ(r.out, "3:2 pulldown applied: 3 pictures, 23.976 -> 29.97 fps, 8 headers changed, "
+                     "duration 0:00:00.125 -> 0:00:00.133\n");
     for (const FilmPart& p : parts)
         EXPECT_EQ(pread_at(fd, p.at, p.pulled.size()), p.pulled) << "part at " << p.at;
     ASSERT_EQ(fstat(fd, &st), 0);

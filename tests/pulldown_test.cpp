@@ -4,6 +4,8 @@
 // against ffmpeg in tests/oracle/check_pulldown.py.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "pulldown/time_code.hpp"
 #include "tool_runner.hpp"
 
@@ -90,13 +92,81 @@ TEST(Pulldown, OnlyTheNamedBitsChange) {
     EXPECT_EQ(r.err, "");
     // 5 coding extensions but the one at display index 1, the sequence
     // header and extension, both GOP headers.
-    EXPECT_EQ(r.out, "3:2 pulldown applied: 5 pictures, 23.976 -> 29.97 fps, 8 headers changed\n");
+    // 5 film frames of 1001/24000 s: 0.2085 s; 3 + 2 + 3 + 2 + 3 fields of
+    // 1001/60000 s: 0.2169 s.
+    EXPECT_EQ(r.out, "3:2 pulldown applied: 5 pictures, 23.976 -> 29.97 fps, 8 headers changed, "
+                     "duration 0:00:00.209 -> 0:00:00.217\n");
     EXPECT_EQ(after, film_stream(true));
 
     r = run_on(film_stream(true), {"--pulldown=none"}, &after);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "3:2 pulldown removed: 5 pictures, 29.97 -> 23.976 fps, 8 headers changed\n");
+    EXPECT_EQ(r.out, "3:2 pulldown removed: 5 pictures, 29.97 -> 23.976 fps, 8 headers changed, "
+                     "duration 0:00:00.217 -> 0:00:00.209\n");
     EXPECT_EQ(after, film_stream(false));
+}
+
+// One GOP of 29.97 pictures in display order with the given
+// (top_field_first, repeat_first_field), or the 23.976 film it comes from.
+Bytes cadence_stream(bool film, const std::vector<std::pair<unsigned, unsigned>>& flags) {
+    Bytes s = concat({sequence_header(at_rate(film ? 1 : 4)), sequence_extension(busy_extension(film)),
+                      group_header(group_at(!film, 0))});
+    for (unsigned i = 0; i < flags.size(); ++i)
+        append(s, concat({picture_header({i, i == 0 ? 1u : 2u}),
+                          picture_coding_extension(film ? busy_coding(0, 0)
+                                                        : busy_coding(flags[i].first, flags[i].second)),
+                          slice(20)}));
+    return s;
+}
+
+// Removal takes film whatever its phase and breaks, as long as 40 to 60 %
+// of its pictures repeat a field; the closing line gives the time before
+// (fields of 1001/60000 s) and after (frames of 1001/24000 s). Run again,
+// or after only its rates pass, it ends with the same file.
+TEST(Pulldown, RemovalTakesAnyFilmCadence) {
+    using Flags = std::vector<std::pair<unsigned, unsigned>>;
+    struct Case {
+        Flags flags;
+        const char* result;  // the closing line's end, or the refusal
+    } cases[] = {
+        // The cycle, a jump to another phase after the fifth picture, on:
+        // 6 of 11 repeat, 28 fields (0.4671 s) against 11 frames (0.4588 s).
+        {{{1, 1}, {0, 0}, {0, 1}, {1, 0}, {1, 1}, {0, 1}, {1, 0}, {1, 1}, {0, 0}, {0, 1}, {1, 0}},
+         "11 pictures, 29.97 -> 23.976 fps, 12 headers changed, duration 0:00:00.467 -> 0:00:00.459\n"},
+        // 2 of 5 and 3 of 5, the ends of the range: 12 and 13 fields.
+        {{{1, 1}, {0, 0}, {0, 1}, {1, 0}, {0, 0}}, "5 pictures, 29.97 -> 23.976 fps, 6 headers changed, "
+                                                   "duration 0:00:00.200 -> 0:00:00.209\n"},
+        {{{1, 1}, {0, 0}, {0, 1}, {1, 0}, {1, 1}}, "5 pictures, 29.97 -> 23.976 fps, 7 headers changed, "
+                                                   "duration 0:00:00.217 -> 0:00:00.209\n"},
+        {{{1, 1}, {0, 0}, {0, 0}, {0, 0}, {0, 0}}, "1 of 5 pictures"},
+        {{{1, 1}, {0, 1}, {1, 1}, {0, 1}, {0, 0}}, "4 of 5 pictures"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.result);
+        Bytes video = cadence_stream(false, c.flags);
+        Bytes after;
+        RunResult r = run_on(video, {"--pulldown", "none"}, &after);
+        if (std::strstr(c.result, " of 5 pictures")) {
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(r.err, std::string("cannot remove 3:2 pulldown: ") + c.result +
+                                 " repeat a field in a stream flagged 29.97 fps (film has 40 % to 60 %; "
+                                 "no pulldown to remove); the file is unchanged\n");
+            EXPECT_EQ(after, video);
+            continue;
+        }
+        Bytes film = cadence_stream(true, c.flags);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.out, std::string("3:2 pulldown removed: ") + c.result);
+        EXPECT_EQ(after, film);
+        Bytes rates_only = video;
+        rates_only[7] = film[7];  // frame_rate_code, as the first pass leaves it
+        for (const Bytes& start : {film, rates_only}) {
+            r = run_on(start, {"--pulldown", "none"}, &after);
+            EXPECT_EQ(r.status, 0);
+            EXPECT_EQ(after, film);
+        }
+    }
 }
 
 // Drop-frame labels, walked one by one over a whole day by the rule of the

@@ -75,6 +75,8 @@ ParseResult check_sequence_header(StreamContext& ctx, const syntax::SequenceHead
         return refuse_pulldown(ctx, true, offset_of(ctx), reason);
     }
     s.film_rate_code = film;
+    s.sequence_rate_code = code;
+    s.sequence_progressive = false;
     if (code != film) s.video_rate_seen = true;
     const std::uint8_t* p = ctx.window + ctx.pos;
     if (target_sequence_header(s, p[7]) != p[7]) s.rates_to_patch += 1;
@@ -90,6 +92,7 @@ ParseResult check_sequence_extension(StreamContext& ctx, const syntax::SequenceE
                       e.frame_rate_extension_n + 1, e.frame_rate_extension_d + 1);
         return refuse_pulldown(ctx, true, offset_of(ctx), reason);
     }
+    s.sequence_progressive = e.progressive_sequence;
     if (e.progressive_sequence && !s.progressive_sequence_seen) {
         s.progressive_sequence_seen = true;
         s.progressive_sequence_offset = offset_of(ctx);
@@ -140,6 +143,18 @@ ParseResult check_picture_header(StreamContext& ctx, const syntax::PictureHeader
     return CONTINUE;
 }
 
+// The display time of a frame picture as the stream shows it now, and as
+// it will once converted.
+void note_display_time(PulldownState& s, const syntax::PictureCodingExtension& e, std::uint64_t k) {
+    bool video = s.sequence_rate_code == 4 || s.sequence_rate_code == 5;
+    unsigned repeat = e.repeat_first_field;
+    if (s.sequence_progressive)  // frames, repeated once or twice
+        s.time_before += (video ? 8u : 10u) * (repeat ? (e.top_field_first ? 3u : 2u) : 1u);
+    else
+        s.time_before += (video ? 4u : 5u) * (2 + repeat);
+    s.time_after += s.direction == PulldownDirection::APPLY ? 4 * (2 + cadence_repeat_first_field(k)) : 10;
+}
+
 ParseResult check_picture_coding_extension(StreamContext& ctx,
                                            const syntax::PictureCodingExtension& e) {
     PulldownState& s = state(ctx);
@@ -158,8 +173,11 @@ ParseResult check_picture_coding_extension(StreamContext& ctx,
     if (!e.progressive_frame)
         return refuse_pulldown(ctx, true, offset_of(ctx), pulldown_msg::interlaced_picture);
     std::uint64_t k = s.display_index;
-    if (e.top_field_first != cadence_top_field_first(k) ||
-        e.repeat_first_field != cadence_repeat_first_field(k)) {
+    note_display_time(s, e, k);
+    if (e.repeat_first_field) ++s.repeats;
+    bool remove = s.direction == PulldownDirection::REMOVE;  // any cadence: see pulldown.hpp
+    if (!remove && (e.top_field_first != cadence_top_field_first(k) ||
+                    e.repeat_first_field != cadence_repeat_first_field(k))) {
         // Without the cadence's flags a picture must show exactly its two
         // fields: anything else is some other pulldown or a repeated frame.
         if (e.repeat_first_field)
@@ -213,6 +231,15 @@ bool finish_pulldown_check(StreamContext& ctx) {
     if (s.progressive_sequence_seen) {
         std::snprintf(reason, sizeof reason, pulldown_msg::progressive_video[d], rate);
         refuse_pulldown(ctx, true, s.progressive_sequence_offset, reason);
+        return false;
+    }
+    // Film repeats a field in every other picture, give or take the breaks.
+    if (s.direction == PulldownDirection::REMOVE &&
+        (5 * s.repeats < 2 * s.pictures || 5 * s.repeats > 3 * s.pictures)) {
+        std::snprintf(reason, sizeof reason, pulldown_msg::not_film_share,
+                      static_cast<unsigned long long>(s.repeats),
+                      static_cast<unsigned long long>(s.pictures), rate);
+        refuse_pulldown(ctx, false, 0, reason);
         return false;
     }
     return true;

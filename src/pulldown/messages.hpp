@@ -3,7 +3,10 @@
 //   cannot apply 3:2 pulldown: offset 0x0000302a: REASON; the file is unchanged
 // (without "offset ...: " for reasons about the whole file); success is
 // one line on standard output:
-//   3:2 pulldown applied: 75 pictures, 23.976 -> 29.97 fps, 99 headers changed
+//   3:2 pulldown applied: 75 pictures, 23.976 -> 29.97 fps, 99 headers changed,
+//   duration 0:00:03.128 -> 0:00:03.128
+// (one line: the display time before and after, which a break in the
+// cadence changes by a field)
 #pragma once
 
 namespace pulldown_msg {
@@ -15,7 +18,9 @@ inline constexpr const char* would_be_done[2] = {"would be applied", "would be r
 
 inline constexpr char refusal[] = "cannot %s 3:2 pulldown: %s%s; the file is unchanged\n";
 inline constexpr char at_offset[] = "offset 0x%08llx: ";
-inline constexpr char summary[] = "3:2 pulldown %s: %llu pictures, %s -> %s fps, %llu headers %s\n";
+inline constexpr char summary[] =
+    "3:2 pulldown %s: %llu pictures, %s -> %s fps, %llu headers %s, duration %s -> %s\n";
+inline constexpr char duration[] = "%llu:%02llu:%02llu.%03llu";  // h:mm:ss.mmm
 
 // frame_rate_code 0 to 15.
 inline constexpr const char* rate_names[16] = {
@@ -43,6 +48,9 @@ inline constexpr char not_film[2][96] = {
     "picture without the 3:2 cadence in a stream flagged %s fps (not 23.976 or 24 fps film)",
     "picture without the 3:2 cadence in a stream flagged %s fps (no pulldown to remove)",
 };
+inline constexpr char not_film_share[] =
+    "%llu of %llu pictures repeat a field in a stream flagged %s fps (film has 40 %% to 60 %%; no "
+    "pulldown to remove)";
 inline constexpr char progressive_video[2][96] = {
     "progressive_sequence 1 in a stream flagged %s fps (not 23.976 or 24 fps film)",
     "progressive_sequence 1 in a stream flagged %s fps (no pulldown to remove)",

@@ -6,6 +6,11 @@
 //   2. and 3. patch: the flags (picture coding extensions, progressive_sequence
 //      and the GOP time codes) and the frame rates (frame_rate_code of every
 //      sequence header), each pass followed by a flush to the storage device.
+// Removing accepts any cadence, breaks included, as long as the share of
+// pictures with a repeated field is that of film (40 to 60 %): DVD encoders
+// change the phase at every edit, and the flags removal writes do not
+// depend on it. Applying writes its own exact cadence.
+//
 // Applying writes the flags first and the rates last; removing writes the
 // rates first and the flags last. A stream flagged 29.97 or 30 fps therefore
 // always carries the whole cadence, whenever the run is interrupted, and
@@ -61,6 +66,13 @@ struct PulldownState {
     std::uint64_t off_cadence_offset = 0;
     bool progressive_sequence_seen = false;
     std::uint64_t progressive_sequence_offset = 0;
+    std::uint64_t repeats = 0;  // pictures with repeat_first_field
+    // The sequence being read, and the display time of the pictures before
+    // and after the run, in units of 1/240 s (24, 30 fps) or 1001/240000 s
+    // (23.976, 29.97): a film frame is 10, a field at 29.97 or 30 fps 4.
+    unsigned sequence_rate_code = 0;
+    bool sequence_progressive = false;
+    std::uint64_t time_before = 0, time_after = 0;
     std::uint64_t flags_to_patch = 0;
     std::uint64_t rates_to_patch = 0;
     bool refused = false;  // the reason has been printed

@@ -9,6 +9,14 @@
 
 namespace {
 
+// h:mm:ss.mmm of a display time counted in units of 1/240 s, or of
+// 1001/240000 s at 23.976 and 29.97 fps, rounded to the millisecond.
+void format_duration(std::uint64_t units, unsigned film_rate_code, char* text, std::size_t size) {
+    unsigned long long ms = (units * (film_rate_code == 1 ? 1001 : 1000) + 120) / 240;
+    std::snprintf(text, size, pulldown_msg::duration, ms / 3600000, ms / 60000 % 60, ms / 1000 % 60,
+                  ms % 1000);
+}
+
 // Runs one patch pass when it has anything to write. False after a failure
 // (already reported).
 bool patch_pass(StreamContext& ctx, PulldownState& s, PulldownPass pass, std::uint64_t to_patch) {
@@ -39,6 +47,9 @@ bool run_pulldown(StreamContext& ctx, PulldownDirection direction) {
     const std::uint64_t pictures = s.pictures;
     const std::uint64_t flags = s.flags_to_patch;
     const std::uint64_t rates = s.rates_to_patch;
+    char before[32], after[32];
+    format_duration(s.time_before, s.film_rate_code, before, sizeof before);
+    format_duration(s.time_after, s.film_rate_code, after, sizeof after);
     bool ok = direction == PulldownDirection::APPLY
                   ? patch_pass(ctx, s, PulldownPass::FLAGS, flags) &&
                         patch_pass(ctx, s, PulldownPass::RATES, rates)
@@ -56,6 +67,6 @@ bool run_pulldown(StreamContext& ctx, PulldownDirection direction) {
                  ctx.dry_run ? pulldown_msg::would_be_done[d] : pulldown_msg::done[d],
                  static_cast<unsigned long long>(pictures), d == 0 ? film : video,
                  d == 0 ? video : film, static_cast<unsigned long long>(s.patched),
-                 ctx.dry_run ? "to change" : "changed");
+                 ctx.dry_run ? "to change" : "changed", before, after);
     return true;
 }

@@ -16,7 +16,11 @@ minute):
     byte for byte;
   * a run interrupted in either of its patch passes (emulated by splicing the
     converted and the original file) is completed by the same command;
-  * streams it must refuse leave the file untouched with the exact message.
+  * streams it must refuse leave the file untouched with the exact message;
+  * mpeg2enc's soft-telecined film (-p), and the same cut and joined so that
+    the cadence changes phase, lose their pulldown with every picture
+    decoded as before, and the closing line gives the durations summed
+    here from ffprobe's repeat_pict.
 FFMPEG and FFPROBE in the environment name the tools (default: the PATH).
 Exit status 0 when everything holds, 1 otherwise.
 """
@@ -27,9 +31,11 @@ import pathlib
 import subprocess
 import sys
 import tempfile
+from fractions import Fraction
 
 FFMPEG = os.environ.get("FFMPEG", "ffmpeg")
 FFPROBE = os.environ.get("FFPROBE", "ffprobe")
+MPEG2ENC = os.environ.get("MPEG2ENC", "mpeg2enc")
 CADENCE = [(1, 1), (0, 0), (0, 1), (1, 0)]  # (top_field_first, repeat_pict), display order
 FIELDS_SHOWN = [3, 2, 3, 2]
 PICTURES = 75
@@ -120,6 +126,46 @@ def write(path, data):
     pathlib.Path(path).write_bytes(data)
 
 
+def clock(fields, rate):
+    """h:mm:ss.mmm of `fields` fields at `rate` frames per second (a name)."""
+    per_second = {"23.976": Fraction(24000, 1001), "24": 24, "29.97": Fraction(30000, 1001), "30": 30}[rate]
+    ms = round(Fraction(fields, 2) / per_second * 1000)
+    return "%d:%02d:%02d.%03d" % (ms // 3600000, ms // 60000 % 60, ms // 1000 % 60, ms % 1000)
+
+
+def check_encoder_film(m2vhdr, work):
+    """mpeg2enc's soft-telecined film, alone and cut and joined to itself at
+    a GOP where the cadence stands at another phase: removal takes both,
+    leaves every picture shown once at 23.976 fps, decoded as before."""
+    film = os.path.join(work, "enc.m2v")
+    y4m = subprocess.run([FFMPEG, "-v", "error", "-f", "lavfi", "-i", "testsrc=size=352x480:rate=24000/1001",
+                          "-frames:v", "48", "-pix_fmt", "yuv420p", "-f", "yuv4mpegpipe", "-"],
+                         check=True, capture_output=True).stdout
+    subprocess.run([MPEG2ENC, "-v", "0", "-f", "3", "-b", "2000", "-F", "1", "-p", "-o", film], input=y4m,
+                   check=True, capture_output=True)
+    whole = read(film)
+    second_gop = start_codes(whole, 0xB8)[1]
+    joined = whole[:second_gop] + whole  # the second part starts at phase 0 again
+    for name, data in (("mpeg2enc film", whole), ("mpeg2enc film cut and joined", joined)):
+        path = os.path.join(work, "enc_removed.m2v")
+        write(path, data)
+        before = frames(path)
+        fields = sum(2 + f["repeat_pict"] for f in before)
+        status, out, err = tool(m2vhdr, path, "none")
+        after = frames(path)
+        expect(name + ": repeats in film's share", True, 0.4 <= sum(f["repeat_pict"] for f in before) / len(before) <= 0.6)
+        expect(name + ": removal", (0, "", "3:2 pulldown removed: %d pictures, 29.97 -> 23.976 fps, %d headers "
+                                    "changed, duration %s -> %s\n" % (len(before), changed_headers(data, read(path)),
+                                                                      clock(fields, "29.97"), clock(2 * len(before), "23.976"))),
+               (status, err, out))
+        expect(name + ": flags after", [(0, 0)] * len(before), [(f["top_field_first"], f["repeat_pict"]) for f in after])
+        copy = os.path.join(work, "enc_copy.m2v")
+        write(copy, data)
+        expect(name + ": decoded pictures", decoded(copy), decoded(path))
+        removed = read(path)
+        expect(name + ": second removal", (0, removed), (tool(m2vhdr, path, "none")[0], read(path)))
+
+
 def check_film(m2vhdr, work, rate, film, video, drop):
     label = "%s fps" % film
     original = os.path.join(work, "film.m2v")
@@ -157,7 +203,9 @@ def check_film(m2vhdr, work, rate, film, video, drop):
     fs = frames(path)
     expect(label + ": apply status", (0, ""), (status, err))
     expect(label + ": apply output", "3:2 pulldown applied: %d pictures, %s -> %s fps, "
-           "%d headers changed\n" % (len(fs), film, video, changed_headers(source, pulled)), out)
+           "%d headers changed, duration %s -> %s\n"
+           % (len(fs), film, video, changed_headers(source, pulled), clock(PICTURES * 2, film),
+              clock(sum(FIELDS_SHOWN[i % 4] for i in range(PICTURES)), video)), out)
     expect(label + ": pictures", PICTURES, len(fs))
     expect(label + ": flags in display order", [CADENCE[i % 4] for i in range(len(fs))],
            [(f["top_field_first"], f["repeat_pict"]) for f in fs])
@@ -184,7 +232,7 @@ def check_film(m2vhdr, work, rate, film, video, drop):
 
     status, out = tool(m2vhdr, path, "3:2")[:2]
     expect(label + ": second apply", (0, True, pulled),
-           (status, out.endswith(" 0 headers changed\n"), read(path)))
+           (status, " 0 headers changed, " in out, read(path)))
 
     # Interrupted runs: apply writes the flags, then the rates; remove the
     # rates, then the flags. Each pass goes front to back; an interruption
@@ -210,7 +258,9 @@ def check_film(m2vhdr, work, rate, film, video, drop):
     status, out, err = tool(m2vhdr, path, "none")
     expect(label + ": remove status", (0, ""), (status, err))
     expect(label + ": remove output", "3:2 pulldown removed: %d pictures, %s -> %s fps, "
-           "%d headers changed\n" % (PICTURES, video, film, changed_headers(pulled, source)), out)
+           "%d headers changed, duration %s -> %s\n"
+           % (PICTURES, video, film, changed_headers(pulled, source),
+              clock(sum(FIELDS_SHOWN[i % 4] for i in range(PICTURES)), video), clock(PICTURES * 2, film)), out)
     expect(label + ": apply then remove", True, read(path) == source)
 
 
@@ -232,8 +282,9 @@ def check_refusals(m2vhdr, work):
          "frame rate 25 fps (3:2 pulldown is removed from 29.97 or 30 fps)"),
         ("3:2", ("30000/1001",), first_coding_extension,
          "picture without the 3:2 cadence in a stream flagged 29.97 fps (not 23.976 or 24 fps film)"),
-        ("none", ("30000/1001",), first_coding_extension,
-         "picture without the 3:2 cadence in a stream flagged 29.97 fps (no pulldown to remove)"),
+        # 29.97 progressive video without repeats: no film to take back.
+        ("none", ("30000/1001",), lambda data: start_codes(data, 0xB5)[0],
+         "progressive_sequence 1 in a stream flagged 29.97 fps (no pulldown to remove)"),
         ("3:2", ("24000/1001", "MPEG-1"), lambda data: start_codes(data, 0x00)[0],
          "picture without a picture coding extension (MPEG-1)"),
     ]
@@ -243,8 +294,8 @@ def check_refusals(m2vhdr, work):
         else:
             make(path, *made)
         before = read(path)
-        message = "cannot %s 3:2 pulldown: offset 0x%08x: %s; the file is unchanged\n" % (
-            "apply" if mode == "3:2" else "remove", where(before), reason)
+        message = "cannot %s 3:2 pulldown: %s%s; the file is unchanged\n" % (
+            "apply" if mode == "3:2" else "remove", "offset 0x%08x: " % where(before) if where else "", reason)
         expect("refused %s %s" % (mode, made), (1, "", message, before),
                tool(m2vhdr, path, mode) + (read(path),))
 
@@ -255,6 +306,7 @@ def main():
         check_film(m2vhdr, work, "24000/1001", "23.976", "29.97", True)
         check_film(m2vhdr, work, "24", "24", "30", False)
         check_refusals(m2vhdr, work)
+        check_encoder_film(m2vhdr, work)
     for f in failures:
         print(f)
     print("check_pulldown: %s" % ("FAILED" if failures else "ok"))
