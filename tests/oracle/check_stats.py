@@ -228,6 +228,31 @@ def check_long(tool, path, scratch):
             failures.append("long stream: %s has %d points" % (line.get("id"), len(line.get("points").split())))
 
 
+def check_columns(tool, path, scratch):
+    """Columns shared by many GOPs keep their largest rate: 5000 one-picture
+    GOPs, large and small in turn, over 2000 columns draw the large rate in
+    every column, which is the JSON's highest GOP rate."""
+    with open(path, "rb") as f:
+        data = f.read()
+    gop = data.find(b"\x00\x00\x01\xb8")
+    picture = data.find(b"\x00\x00\x01\x00", gop)
+    slice_at = data.find(b"\x00\x00\x01\x01", picture)
+    unit = lambda n: data[gop:gop + 8] + data[picture:slice_at] + b"\x00\x00\x01\x01" + b"\xff" * n
+    long_path, svg = os.path.join(scratch, "columns.m2v"), os.path.join(scratch, "columns.svg")
+    with open(long_path, "wb") as out:
+        out.write(data[:gop] + (unit(2000) + unit(100)) * 2500)
+    stats = tool_json(tool, long_path, "--plot", svg)
+    ns = {"s": "http://www.w3.org/2000/svg"}
+    panel = ET.parse(svg).getroot().find(".//s:g[@id='rate-panel']", ns)
+    y0, h, top = (float(panel.get("data-" + k)) for k in ("y0", "height", "top"))
+    points = panel.find("s:polyline[@id='per-gop']", ns).get("points").split()
+    drawn = [(y0 + h - float(p.split(",")[1])) / h * top for p in points]
+    equal("shared columns: GOPs", 5000, len(stats["bit_rate_per_gop"]))
+    highest = stats["max_bit_rate_per_gop"]  # within a tenth of a pixel of the drawing
+    equal("shared columns: levels away from the highest GOP rate, %d bit/s" % highest, [],
+          [round(d) for d in drawn if abs(d - highest) > top / h * 0.1])
+
+
 def main(argv):
     tool, files = argv[2], argv[3:]
     scratch = tempfile.mkdtemp()
@@ -251,6 +276,7 @@ def main(argv):
             count = check_file(tool, path, scratch)
             print("%s: %d pictures checked" % (os.path.basename(path), count))
         check_long(tool, files[0], scratch)
+        check_columns(tool, files[-1], scratch)
     finally:
         shutil.rmtree(scratch)
     for failure in failures:
