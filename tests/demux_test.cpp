@@ -224,9 +224,9 @@ TEST(Demux, ProgramStreamBeyondFourGibibytes) {
     // bit_rate_value: bits 64..81 of the header, 20000 -> 7000000 / 400 =
     // 17500, then the marker bit and vbv_buffer_size_value's 5 high bits
     // (112): 000100111000100000 1 00011 -> 000100010001011100 1 00011.
-    // bit_rate_extension: bits 51..62 of the extension, 0 both times.
-    EXPECT_EQ(r.out, hex8(video + 8) + ": 13 88 23 -> 11 17 23\n" + hex8(video + 12 + 6) +
-                         ": 00 01 -> 00 01\n");
+    // bit_rate_extension: bits 51..62 of the extension, 0 both times, so
+    // its unchanged bytes are not listed.
+    EXPECT_EQ(r.out, hex8(video + 8) + ": 13 88 23 -> 11 17 23\n");
 }
 
 }  // namespace
