@@ -62,6 +62,13 @@ struct CheckState {
     std::uint32_t smallest_buffer_cap = UINT32_MAX;
     bool pulldown_fixes = true;  // --pulldown 3:2 makes every frame rate right
     unsigned frame_rate_code = 0;  // of the first sequence
+
+    // Read inside a program or transport stream: the fixes read it there
+    // too, with these options after "m2vhdr " ("--demux ", and the stream
+    // asked for); the pulldown is refused there.
+    bool in_container = false;
+    char demux_options[32] = {};
+    bool rules_finished = false;  // finish_rules has run
 };
 
 // The sink of the check; `ctx.sink_state` points to a CheckState.
@@ -69,8 +76,10 @@ extern const HeaderSink check_sink;
 
 // Readies `c` for a check of `profile` and makes it the run's sink.
 void start_check(StreamContext& ctx, CheckState& c, CheckProfile profile);
-// The pass over the open file; false when it failed (reported).
-bool run_check(StreamContext& ctx);
+// The pass over the open file, and the rules that the whole stream decides;
+// `requested_stream`: the --stream asked for, or -1. False when it failed
+// (reported).
+bool run_check(StreamContext& ctx, long requested_stream);
 // Evaluates what only the end decides (with `read_whole`: the file was read
 // to its end) and prints the result, as text or as JSON; a file that was
 // not read whole gets only its JSON document, status "error". True when

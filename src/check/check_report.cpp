@@ -6,6 +6,7 @@
 #include "check/check.hpp"
 #include "check/check_text.hpp"
 #include "json/json_writer.hpp"
+#include "messages.hpp"
 #include "stats/run_stats.hpp"
 
 namespace {
@@ -76,6 +77,8 @@ void choose_aspect_fix(CheckState& c) {
 
 // Ends the checks once the scan is over; `read_whole`: at the file's end.
 void finish_rules(CheckState& c, bool read_whole) {
+    if (c.rules_finished) return;
+    c.rules_finished = true;
     check_sequence(c);
     check_close_gop(c);
     if (!c.rules) c.rules = &profile_rules(c.profile, false);
@@ -91,21 +94,24 @@ void finish_rules(CheckState& c, bool read_whole) {
         f.fix = FixKind::VBV_BUFFER_SIZE;
         f.fix_value = c.smallest_buffer_cap;
     }
-    if (c.pulldown_fixes && c.all_mpeg2) finding(c, RuleKind::FRAME_RATE).fix = FixKind::PULLDOWN;
+    // The container's time stamps would disagree with a new cadence.
+    if (c.pulldown_fixes && c.all_mpeg2 && !c.in_container)
+        finding(c, RuleKind::FRAME_RATE).fix = FixKind::PULLDOWN;
 }
 
 // The m2vhdr command that fixes `f` in place, or an empty string.
-std::string fix_command(const RuleFinding& f, const char* file_name) {
+std::string fix_command(const CheckState& c, const RuleFinding& f, const char* file_name) {
     // A name that starts with '-' would be read as an option.
     std::string file = (file_name[0] == '-' ? "-- " : "") + shell_word(file_name);
     std::string value = std::to_string(f.fix_value);
+    std::string m2vhdr = std::string("m2vhdr ") + c.demux_options;
     switch (f.fix) {
-    case FixKind::BIT_RATE: return "m2vhdr " + file + " " + value;
-    case FixKind::VBV_BUFFER_SIZE: return "m2vhdr --set vbv_buffer_size=" + value + " " + file;
+    case FixKind::BIT_RATE: return m2vhdr + file + " " + value;
+    case FixKind::VBV_BUFFER_SIZE: return m2vhdr + "--set vbv_buffer_size=" + value + " " + file;
     case FixKind::ASPECT_RATIO:
-        return std::string("m2vhdr --set aspect_ratio_information=") +
-               (f.fix_value == 3 ? "16:9 " : "4:3 ") + file;
-    case FixKind::PULLDOWN: return "m2vhdr --pulldown 3:2 " + file;
+        return m2vhdr + "--set aspect_ratio_information=" + (f.fix_value == 3 ? "16:9 " : "4:3 ") +
+               file;
+    case FixKind::PULLDOWN: return m2vhdr + "--pulldown 3:2 " + file;
     case FixKind::NONE: break;
     }
     return "";
@@ -126,7 +132,7 @@ void print_text(std::FILE* out, const CheckState& c, const char* file_name) {
         std::fprintf(out, check_text::fail, r.rules[i].name, f.found, static_cast<ull>(f.first_offset),
                      static_cast<ull>(f.count));
         if (f.fix != FixKind::NONE)
-            std::fprintf(out, check_text::fix, fix_command(f, file_name).c_str());
+            std::fprintf(out, check_text::fix, fix_command(c, f, file_name).c_str());
         std::fputc('\n', out);
     }
     unsigned broken = rules_broken(c);
@@ -158,7 +164,8 @@ void print_json(std::FILE* out, const CheckState& c, const char* file_name, bool
         json_member_uint(w, "count", f.count);
         json_member_string(w, "found", f.found);
         json_key(w, "fix");
-        if (read_whole && f.fix != FixKind::NONE) json_string(w, fix_command(f, file_name).c_str());
+        if (read_whole && f.fix != FixKind::NONE)
+            json_string(w, fix_command(c, f, file_name).c_str());
         else json_null(w);
         json_end_object(w);
     }
@@ -187,9 +194,28 @@ void start_check(StreamContext& ctx, CheckState& c, CheckProfile profile) {
     ctx.sink_state = &c;
 }
 
-bool run_check(StreamContext& ctx) {
+bool run_check(StreamContext& ctx, long requested_stream) {
     CheckState& c = *static_cast<CheckState*>(ctx.sink_state);
-    return measure_stream(ctx, c.stats, check_sink, &c);
+    if (ctx.demux) {
+        // The fixes name the stream as the stream line does.
+        const Demuxer& d = *ctx.demux;
+        c.in_container = true;
+        if (requested_stream < 0)
+            std::snprintf(c.demux_options, sizeof c.demux_options, "--demux ");
+        else
+            std::snprintf(c.demux_options, sizeof c.demux_options, "--demux --stream 0x%0*x ",
+                          d.container == Container::TRANSPORT_STREAM ? 4 : 2, d.stream);
+    }
+    if (!measure_stream(ctx, c.stats, check_sink, &c)) return false;
+    // The VBV rule places its underflow in the stream's bytes: in a
+    // container, where it lies in the file is read while the file is open.
+    finish_rules(c, true);
+    RuleFinding& under = finding(c, RuleKind::VBV_UNDERFLOW);
+    if (under.count && !file_offset_after_scan(ctx, under.first_offset, &under.first_offset)) {
+        print_message(ctx.err, msg::read_error);
+        return false;
+    }
+    return true;
 }
 
 bool finish_check(StreamContext& ctx, CheckState& c, bool json, const char* file_name,

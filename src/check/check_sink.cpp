@@ -5,6 +5,8 @@
 // sequence header after its own header: by then its sequence extension,
 // if it has one, has been read. Its values are kept from the decoded
 // syntax elements, never from the context, which the next header changes.
+// Offsets are file offsets, taken while the window holds the header: inside
+// a container only then does the map know where its bytes lie.
 #include <cstdarg>
 #include <cstring>
 
@@ -188,7 +190,7 @@ ParseResult on_sequence_header(StreamContext& ctx, const syntax::SequenceHeader&
     c.sequence_since_gop = true;
     CheckedSequence& s = c.sequence;
     s = CheckedSequence{};
-    s.offset = offset_of(ctx);
+    s.offset = file_offset_of(ctx, offset_of(ctx));
     s.horizontal_size = h.horizontal_size_value;
     s.vertical_size = h.vertical_size_value;
     s.aspect_ratio_information = h.aspect_ratio_information;
@@ -204,7 +206,7 @@ ParseResult on_sequence_extension(StreamContext& ctx, const syntax::SequenceExte
     CheckedSequence& s = c.sequence;
     if (!c.sequence_open || s.mpeg2) return CONTINUE;
     s.mpeg2 = true;
-    s.extension_offset = offset_of(ctx);
+    s.extension_offset = file_offset_of(ctx, offset_of(ctx));
     s.horizontal_size |= e.horizontal_size_extension << 12;
     s.vertical_size |= e.vertical_size_extension << 12;
     s.bit_rate |= std::uint64_t{e.bit_rate_extension} << 18;
@@ -223,12 +225,13 @@ ParseResult on_group(StreamContext& ctx, const syntax::GroupOfPicturesHeader& g)
     CheckState& c = state_of(ctx);
     check_sequence(c);
     check_close_gop(c);
+    std::uint64_t at = file_offset_of(ctx, offset_of(ctx));
     if (!c.sequence_since_gop)
-        note_broken(c, RuleKind::GOP_SEQUENCE_HEADER, offset_of(ctx),
+        note_broken(c, RuleKind::GOP_SEQUENCE_HEADER, at,
                     "a GOP header without a sequence header before it");
     c.sequence_since_gop = false;
     c.gop_open = true;
-    c.gop_offset = offset_of(ctx);
+    c.gop_offset = at;
     c.gop_halves = 0;
     const ProfileRules& r = c.rules ? *c.rules : profile_rules(c.profile, false);
     c.gop_limit = c.sequence.frame_rate_code == 3 ? r.max_gop_pictures_25 : r.max_gop_pictures_30;

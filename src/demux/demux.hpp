@@ -123,6 +123,13 @@ void demux_forget_before(Demuxer& d, std::uint64_t stream_offset);
 // still holds; past the last byte handed out, where reading has reached.
 std::uint64_t demux_file_offset(const Demuxer& d, std::uint64_t stream_offset);
 
+// The file offset of the stream byte at `stream_offset` once the map has
+// forgotten it (after a whole pass, say): starts again from the first packet
+// and reads the stream into `scratch`, without warnings, until the map holds
+// that byte. False when reading fails or the stream ends before it.
+bool demux_map_offset(Demuxer& d, std::uint64_t stream_offset, std::uint8_t* scratch,
+                      std::uint32_t scratch_size, std::uint64_t* file_offset);
+
 // The file offsets of `count` stream bytes from `stream_offset`, and whether
 // any of them follows a gap that the first does not: such a stretch is not
 // the file's bytes as the encoder wrote them.

@@ -106,7 +106,7 @@ int scan_file(StreamContext& ctx, const Options& options) {
     } else if (options.stats) {
         status = run_stats(ctx, options.json, options.plot, options.file);
     } else if (options.check != CheckProfile::NONE) {
-        if (!run_check(ctx)) status = EXIT_FAILED;
+        if (!run_check(ctx, options.stream)) status = EXIT_FAILED;
     } else if (is_auto_rate(options.bit_rate)) {
         status = run_auto_rate(ctx, options.settings);
     } else if (options.pulldown != PulldownRequest::NOT_ASKED) {

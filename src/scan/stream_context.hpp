@@ -99,6 +99,19 @@ inline std::uint64_t file_offset_of(const StreamContext& ctx, std::uint64_t stre
     return ctx.demux ? demux_file_offset(*ctx.demux, stream_offset) : stream_offset;
 }
 
+// The file offset of a stream offset that the window no longer holds, once
+// the scan is over: in a container the demultiplexer reads the stream again
+// from its start as far as that byte, through the window. False when that
+// read fails (not reported).
+inline bool file_offset_after_scan(StreamContext& ctx, std::uint64_t stream_offset,
+                                   std::uint64_t* file_offset) {
+    if (!ctx.demux) {
+        *file_offset = stream_offset;
+        return true;
+    }
+    return demux_map_offset(*ctx.demux, stream_offset, ctx.window, WINDOW_SIZE, file_offset);
+}
+
 // Bytes of the header at `pos` that lie in the valid data.
 inline std::uint32_t bytes_held_at_pos(const StreamContext& ctx) {
     return ctx.pos < ctx.held ? ctx.held - ctx.pos : 0;

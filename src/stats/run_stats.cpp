@@ -59,6 +59,13 @@ int run_stats(StreamContext& ctx, bool json, const char* plot_path, const char* 
     int status = EXIT_OK;
     bool measured = measure(ctx, s, stats_sink);
     StatsFigures f = stats_figures(s);
+    // The pictures' sizes place the first underflow in the stream's bytes;
+    // what is printed is where it lies in the file.
+    if (measured && f.vbv.underflow &&
+        !file_offset_after_scan(ctx, f.vbv.first_offset, &f.vbv.first_offset)) {
+        print_message(ctx.err, msg::read_error);
+        measured = false;
+    }
     if (!measured) {
         status = EXIT_FAILED;
     } else if (plot_path) {  // drawn first, so that the JSON can tell it failed
