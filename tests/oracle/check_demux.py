@@ -23,6 +23,10 @@ import subprocess
 import sys
 import tempfile
 
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import check_stats  # noqa: E402
+
 FFMPEG = os.environ.get("FFMPEG", "ffmpeg")
 FFPROBE = os.environ.get("FFPROBE", "ffprobe")
 FORMATS = [("ts", ["-f", "mpegts"]), ("m2ts", ["-f", "mpegts", "-mpegts_m2ts_mode", "1"]),
@@ -31,6 +35,7 @@ FORMATS = [("ts", ["-f", "mpegts"]), ("m2ts", ["-f", "mpegts", "-mpegts_m2ts_mod
 CODES = {"SEQUENCE_HEADER_CODE": 0xB3, "GROUP_START_CODE": 0xB8, "PICTURE_START_CODE": 0x00}
 COMMAND = ["--set", "aspect_ratio_information=16:9", "--set", "vbv_buffer_size=100"]
 failures = []
+PACKETS = {}
 
 
 def check(ok, what):
@@ -137,6 +142,38 @@ def check_container(tool, tmp, sample, ext, fmt):
     check(frames(work) == frames(path), name + ": decoded frames unchanged")
     run([tool, "--demux"] + COMMAND + [work, "7000000"])
     check(open(work, "rb").read() == after, name + ": a second run changes nothing")
+
+    # --stats at a rate that underflows: the figures of the demuxed stream,
+    # the first underflow at the file offset of the header that starts the
+    # picture there (ffprobe's packets and the simulation of check_stats.py
+    # place it in the elementary stream; the blocks map it to the file).
+    seq = es.find(b"\x00\x00\x01\xb3")
+    units = (es[seq + 10] & 0x1F) << 5 | es[seq + 11] >> 3
+    ext = es.find(b"\x00\x00\x01\xb5", seq)
+    if es.find(b"\x00\x00\x01", seq + 4) == ext and es[ext + 4] >> 4 == 1:
+        units |= es[ext + 8] << 10  # vbv_buffer_size_extension
+    buffer = units * 16384
+    if es not in PACKETS:  # the containers of a sample mostly demux to the same stream
+        PACKETS[es] = check_stats.packets(es_path)
+    pics = PACKETS[es]
+    rate = check_stats.lowest_safe(pics, buffer) // 800 * 400
+    under, first = check_stats.vbv(pics, rate, buffer)
+    low, es_low = path + ".low", es_path + ".low"
+    shutil.copy(path, low)
+    shutil.copy(es_path, es_low)
+    run([tool, "--demux", low, str(rate)], check=True)
+    run([tool, es_low, str(rate)], check=True)
+    at_file = dict((e[0], g[0]) for e, g in zip(want, got))
+    stats = json.loads(run([tool, "--stats", "--json", "--demux", low], check=True).stdout)
+    es_stats = json.loads(run([tool, "--stats", "--json", es_low], check=True).stdout)
+    check(first > pics[0][0] and stats["vbv_underflows"] == under and
+          stats["first_underflow_offset"] == at_file[first], name + ": --stats underflow offset")
+    stats.update(file=es_low, first_underflow_offset=first)
+    check(stats == es_stats, name + ": --stats figures equal the ES's")
+    text = run([tool, "--stats", "--demux", low], text=True, env=dict(os.environ, LC_ALL="C")).stdout
+    es_text = run([tool, "--stats", es_low], text=True, env=dict(os.environ, LC_ALL="C")).stdout
+    check(text == es_text.replace("the first at %08x" % first, "the first at %08x" % at_file[first]) and
+          "the first at %08x" % at_file[first] in text, name + ": --stats text")
 
     # Refusals: without --demux, a missing stream, pulldown.
     check(run([tool, path]).returncode == 1, name + ": refused without --demux")

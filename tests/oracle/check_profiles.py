@@ -10,11 +10,16 @@ where the first one is, the lowest safe rate) from the simulation over
 ffprobe's packets in check_stats.py. For each stream: the exact standard
 output, an empty standard error and the exit status, the same findings in
 --json, and then each printed fix run through the shell on a copy, after
-which the stream must be compliant. FFMPEG and FFPROBE name the tools.
+which the stream must be compliant. A few of them are muxed into program
+and transport streams and checked there with --demux: the same findings at
+the file offsets of the same headers, fixes that read the container (no
+pulldown there), each run and then passing. FFMPEG and FFPROBE name the
+tools.
 """
 
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -168,8 +173,9 @@ def text_of(profile, rows):
     return "".join(lines) + "%s: %s\n" % (profile, last)
 
 
-def check_case(tool, case, scratch):
-    name, profile, (size, rate, frames, *flags), change, _ = case
+def build(case, scratch):
+    """The stream of `case` written in `scratch`: its path and bytes."""
+    name, _, (size, rate, frames, *flags), change, _ = case
     codec = [f[6:] for f in flags if f.startswith("codec:")] or ["mpeg2video"]
     path = os.path.join(scratch, name)
     make(path, size, rate, frames, *[f for f in flags if not f.startswith("codec:")], codec=codec[0])
@@ -179,23 +185,67 @@ def check_case(tool, case, scratch):
         data = change(data)
         with open(path, "wb") as f:
             f.write(data)
-    rows = expected(case, path, data)
+    return path, data
+
+
+def check_output(tool, label, profile, name, rows, scratch, options=()):
+    """The exact lines and JSON of --check on `name`, then each fix run."""
     want = (1 if rows else 0, text_of(profile, rows), "")
-    got = run(tool, "--check", profile, "--", name, cwd=scratch)
+    got = run(tool, "--check", profile, *options, "--", name, cwd=scratch)
     if got != want:
-        failures.append("%s: expected %r, got %r" % (name, want, got))
-    status, out, err = run(tool, "--json", "--check", profile, "--", name, cwd=scratch)
+        failures.append("%s: expected %r, got %r" % (label, want, got))
+    status, out, err = run(tool, "--json", "--check", profile, *options, "--", name, cwd=scratch)
     doc = {"file": name, "profile": profile, "status": "noncompliant" if rows else "compliant", "violations": rows}
     if status != want[0] or err or json.loads(out) != doc:
-        failures.append("%s --json: expected %r, got %r" % (name, doc, out))
+        failures.append("%s --json: expected %r, got %r" % (label, doc, out))
     for row in rows:
         if not row["fix"]:
             continue
         subprocess.run(row["fix"].replace("m2vhdr", tool, 1), shell=True, cwd=scratch, check=True,
                        capture_output=True)
-        again = run(tool, "--check", profile, "--", name, cwd=scratch)
+        again = run(tool, "--check", profile, *options, "--", name, cwd=scratch)
         if again != (0, "%s: compliant\n" % profile, ""):
-            failures.append("%s after %s: %r" % (name, row["fix"], again))
+            failures.append("%s after %s: %r" % (label, row["fix"], again))
+
+
+def check_case(tool, case, scratch):
+    path, data = build(case, scratch)
+    check_output(tool, case[0], case[1], case[0], expected(case, path, data), scratch)
+
+
+# Streams of CASES muxed by ffmpeg: (name, ffmpeg's format, extension,
+# --demux and the options given, the options each fix must carry). The
+# container breaks the same rules as often as the stream, first at the file
+# offsets of the same headers; the fixes read the container, and none
+# applies pulldown there.
+CONTAINED = [
+    ("rate.m2v", ["-f", "mpegts"], "ts", ["--demux", "--stream", "256"], "--demux --stream 0x0100 "),
+    ("vbv.m2v", ["-f", "vob"], "vob", ["--demux"], "--demux "),
+    ("-film.m2v", ["-f", "mpegts", "-mpegts_m2ts_mode", "1"], "m2ts", ["--demux"], "--demux "),
+    ("it's square.m2v", ["-f", "dvd"], "mpg", ["--demux", "--stream", "0xE0"], "--demux --stream 0xe0 "),
+]
+
+
+def header_offsets(tool, *args):
+    return [int(m.group(1), 16) for m in re.finditer(r"^([0-9a-f]{8,}): ", run(tool, *args)[1], re.M)]
+
+
+def check_contained(tool, contained, scratch):
+    name, fmt, ext, options, fix_options = contained
+    case = next(c for c in CASES if c[0] == name)
+    path, data = build(case, scratch)
+    rows = expected(case, path, data)
+    muxed = path + "." + ext
+    subprocess.run([FFMPEG, "-v", "error", "-y", "-fflags", "+genpts", "-r", case[2][1], "-i", path,
+                    "-c", "copy", *fmt, muxed], check=True, capture_output=True)
+    # The report puts the same headers, in the same order, at file offsets.
+    at_file = dict(zip(header_offsets(tool, path), header_offsets(tool, "--demux", muxed)))
+    for row in rows:
+        row["offset"] = at_file.get(row["offset"])
+        if row["fix"]:
+            row["fix"] = None if row["rule"] == "frame_rate" else row["fix"].replace(
+                "m2vhdr ", "m2vhdr " + fix_options, 1).replace(shell_word(name), shell_word(name + "." + ext))
+    check_output(tool, os.path.basename(muxed), case[1], name + "." + ext, rows, scratch, options)
 
 
 def main(argv):
@@ -204,11 +254,13 @@ def main(argv):
     try:
         for case in CASES:
             check_case(tool, case, scratch)
+        for contained in CONTAINED:
+            check_contained(tool, contained, scratch)
     finally:
         shutil.rmtree(scratch)
     for failure in failures:
         print(failure)
-    print("%d streams checked, %d failures" % (len(CASES), len(failures)))
+    print("%d streams checked, %d failures" % (len(CASES) + len(CONTAINED), len(failures)))
     return 1 if failures else 0
 
 
