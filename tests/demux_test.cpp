@@ -194,6 +194,90 @@ TEST(Demux, DamageIsWarnedAndRefusedOrLeftAlone) {
     }
 }
 
+// A stream whose last picture, larger than the VBV buffer, is its one
+// underflow at any rate, after `units` sequences of 15 small pictures;
+// `new_unit`: a sequence header, its extension and a GOP header start that
+// picture. *first_header: the stream offset of its first header.
+Bytes one_underflow(unsigned units, bool new_unit, unsigned aspect, std::size_t* first_header) {
+    SequenceHeader h;
+    h.aspect_ratio_information = aspect;
+    const Bytes head = concat({sequence_header(h), sequence_extension({}), group_header({})});
+    const Bytes small = concat({picture_header({}), picture_coding_extension({}), slice(5000)});
+    Bytes es;
+    for (unsigned u = 0; u < units; ++u) {
+        append(es, head);
+        for (int i = 0; i < 15; ++i) append(es, small);
+    }
+    *first_header = es.size();
+    if (new_unit || units == 0) append(es, head);
+    append(es, concat({picture_header({}), picture_coding_extension({}), slice(300000)}));
+    return es;
+}
+
+struct OffsetCase {
+    const char* name;
+    unsigned units;
+    bool new_unit;
+    std::vector<std::string> stream;  // --stream as given
+    const char* demux_options;        // as the fix must give them
+};
+
+// The first underflow of --stats and every finding of --check lie at the
+// file offsets of their headers, before and beyond the first megabyte of
+// video that the scan holds at once; the fixes read the container.
+TEST(Demux, StatsAndCheckGiveFileOffsetsAndFixesThatReadTheContainer) {
+    const OffsetCase cases[] = {
+        {"the first picture", 0, true, {}, "--demux "},
+        {"a picture header", 3, false, {"--stream", "256"}, "--demux --stream 0x0100 "},
+        {"a sequence header beyond 1 MiB", 20, true, {"--stream", "0x100"}, "--demux --stream 0x0100 "},
+    };
+    const std::string underflow = "FAIL vbv_underflow: VBV underflow at 8000000 bit/s with a buffer of "
+                                  "1835008 bits (first at 0x";
+    for (const OffsetCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::size_t first = 0;
+        const Bytes es = one_underflow(c.units, c.new_unit, 1, &first);  // 1:1 breaks aspect_ratio
+        Laid l = transport(es, {100, false, false, false, 0});
+        ScratchDir dir;
+        const std::string path = dir.write("in.ts", l.file);
+        std::vector<std::string> demux = {"--demux"};
+        demux.insert(demux.end(), c.stream.begin(), c.stream.end());
+        auto command = [&](std::vector<std::string> args) {
+            std::vector<std::string> all = {"m2vhdr"};
+            all.insert(all.end(), demux.begin(), demux.end());
+            all.insert(all.end(), args.begin(), args.end());
+            all.push_back(path);
+            return run_tool(all);
+        };
+
+        RunResult json = command({"--stats", "--json"});
+        EXPECT_EQ(json.status, 0) << json.err;
+        EXPECT_NE(json.out.find("\"vbv_underflows\": 1,\n  \"first_underflow_offset\": " +
+                                std::to_string(l.where[first]) + ",\n"), std::string::npos) << json.out;
+        RunResult text = command({"--stats"});
+        EXPECT_NE(text.out.find(", the first at " + hex8(l.where[first]) + " ("), std::string::npos) << text.out;
+
+        RunResult check = command({"--check", "dvd"});
+        const std::string fix = std::string("m2vhdr ") + c.demux_options +
+                                "--set aspect_ratio_information=4:3 " + path;
+        EXPECT_EQ(check.out, "FAIL aspect_ratio: 1:1 at 720x480 (first at 0x" + hex8(l.where[0]) + ", " +
+                                 std::to_string(c.units + (c.new_unit || c.units == 0)) +
+                                 " times) - fix: " + fix + "\n" + underflow + hex8(l.where[first]) +
+                                 ", 1 times)\ndvd: 2 rules broken\n");
+        EXPECT_EQ(check.err, "");
+        EXPECT_EQ(check.status, 1);
+        // The fix, word for word (the path holds no space), leaves the VBV.
+        std::vector<std::string> words;
+        for (std::size_t at = 0, end; at < fix.size(); at = end + 1) {
+            end = std::min(fix.find(' ', at), fix.size());
+            words.push_back(fix.substr(at, end - at));
+        }
+        EXPECT_EQ(run_tool(words).status, 0);
+        EXPECT_EQ(command({"--check", "dvd"}).out,
+                  underflow + hex8(l.where[first]) + ", 1 times)\ndvd: 1 rule broken\n");
+    }
+}
+
 // A program stream whose video lies beyond 4 GiB, past padding packets
 // whose bodies are holes: offsets and patches in full 64 bits.
 TEST(Demux, ProgramStreamBeyondFourGibibytes) {
