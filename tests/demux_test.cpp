@@ -197,10 +197,11 @@ TEST(Demux, DamageIsWarnedAndRefusedOrLeftAlone) {
 // A stream whose last picture, larger than the VBV buffer, is its one
 // underflow at any rate, after `units` sequences of 15 small pictures;
 // `new_unit`: a sequence header, its extension and a GOP header start that
-// picture. *first_header: the stream offset of its first header.
-Bytes one_underflow(unsigned units, bool new_unit, unsigned aspect, std::size_t* first_header) {
+// picture. *first_header: the stream offset of its first header. Its
+// aspect ratio, 1:1, breaks a rule of the DVD profile that --set fixes.
+Bytes one_underflow(unsigned units, bool new_unit, std::size_t* first_header) {
     SequenceHeader h;
-    h.aspect_ratio_information = aspect;
+    h.aspect_ratio_information = 1;
     const Bytes head = concat({sequence_header(h), sequence_extension({}), group_header({})});
     const Bytes small = concat({picture_header({}), picture_coding_extension({}), slice(5000)});
     Bytes es;
@@ -224,7 +225,8 @@ struct OffsetCase {
 
 // The first underflow of --stats and every finding of --check lie at the
 // file offsets of their headers, before and beyond the first megabyte of
-// video that the scan holds at once; the fixes read the container.
+// video that the scan holds at once; the fixes read the container (the
+// oracle of the profiles runs them).
 TEST(Demux, StatsAndCheckGiveFileOffsetsAndFixesThatReadTheContainer) {
     const OffsetCase cases[] = {
         {"the first picture", 0, true, {}, "--demux "},
@@ -236,27 +238,21 @@ TEST(Demux, StatsAndCheckGiveFileOffsetsAndFixesThatReadTheContainer) {
     for (const OffsetCase& c : cases) {
         SCOPED_TRACE(c.name);
         std::size_t first = 0;
-        const Bytes es = one_underflow(c.units, c.new_unit, 1, &first);  // 1:1 breaks aspect_ratio
+        const Bytes es = one_underflow(c.units, c.new_unit, &first);
         Laid l = transport(es, {100, false, false, false, 0});
         ScratchDir dir;
         const std::string path = dir.write("in.ts", l.file);
-        std::vector<std::string> demux = {"--demux"};
-        demux.insert(demux.end(), c.stream.begin(), c.stream.end());
-        auto command = [&](std::vector<std::string> args) {
-            std::vector<std::string> all = {"m2vhdr"};
-            all.insert(all.end(), demux.begin(), demux.end());
-            all.insert(all.end(), args.begin(), args.end());
+        auto command = [&](std::initializer_list<std::string> args) {
+            std::vector<std::string> all = {"m2vhdr", "--demux"};
+            all.insert(all.end(), c.stream.begin(), c.stream.end());
+            all.insert(all.end(), args);
             all.push_back(path);
             return run_tool(all);
         };
-
         RunResult json = command({"--stats", "--json"});
         EXPECT_EQ(json.status, 0) << json.err;
         EXPECT_NE(json.out.find("\"vbv_underflows\": 1,\n  \"first_underflow_offset\": " +
                                 std::to_string(l.where[first]) + ",\n"), std::string::npos) << json.out;
-        RunResult text = command({"--stats"});
-        EXPECT_NE(text.out.find(", the first at " + hex8(l.where[first]) + " ("), std::string::npos) << text.out;
-
         RunResult check = command({"--check", "dvd"});
         const std::string fix = std::string("m2vhdr ") + c.demux_options +
                                 "--set aspect_ratio_information=4:3 " + path;
@@ -266,15 +262,6 @@ TEST(Demux, StatsAndCheckGiveFileOffsetsAndFixesThatReadTheContainer) {
                                  ", 1 times)\ndvd: 2 rules broken\n");
         EXPECT_EQ(check.err, "");
         EXPECT_EQ(check.status, 1);
-        // The fix, word for word (the path holds no space), leaves the VBV.
-        std::vector<std::string> words;
-        for (std::size_t at = 0, end; at < fix.size(); at = end + 1) {
-            end = std::min(fix.find(' ', at), fix.size());
-            words.push_back(fix.substr(at, end - at));
-        }
-        EXPECT_EQ(run_tool(words).status, 0);
-        EXPECT_EQ(command({"--check", "dvd"}).out,
-                  underflow + hex8(l.where[first]) + ", 1 times)\ndvd: 1 rule broken\n");
     }
 }
 
