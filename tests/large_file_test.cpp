@@ -215,6 +215,7 @@ std::vector<FilmPart> film_parts(std::uint64_t file_size) {
 }
 
 TEST(LargeFile, PulldownBeyond4GiB) {
+    EnglishMessages english;
     constexpr std::uint64_t SIZE = GIB4 + WINDOW;
     ScratchDir dir;
     std::string path = dir.path() + "/film.m2v";

@@ -1,10 +1,23 @@
-// The messages in both encodings, and the locale that chooses between them.
+// The messages in both languages and all three encodings, and the locale
+// that chooses between them.
 #include <gtest/gtest.h>
 
 #include "messages.hpp"
+#include "pulldown/messages.hpp"
+#include "rewrite/rewrite_messages.hpp"
+#include "stats/stats_messages.hpp"
 #include "tool_runner.hpp"
 
 namespace {
+
+std::vector<const Message*> every_message() {
+    std::vector<const Message*> all;
+    all.insert(all.end(), std::begin(msg::all), std::end(msg::all));
+    all.insert(all.end(), std::begin(rewrite_msg::all), std::end(rewrite_msg::all));
+    all.insert(all.end(), std::begin(stats_msg::all), std::end(stats_msg::all));
+    all.insert(all.end(), std::begin(pulldown_msg::all), std::end(pulldown_msg::all));
+    return all;
+}
 
 std::string utf8_of(char32_t c) {
     std::string s;
@@ -17,29 +30,71 @@ std::string utf8_of(char32_t c) {
     return s + static_cast<char>(0x80 | (c & 0x3F));
 }
 
-// Each message's Shift_JIS form, derived while compiling, is what iconv
-// makes of its UTF-8 text; so is each pair of the character table.
-TEST(Messages, ShiftJisFormIsIconvOfTheText) {
-    for (const Message* m : msg::all) EXPECT_EQ(m->shift_jis, sjis(m->utf8)) << m->utf8;
-    for (const ShiftJisCode& c : shift_jis_codes) {
+struct Encoding {
+    MessageEncoding encoding;
+    const char* iconv_name;
+};
+constexpr Encoding kEncodings[] = {{MessageEncoding::SHIFT_JIS, "CP932"},
+                                   {MessageEncoding::UTF8, "UTF-8"},
+                                   {MessageEncoding::EUC_JP, "EUC-JP"}};
+
+// Sets the language and encoding of this process's messages while it lives.
+struct InProcess {
+    InProcess(Language l, MessageEncoding e) {
+        message_language = l;
+        message_encoding = e;
+    }
+    ~InProcess() {
+        message_language = Language::JAPANESE;
+        message_encoding = MessageEncoding::SHIFT_JIS;
+    }
+};
+
+// Every message in each language and encoding is what iconv makes of its
+// text: the Japanese converted from UTF-8, the English as it is. Each has
+// both texts, and they are not the same text twice.
+TEST(Messages, EveryMessageInBothLanguagesThroughIconv) {
+    std::FILE* file = std::tmpfile();
+    for (Language language : {Language::JAPANESE, Language::ENGLISH}) {
+        for (const Encoding& e : kEncodings) {
+            InProcess in(language, e.encoding);
+            for (const Message* m : every_message()) {
+                SCOPED_TRACE(m->english);
+                std::string expected =
+                    language == Language::ENGLISH ? m->english : iconv_to(e.iconv_name, m->japanese);
+                EXPECT_EQ(message_format(file, *m), expected) << e.iconv_name;
+                EXPECT_NE(std::string(m->japanese), m->english);
+                EXPECT_NE(iconv_to("CP932", m->japanese), m->japanese) << "no Japanese in it";
+            }
+        }
+    }
+    std::fclose(file);
+    for (const JisCode& c : jis_codes) {
         std::string code = {static_cast<char>(c.shift_jis >> 8), static_cast<char>(c.shift_jis & 0xFF)};
         EXPECT_EQ(code, sjis(utf8_of(c.code_point))) << std::hex << static_cast<unsigned>(c.code_point);
+        std::uint16_t euc = euc_jp_of_shift_jis(c.shift_jis);
+        EXPECT_EQ(std::string({static_cast<char>(euc >> 8), static_cast<char>(euc & 0xFF)}),
+                  iconv_to("EUC-JP", utf8_of(c.code_point)));
     }
 }
 
-TEST(Messages, InProcessEncodingFollowsTheSetting) {
-    message_encoding = MessageEncoding::UTF8;
-    RunResult utf8 = run_in_process({"m2vhdr"});
-    message_encoding = MessageEncoding::SHIFT_JIS;
-    RunResult shift_jis = run_in_process({"m2vhdr"});
-    const std::string usage = "引数が不正です。\nusage: m2vhdr [input file] {bitrate(bit)}\n";
-    EXPECT_EQ(utf8.err, usage);
-    EXPECT_EQ(shift_jis.err, sjis(usage));
+// print_message formats the text of the language and encoding set.
+TEST(Messages, InProcessRunFollowsTheSetting) {
+    const std::string japanese = "引数が不正です。\nusage: m2vhdr [input file] {bitrate(bit)}\n";
+    for (const Encoding& e : kEncodings) {
+        {
+            InProcess in(Language::JAPANESE, e.encoding);
+            EXPECT_EQ(run_in_process({"m2vhdr"}).err, iconv_to(e.iconv_name, japanese));
+        }
+        InProcess in(Language::ENGLISH, e.encoding);
+        EXPECT_EQ(run_in_process({"m2vhdr"}).err,
+                  "Invalid arguments.\nusage: m2vhdr [input file] {bitrate(bit)}\n");
+    }
 }
 
 struct LocaleCase {
-    std::vector<std::string> environment;  // for env(1), LC_ALL left out
-    bool utf8;
+    std::vector<std::string> environment;  // for env(1), after clearing every LC_* and LANG
+    const char* expected;                  // "en", or the iconv name of the Japanese bytes
     friend void PrintTo(const LocaleCase& c, std::ostream* os) {
         for (const std::string& e : c.environment) *os << e << ' ';
     }
@@ -48,55 +103,67 @@ struct LocaleCase {
 class LocaleSwitch : public ::testing::TestWithParam<LocaleCase> {};
 
 // The binary writes its messages (standard error, and the progress line on
-// standard output) as UTF-8 exactly where the locale's codeset is UTF-8,
-// with LC_ALL before LC_CTYPE before LANG; a Windows build writes Shift_JIS
-// to files whatever the locale.
-TEST_P(LocaleSwitch, ChoosesTheEncodingOfEveryMessage) {
+// standard output) in the language of LC_ALL, LC_MESSAGES or LANG, the first
+// set, and in the codeset of LC_CTYPE (LC_ALL, LC_CTYPE, LANG), taken from
+// the name when the locale is not installed.
+TEST_P(LocaleSwitch, ChoosesLanguageAndEncodingOfEveryMessage) {
+    if (external_tool()) GTEST_SKIP() << "POSIX locales; tests/windows checks the UI language";
     const LocaleCase& c = GetParam();
-    bool utf8 = c.utf8 && !external_tool();
-    auto text = [&](const std::string& s) { return utf8 ? s : sjis(s); };
-    std::vector<std::string> command = {"env", "-u", "LC_CTYPE", "-u", "LANG"};
+    bool english = std::string(c.expected) == "en";
+    auto text = [&](const std::string& japanese, const std::string& in_english) {
+        return english ? in_english : iconv_to(c.expected, japanese);
+    };
+    std::vector<std::string> command = {"env"};
+    for (const char* v : {"LC_ALL", "LC_CTYPE", "LC_MESSAGES", "LANG", "LANGUAGE"})
+        command.insert(command.end(), {"-u", v});
     command.insert(command.end(), c.environment.begin(), c.environment.end());
-    std::vector<std::string> tool = external_tool() ? external_tool_command()
-                                                    : std::vector<std::string>{tool_binary()};
-    command.insert(command.end(), tool.begin(), tool.end());
+    command.push_back(tool_binary());
     auto run = [&](std::vector<std::string> args) {
         args.insert(args.begin(), command.begin(), command.end());
-        RunResult r = external_tool() ? run_external(args, nullptr) : run_command(args, nullptr);
-        if (external_tool()) {
-            for (std::string* s : {&r.out, &r.err}) {
-                for (std::size_t at; (at = s->find("\r\n")) != std::string::npos;) s->erase(at, 1);
-            }
-        }
-        return r;
+        return run_command(args, nullptr);
     };
-
-    RunResult usage = run({});
-    EXPECT_EQ(usage.status, 2);
-    EXPECT_EQ(usage.err, text("引数が不正です。\nusage: ") + binary_name() +
-                             " [input file] {bitrate(bit)}\n");
 
     ScratchDir dir;
     RunResult missing = run({dir.path() + "/missing.m2v"});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err, text("読み取りファイルが開けませんでした。\n"));
+    EXPECT_EQ(missing.err, text("読み取りファイルが開けませんでした。\n",
+                                "The input file could not be opened.\n"));
+
+    RunResult usage = run({});
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_EQ(usage.err, text("引数が不正です。\nusage: ", "Invalid arguments.\nusage: ") +
+                             tool_binary() + " [input file] {bitrate(bit)}\n");
 
     std::string path = dir.write("s.m2v", concat({sequence_header({}), sequence_extension({})}));
     RunResult rewrite = run({path, "8000000"});
     EXPECT_EQ(rewrite.status, 0);
     EXPECT_EQ(rewrite.err, "");
-    EXPECT_EQ(rewrite.out, text("処理: 0/22バイト (0%)") + "\r" + text("処理: 22/22バイト (100%)") + "\n");
+    EXPECT_EQ(rewrite.out, text("処理: 0/22バイト (0%)", "Progress: 0/22 bytes (0%)") + "\r" +
+                               text("処理: 22/22バイト (100%)", "Progress: 22/22 bytes (100%)") + "\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, LocaleSwitch,
-    ::testing::Values(LocaleCase{{}, false}, LocaleCase{{"LC_ALL=C"}, false},
-                      LocaleCase{{"LC_ALL=POSIX"}, false}, LocaleCase{{"LC_ALL=C.UTF-8"}, true},
-                      LocaleCase{{"LANG=C.UTF-8"}, true},
-                      LocaleCase{{"LANG=C", "LC_CTYPE=C.UTF-8"}, true},
-                      LocaleCase{{"LC_ALL=C", "LC_CTYPE=C.UTF-8", "LANG=C.UTF-8"}, false},
-                      LocaleCase{{"LC_ALL=C.UTF-8", "LC_CTYPE=C"}, true},
-                      // Not installed: setlocale fails and the C locale stays.
-                      LocaleCase{{"LC_ALL=xx_YY.UTF-8"}, false}));
+    ::testing::Values(
+        // C, POSIX and none: Japanese, as the tool has always written it.
+        LocaleCase{{}, "CP932"}, LocaleCase{{"LC_ALL=C"}, "CP932"},
+        LocaleCase{{"LC_ALL=POSIX"}, "CP932"}, LocaleCase{{"LC_ALL=C.UTF-8"}, "UTF-8"},
+        LocaleCase{{"LANG=C.UTF-8"}, "UTF-8"}, LocaleCase{{"LANG=C", "LC_CTYPE=C.UTF-8"}, "UTF-8"},
+        LocaleCase{{"LC_ALL=C", "LC_CTYPE=C.UTF-8", "LANG=C.UTF-8"}, "CP932"},
+        LocaleCase{{"LC_ALL=C.UTF-8", "LC_CTYPE=C"}, "UTF-8"},
+        // Named, installed or not: the language and the codeset of the name.
+        LocaleCase{{"LC_ALL=ja_JP.UTF-8"}, "UTF-8"}, LocaleCase{{"LANG=ja_JP.utf8"}, "UTF-8"},
+        LocaleCase{{"LC_ALL=ja_JP.eucJP"}, "EUC-JP"}, LocaleCase{{"LANG=ja_JP.EUC-JP"}, "EUC-JP"},
+        LocaleCase{{"LC_ALL=ja_JP.SJIS"}, "CP932"}, LocaleCase{{"LANG=ja_JP"}, "CP932"},
+        LocaleCase{{"LC_ALL=en_US.UTF-8"}, "en"}, LocaleCase{{"LANG=de_DE.UTF-8"}, "en"},
+        LocaleCase{{"LC_ALL=xx_YY.UTF-8"}, "en"},
+        // LC_ALL, then LC_MESSAGES, then LANG for the language; LC_CTYPE for
+        // the codeset; an empty variable counts as unset.
+        LocaleCase{{"LANG=de_DE.UTF-8", "LC_MESSAGES=ja_JP.UTF-8"}, "UTF-8"},
+        LocaleCase{{"LANG=ja_JP.UTF-8", "LC_MESSAGES=en_US.UTF-8"}, "en"},
+        LocaleCase{{"LC_ALL=ja_JP.eucJP", "LC_MESSAGES=en_US.UTF-8"}, "EUC-JP"},
+        LocaleCase{{"LC_MESSAGES=ja_JP.UTF-8", "LC_CTYPE=C"}, "CP932"},
+        LocaleCase{{"LC_MESSAGES=ja_JP.eucJP", "LC_CTYPE=C.UTF-8"}, "UTF-8"},
+        LocaleCase{{"LC_ALL=", "LC_MESSAGES=", "LANG=en_US.UTF-8"}, "en"}));
 
 }  // namespace

@@ -86,6 +86,7 @@ Bytes film_stream(bool pulled) {
 }
 
 TEST(Pulldown, OnlyTheNamedBitsChange) {
+    EnglishMessages english;
     Bytes after;
     RunResult r = run_on(film_stream(false), {"--pulldown", "3:2"}, &after);
     EXPECT_EQ(r.status, 0);
@@ -235,6 +236,7 @@ struct Refusal {
 };
 
 TEST(Pulldown, RefusalsLeaveTheFileUntouched) {
+    EnglishMessages english;
     const Bytes seq = concat({sequence_header(at_rate(1)), sequence_extension({})});
     const Bytes video = concat({sequence_header(at_rate(4)), sequence_extension({})});
     const Bytes gop = group_header({});

@@ -59,6 +59,7 @@ std::string missed(const char* element, int count, int of) {
 }
 
 TEST(Set, EveryElementInEverySequence) {
+    EnglishMessages english;
     Bytes original = concat({sequence(busy(true)), sequence(busy(false))});
     Fields no_colour = with_targets(busy(false));
     no_colour.d.colour_primaries = no_colour.d.transfer_characteristics =
@@ -87,6 +88,7 @@ TEST(Set, EveryElementInEverySequence) {
 // aspect ratios there. An element that fits no sequence fails the run, and
 // the others are still written.
 TEST(Set, SequencesWithoutExtension) {
+    EnglishMessages english;
     Fields f = busy(false);
     Bytes original = concat({sequence(f, false, false), sequence(f, false, false)});
     struct Case {

@@ -207,6 +207,7 @@ TEST(Stats, PicturesBeforeTheFirstSequenceHeader) {
 // safe rate (a picture larger than the buffer), status 1 and the file as it
 // was.
 TEST(Stats, AutoWritesTheLowestSafeRate) {
+    EnglishMessages english;
     Bytes after;
     RunResult r = run_on(pulldown_stream(292), {"auto"}, &after);
     EXPECT_EQ(r.status, 0);

@@ -9,12 +9,14 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
 
 #include "app/run_program.hpp"
+#include "text/message.hpp"
 
 extern char** environ;
 
@@ -118,7 +120,27 @@ bool wine_did_not_run_it(const RunResult& r) {
 
 }  // namespace
 
+namespace {
+
+// The locale a child running the tool gets for `lc_all`. The tests check the
+// tool's messages in Japanese, as it writes them in C and C.UTF-8, or in
+// English under EnglishMessages. Wine takes a program's UI language from
+// LC_ALL and reads C as English: another build runs in the Japanese locale
+// of UTF-8 instead, which gives it a Japanese UI and hands it UTF-8 names.
+const char* tool_locale(const char* lc_all) {
+    if (!lc_all || (std::strcmp(lc_all, "C") != 0 && std::strcmp(lc_all, "C.UTF-8") != 0))
+        return lc_all;
+    if (message_language == Language::ENGLISH) return "en_US.UTF-8";
+    return external_tool() ? "ja_JP.UTF-8" : lc_all;
+}
+
+}  // namespace
+
+EnglishMessages::EnglishMessages() { message_language = Language::ENGLISH; }
+EnglishMessages::~EnglishMessages() { message_language = Language::JAPANESE; }
+
 RunResult run_external(const std::vector<std::string>& command, const char* lc_all) {
+    lc_all = tool_locale(lc_all);
     RunResult r;
     for (int attempt = 1; attempt <= 3; ++attempt) {
         r = run_command(command, lc_all);
@@ -183,7 +205,7 @@ RunResult run_binary(const std::vector<std::string>& args, bool as_nobody, const
     }
     command.push_back(binary);
     command.insert(command.end(), args.begin() + 1, args.end());
-    return run_command(command, lc_all);
+    return run_command(command, tool_locale(lc_all));
 }
 
 RunResult run_tool(const std::vector<std::string>& args) {
@@ -231,9 +253,11 @@ Bytes read_file(const std::string& path) {
     return Bytes(text.begin(), text.end());
 }
 
-std::string sjis(const std::string& utf8) {
-    iconv_t cd = iconv_open("CP932", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("no CP932 in iconv");
+std::string sjis(const std::string& utf8) { return iconv_to("CP932", utf8); }
+
+std::string iconv_to(const char* encoding, const std::string& utf8) {
+    iconv_t cd = iconv_open(encoding, "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error(std::string("no ") + encoding + " in iconv");
     std::string in = utf8;
     std::string out(in.size() * 2 + 16, '\0');
     char* src = in.data();
@@ -249,6 +273,9 @@ std::string sjis(const std::string& utf8) {
 
 std::string progress_line(unsigned long long done, unsigned long long total,
                           unsigned long long percent, const char* end) {
+    if (message_language == Language::ENGLISH)
+        return "Progress: " + std::to_string(done) + "/" + std::to_string(total) + " bytes (" +
+               std::to_string(percent) + "%)" + end;
     return sjis("処理: " + std::to_string(done) + "/" + std::to_string(total) +
                 "バイト (" + std::to_string(percent) + "%)") +
            end;

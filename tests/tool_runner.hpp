@@ -32,7 +32,9 @@ RunResult run_on(const Bytes& stream, const std::vector<std::string>& extra = {}
 // the command of M2VHDR_TOOL_COMMAND as run_tool runs it. `as_nobody` drops
 // to an unprivileged user first, so that permission bits hold even when the
 // tests run as root; it needs the binary of this build. The tool runs in the
-// locale `lc_all` (LC_ALL), whatever the tests' own environment says.
+// locale `lc_all` (LC_ALL), whatever the tests' own environment says; C
+// and C.UTF-8 stand for the test's language (see EnglishMessages, and
+// tool_locale in tool_runner.cpp for another build).
 RunResult run_binary(const std::vector<std::string>& args, bool as_nobody = false,
                      const char* lc_all = "C");
 
@@ -89,6 +91,21 @@ Bytes read_file(const std::string& path);
 // (code page 932) with the C library's iconv.
 std::string sjis(const std::string& utf8);
 
-// The progress line as the tool prints it.
+// The UTF-8 text converted to `encoding` ("CP932", "EUC-JP", "UTF-8") with
+// the C library's iconv.
+std::string iconv_to(const char* encoding, const std::string& utf8);
+
+// While it lives, the tool writes its messages in English: run_program in
+// this process, and a child (run_binary, run_external) started in C or
+// C.UTF-8 is given en_US.UTF-8 instead. Tests of English text use it.
+struct EnglishMessages {
+    EnglishMessages();
+    ~EnglishMessages();
+    EnglishMessages(const EnglishMessages&) = delete;
+    EnglishMessages& operator=(const EnglishMessages&) = delete;
+};
+
+// The progress line as the tool prints it, in the language of the test
+// (Japanese in Shift_JIS, or English under EnglishMessages).
 std::string progress_line(unsigned long long done, unsigned long long total,
                           unsigned long long percent, const char* end);

@@ -6,7 +6,8 @@
 
 int m2vhdr_main(int argc, char** argv) {
     platform_prepare_console(stdout);
-    if (platform_locale_is_utf8()) message_encoding = MessageEncoding::UTF8;
+    UserLocale locale = platform_user_locale();
+    choose_messages(locale.messages, locale.codeset);
     int status = run_program(argc, argv, stdout, stderr);
     // A report that could not be written out is a failed run too.
     bool lost = std::fflush(stdout) != 0 || std::ferror(stdout);

@@ -47,9 +47,19 @@ void platform_close(FileHandle file);
 // buffered in large blocks when it is redirected.
 void platform_prepare_console(std::FILE* stream);
 
-// True when the user's locale (POSIX: LC_CTYPE from the environment) writes
-// text as UTF-8. Windows: false; its consoles take text instead, below.
-bool platform_locale_is_utf8();
+// The user's locale as far as messages go. POSIX: `messages` is the first
+// of LC_ALL, LC_MESSAGES and LANG that is set and not empty, by name, so that
+// a locale named but not installed still counts; `codeset` is the codeset of
+// LC_CTYPE, or, when that locale is not installed, the one its name gives
+// ("ja_JP.eucJP": "eucJP"). Windows: "ja" when the user's UI language is
+// Japanese, "en" otherwise, and no codeset (bytes written to a file or a
+// pipe are Shift_JIS; consoles take text instead, below). Either may be
+// null; the strings stay valid until the next call.
+struct UserLocale {
+    const char* messages = nullptr;
+    const char* codeset = nullptr;
+};
+UserLocale platform_user_locale();
 
 // True when `stream` is a console that takes text rather than bytes: a
 // Windows console, where messages then read right whatever its code page.

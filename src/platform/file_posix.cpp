@@ -12,7 +12,9 @@
 
 #include <cerrno>
 #include <clocale>
+#include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <fcntl.h>
 #include <langinfo.h>
 #include <sys/stat.h>
@@ -155,14 +157,39 @@ void platform_prepare_console(std::FILE* stream) {
     }
 }
 
-bool platform_locale_is_utf8() {
+namespace {
+
+const char* first_set(const char* a, const char* b, const char* c) {
+    for (const char* name : {a, b, c}) {
+        const char* value = std::getenv(name);
+        if (value && *value != '\0') return value;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+UserLocale platform_user_locale() {
+    static char codeset[32];
+    UserLocale locale;
+    locale.messages = first_set("LC_ALL", "LC_MESSAGES", "LANG");
     // Only the codeset is wanted: the tool goes on in the C locale, so that
     // nothing else it prints depends on the environment.
-    if (!std::setlocale(LC_CTYPE, "")) return false;
-    const char* codeset = nl_langinfo(CODESET);
-    bool utf8 = codeset && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
-    std::setlocale(LC_CTYPE, "C");
-    return utf8;
+    if (std::setlocale(LC_CTYPE, "")) {
+        const char* installed = nl_langinfo(CODESET);
+        std::snprintf(codeset, sizeof codeset, "%s", installed ? installed : "");
+        std::setlocale(LC_CTYPE, "C");
+    } else {
+        // Not installed: the name says it, between '.' and '@'.
+        const char* name = first_set("LC_ALL", "LC_CTYPE", "LANG");
+        const char* dot = name ? std::strchr(name, '.') : nullptr;
+        std::size_t length = dot ? std::strcspn(dot + 1, "@") : 0;
+        if (length >= sizeof codeset) length = 0;
+        if (dot) std::memcpy(codeset, dot + 1, length);
+        codeset[length] = '\0';
+    }
+    locale.codeset = codeset;
+    return locale;
 }
 
 bool platform_is_text_console(std::FILE*) { return false; }

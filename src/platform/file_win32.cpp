@@ -130,7 +130,11 @@ void platform_prepare_console(std::FILE* stream) {
     }
 }
 
-bool platform_locale_is_utf8() { return false; }
+UserLocale platform_user_locale() {
+    UserLocale locale;
+    locale.messages = PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE ? "ja" : "en";
+    return locale;
+}
 
 bool platform_is_text_console(std::FILE* stream) {
     DWORD console_mode = 0;

@@ -28,14 +28,18 @@ const char* rate_name(unsigned frame_rate_code) {
 ParseResult refuse_pulldown(StreamContext& ctx, bool with_offset, std::uint64_t offset,
                             const char* reason) {
     PulldownState& s = state(ctx);
-    char where[40] = "";
+    char where[64] = "";
     if (with_offset)
-        std::snprintf(where, sizeof where, pulldown_msg::at_offset,
+        std::snprintf(where, sizeof where, message_format(ctx.err, pulldown_msg::at_offset),
                       static_cast<unsigned long long>(offset));
-    std::fprintf(ctx.err, pulldown_msg::refusal,
-                 pulldown_msg::verb[static_cast<int>(s.direction)], where, reason);
+    print_message(ctx.err, pulldown_msg::refusal[static_cast<int>(s.direction)], where, reason);
     s.refused = true;
     return STOP;
+}
+
+ParseResult refuse_pulldown(StreamContext& ctx, bool with_offset, std::uint64_t offset,
+                            const Message& reason) {
+    return refuse_pulldown(ctx, with_offset, offset, message_format(ctx.err, reason));
 }
 
 namespace {
@@ -51,8 +55,8 @@ ParseResult close_picture(StreamContext& ctx) {
 ParseResult close_group(StreamContext& ctx) {
     PulldownState& s = state(ctx);
     if (group_complete(s)) return CONTINUE;
-    char reason[120];
-    std::snprintf(reason, sizeof reason, pulldown_msg::incomplete_group,
+    char reason[REASON_SIZE];
+    std::snprintf(reason, sizeof reason, message_format(ctx.err, pulldown_msg::incomplete_group),
                   static_cast<unsigned long long>(s.pictures - s.group_first - 1));
     return refuse_pulldown(ctx, true, s.group_offset, reason);
 }
@@ -61,16 +65,16 @@ ParseResult check_sequence_header(StreamContext& ctx, const syntax::SequenceHead
     PulldownState& s = state(ctx);
     if (bytes_held_at_pos(ctx) < 8) return CONTINUE;
     if (close_picture(ctx) == STOP) return STOP;
-    char reason[120];
+    char reason[REASON_SIZE];
     unsigned code = h.frame_rate_code;
     unsigned film = code == 4 || code == 5 ? code - 3 : code;
     if (film != 1 && film != 2) {
-        std::snprintf(reason, sizeof reason, pulldown_msg::wrong_rate[static_cast<int>(s.direction)],
+        std::snprintf(reason, sizeof reason, message_format(ctx.err, pulldown_msg::wrong_rate[static_cast<int>(s.direction)]),
                       rate_name(code));
         return refuse_pulldown(ctx, true, offset_of(ctx), reason);
     }
     if (s.film_rate_code != 0 && film != s.film_rate_code) {
-        std::snprintf(reason, sizeof reason, pulldown_msg::rates_disagree, rate_name(code),
+        std::snprintf(reason, sizeof reason, message_format(ctx.err, pulldown_msg::rates_disagree), rate_name(code),
                       rate_name(s.film_rate_code));
         return refuse_pulldown(ctx, true, offset_of(ctx), reason);
     }
@@ -87,8 +91,8 @@ ParseResult check_sequence_extension(StreamContext& ctx, const syntax::SequenceE
     PulldownState& s = state(ctx);
     if (bytes_held_at_pos(ctx) < 10) return CONTINUE;
     if (e.frame_rate_extension_n != 0 || e.frame_rate_extension_d != 0) {
-        char reason[80];
-        std::snprintf(reason, sizeof reason, pulldown_msg::rate_extension,
+        char reason[REASON_SIZE];
+        std::snprintf(reason, sizeof reason, message_format(ctx.err, pulldown_msg::rate_extension),
                       e.frame_rate_extension_n + 1, e.frame_rate_extension_d + 1);
         return refuse_pulldown(ctx, true, offset_of(ctx), reason);
     }
@@ -115,10 +119,11 @@ ParseResult check_group_header(StreamContext& ctx, const syntax::GroupOfPictures
                     g.time_code_pictures};
         s.anchor_index = s.group_first;
         if (!label_exists(target_counting(s), s.anchor)) {
-            char reason[120];
-            std::snprintf(reason, sizeof reason, pulldown_msg::time_code_missing, s.anchor.hours,
+            char reason[REASON_SIZE];
+            std::snprintf(reason, sizeof reason, message_format(ctx.err, pulldown_msg::time_code_missing), s.anchor.hours,
                           s.anchor.minutes, s.anchor.seconds, s.anchor.pictures,
-                          pulldown_msg::counting_names[static_cast<int>(target_counting(s))]);
+                          message_format(ctx.err,
+                                         pulldown_msg::counting_names[static_cast<int>(target_counting(s))]));
             return refuse_pulldown(ctx, true, offset_of(ctx), reason);
         }
     }
@@ -136,8 +141,8 @@ ParseResult check_picture_header(StreamContext& ctx, const syntax::PictureHeader
     if (s.film_rate_code == 0)
         return refuse_pulldown(ctx, true, offset_of(ctx), pulldown_msg::picture_before_sequence);
     if (!begin_picture(s, offset_of(ctx), h.temporal_reference)) {
-        char reason[80];
-        std::snprintf(reason, sizeof reason, pulldown_msg::repeated_reference, h.temporal_reference);
+        char reason[REASON_SIZE];
+        std::snprintf(reason, sizeof reason, message_format(ctx.err, pulldown_msg::repeated_reference), h.temporal_reference);
         return refuse_pulldown(ctx, true, offset_of(ctx), reason);
     }
     return CONTINUE;
@@ -166,8 +171,8 @@ ParseResult check_picture_coding_extension(StreamContext& ctx,
         return refuse_pulldown(ctx, true, offset_of(ctx), pulldown_msg::extension_outside_picture);
     s.picture_open = false;
     if (e.picture_structure != FRAME_PICTURE) {
-        char reason[80];
-        std::snprintf(reason, sizeof reason, pulldown_msg::field_picture, e.picture_structure);
+        char reason[REASON_SIZE];
+        std::snprintf(reason, sizeof reason, message_format(ctx.err, pulldown_msg::field_picture), e.picture_structure);
         return refuse_pulldown(ctx, true, offset_of(ctx), reason);
     }
     if (!e.progressive_frame)
@@ -221,22 +226,22 @@ bool finish_pulldown_check(StreamContext& ctx) {
     }
     if (!s.video_rate_seen) return true;
     int d = static_cast<int>(s.direction);
-    char reason[160];
+    char reason[REASON_SIZE];
     const char* rate = rate_name(s.film_rate_code + 3);
     if (s.off_cadence_seen) {
-        std::snprintf(reason, sizeof reason, pulldown_msg::not_film[d], rate);
+        std::snprintf(reason, sizeof reason, message_format(ctx.err, pulldown_msg::not_film[d]), rate);
         refuse_pulldown(ctx, true, s.off_cadence_offset, reason);
         return false;
     }
     if (s.progressive_sequence_seen) {
-        std::snprintf(reason, sizeof reason, pulldown_msg::progressive_video[d], rate);
+        std::snprintf(reason, sizeof reason, message_format(ctx.err, pulldown_msg::progressive_video[d]), rate);
         refuse_pulldown(ctx, true, s.progressive_sequence_offset, reason);
         return false;
     }
     // Film repeats a field in every other picture, give or take the breaks.
     if (s.direction == PulldownDirection::REMOVE &&
         (5 * s.repeats < 2 * s.pictures || 5 * s.repeats > 3 * s.pictures)) {
-        std::snprintf(reason, sizeof reason, pulldown_msg::not_film_share,
+        std::snprintf(reason, sizeof reason, message_format(ctx.err, pulldown_msg::not_film_share),
                       static_cast<unsigned long long>(s.repeats),
                       static_cast<unsigned long long>(s.pictures), rate);
         refuse_pulldown(ctx, false, 0, reason);

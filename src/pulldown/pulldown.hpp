@@ -23,6 +23,8 @@
 // changes nothing.
 #pragma once
 
+#include "text/message.hpp"
+
 #include <cstdint>
 
 #include "headers/header_sink.hpp"
@@ -94,9 +96,14 @@ extern const HeaderSink pulldown_patch_sink;
 bool finish_pulldown_check(StreamContext& ctx);
 
 // Prints the refusal (with the offset when `with_offset`), marks the run
-// refused and returns STOP.
+// refused and returns STOP. `reason` is a reason of pulldown/messages.hpp
+// formatted with message_format for ctx.err, or that message itself.
 ParseResult refuse_pulldown(StreamContext& ctx, bool with_offset, std::uint64_t offset,
                             const char* reason);
+ParseResult refuse_pulldown(StreamContext& ctx, bool with_offset, std::uint64_t offset,
+                            const Message& reason);
+// Room for a formatted reason.
+inline constexpr std::size_t REASON_SIZE = 2 * MESSAGE_CAPACITY;
 
 // ---- The target of every field, from the picture's place (targets.cpp).
 

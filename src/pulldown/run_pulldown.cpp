@@ -63,10 +63,8 @@ bool run_pulldown(StreamContext& ctx, PulldownDirection direction) {
     const char* film = pulldown_msg::rate_names[s.film_rate_code];
     const char* video = pulldown_msg::rate_names[s.film_rate_code + 3];
     int d = static_cast<int>(direction);
-    std::fprintf(ctx.out, pulldown_msg::summary,
-                 ctx.dry_run ? pulldown_msg::would_be_done[d] : pulldown_msg::done[d],
-                 static_cast<unsigned long long>(pictures), d == 0 ? film : video,
-                 d == 0 ? video : film, static_cast<unsigned long long>(s.patched),
-                 ctx.dry_run ? "to change" : "changed", before, after);
+    print_message(ctx.out, pulldown_msg::summary[d][ctx.dry_run ? 1 : 0],
+                  static_cast<unsigned long long>(pictures), d == 0 ? film : video,
+                  d == 0 ? video : film, static_cast<unsigned long long>(s.patched), before, after);
     return true;
 }

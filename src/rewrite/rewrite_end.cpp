@@ -22,11 +22,11 @@ bool finish_rewrite(StreamContext& ctx) {
             ctx.json->missed.emplace_back(name, s.missed[i]);
         }
         if (s.missed[i] != 0 && !ctx.json)  // stdout holds the JSON document
-            std::fprintf(ctx.out, rewrite_msg::missed, name,
-                         static_cast<unsigned long long>(s.missed[i]),
-                         static_cast<unsigned long long>(s.sequences));
+            print_message(ctx.out, rewrite_msg::missed, name,
+                          static_cast<unsigned long long>(s.missed[i]),
+                          static_cast<unsigned long long>(s.sequences));
         if (!s.written[i]) {
-            std::fprintf(ctx.err, rewrite_msg::nowhere, name);
+            print_message(ctx.err, rewrite_msg::nowhere, name);
             every_element_written = false;
         }
     }

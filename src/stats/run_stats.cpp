@@ -36,7 +36,7 @@ bool measure_stream(StreamContext& ctx, StatsState& s, const HeaderSink& sink, v
         end = static_cast<std::uint64_t>(size);
     stats_finish(ctx, s, end);
     if (s.out_of_memory) {
-        std::fputs(stats_msg::out_of_memory, ctx.err);
+        print_message(ctx.err, stats_msg::out_of_memory);
         return false;
     }
     return true;
@@ -51,7 +51,7 @@ void print_stats_failure(StreamContext& ctx, const char* file_path) {
 int run_stats(StreamContext& ctx, bool json, const char* plot_path, const char* file_path) {
     // Writing the plot over the stream would destroy it.
     if (plot_path && std::strcmp(plot_path, file_path) == 0) {
-        std::fprintf(ctx.err, stats_msg::plot_failed, plot_path);
+        print_message(ctx.err, stats_msg::plot_failed, plot_path);
         if (json) print_stats_failure(ctx, file_path);
         return EXIT_FAILED;
     }
@@ -73,7 +73,7 @@ int run_stats(StreamContext& ctx, bool json, const char* plot_path, const char* 
         bool written = svg && write_stats_plot(svg, s, f);
         if (svg && std::fclose(svg) != 0) written = false;
         if (!written) {
-            std::fprintf(ctx.err, stats_msg::plot_failed, plot_path);
+            print_message(ctx.err, stats_msg::plot_failed, plot_path);
             status = EXIT_FAILED;
         }
     }
@@ -97,26 +97,26 @@ int run_auto_rate(StreamContext& ctx, const ElementSettings& settings) {
     std::uint64_t buffer_bits = std::uint64_t{s.first.vbv_buffer_size} * 16384;
     std::uint64_t q = 0;
     bool found = s.log.count > 0 && lowest_safe_rate(s, buffer_bits, &q);
-    const char* refusal = nullptr;
+    const Message* refusal = nullptr;
     if (s.log.count == 0) {
-        refusal = stats_msg::auto_no_pictures;
+        refusal = &stats_msg::auto_no_pictures;
     } else if (!found) {
-        refusal = stats_msg::auto_no_rate;
+        refusal = &stats_msg::auto_no_rate;
         for (std::uint64_t i = 0; i < s.log.count; ++i)
-            if (picture_bits(picture_at(s.log, i)) > buffer_bits) refusal = stats_msg::auto_no_rate_picture;
+            if (picture_bits(picture_at(s.log, i)) > buffer_bits) refusal = &stats_msg::auto_no_rate_picture;
     }
     stats_free(s);
     if (refusal) {
-        std::fputs(refusal, ctx.err);
+        print_message(ctx.err, *refusal);
         return EXIT_FAILED;
     }
     std::uint64_t rate = q * BIT_RATE_UNIT;
     if (rate > UINT32_MAX) {
-        std::fprintf(ctx.err, stats_msg::auto_too_high, static_cast<ull>(rate));
+        print_message(ctx.err, stats_msg::auto_too_high, static_cast<ull>(rate));
         return EXIT_FAILED;
     }
 
-    std::fprintf(ctx.out, stats_msg::auto_rate, static_cast<ull>(rate));
+    print_message(ctx.out, stats_msg::auto_rate, static_cast<ull>(rate));
     if (!restart_scan(ctx)) {
         print_message(ctx.err, msg::seek_error);
         return EXIT_FAILED;

@@ -1,9 +1,12 @@
-// Every text the statistics and the automatic rate print, in one place.
+// Every text the statistics and the automatic rate print, in one place: the
+// summary of --stats, a format that stays English, and the messages.
 #pragma once
+
+#include "text/message.hpp"
 
 namespace stats_msg {
 
-// The summary of --stats, one line per figure.
+// The summary of --stats, one line per figure (a format, in English).
 inline constexpr char first_sequence[] = "first sequence:     %s\n";
 inline constexpr char no_sequence[] = "first sequence:     none\n";
 inline constexpr char duration[] = "duration:           %s\n";
@@ -32,22 +35,41 @@ inline constexpr char no_rate_picture[] =
 inline constexpr char no_rate[] = "lowest safe rate:   none up to 429496729200 bit/s\n";
 inline constexpr char no_pictures[] = "lowest safe rate:   none: no pictures\n";
 
-// `m2vhdr FILE auto`
-inline constexpr char auto_rate[] = "lowest safe nominal bit rate: %llu bit/s\n";
-inline constexpr char auto_no_rate_picture[] =
+// The messages of `m2vhdr FILE auto` and of the failures, in the user's
+// language.
+inline constexpr Message auto_rate{
+    "VBV がアンダーフローしない最低の公称ビットレート: %llu bit/s\n",
+    "lowest safe nominal bit rate: %llu bit/s\n"};
+inline constexpr Message auto_no_rate_picture{
+    "m2vhdr: VBV のアンダーフローを避けられる公称ビットレートはありません: VBV バッファより大きい"
+    "ピクチャがあります。ファイルは変更していません\n",
     "m2vhdr: no nominal bit rate avoids a VBV underflow: a picture is larger than the VBV "
-    "buffer; the file is left as it was\n";
-inline constexpr char auto_no_rate[] =
+    "buffer; the file is left as it was\n"};
+inline constexpr Message auto_no_rate{
+    "m2vhdr: 429496729200 bit/s までに VBV のアンダーフローを避けられる公称ビットレートはありません。"
+    "ファイルは変更していません\n",
     "m2vhdr: no nominal bit rate up to 429496729200 bit/s avoids a VBV underflow; the file is "
-    "left as it was\n";
-inline constexpr char auto_no_pictures[] =
-    "m2vhdr: the file holds no pictures to measure; the file is left as it was\n";
-inline constexpr char auto_too_high[] =
+    "left as it was\n"};
+inline constexpr Message auto_no_pictures{
+    "m2vhdr: 測定するピクチャがファイルにありません。ファイルは変更していません\n",
+    "m2vhdr: the file holds no pictures to measure; the file is left as it was\n"};
+inline constexpr Message auto_too_high{
+    "m2vhdr: 安全な最低の公称ビットレート %llu bit/s は、書き換えで設定できる最大の 4294967295 "
+    "bit/s を超えています。ファイルは変更していません\n",
     "m2vhdr: the lowest safe nominal bit rate, %llu bit/s, is above 4294967295 bit/s, the "
-    "largest rate a rewrite takes; the file is left as it was\n";
+    "largest rate a rewrite takes; the file is left as it was\n"};
 
-// Failures.
-inline constexpr char out_of_memory[] = "m2vhdr: out of memory for the picture sizes\n";
-inline constexpr char plot_failed[] = "m2vhdr: cannot write the plot to %s\n";
+inline constexpr Message out_of_memory{
+    "m2vhdr: ピクチャのサイズを記録するメモリが確保できませんでした\n",
+    "m2vhdr: out of memory for the picture sizes\n"};
+inline constexpr Message plot_failed{
+    "m2vhdr: グラフを %s に書き込めません\n",
+    "m2vhdr: cannot write the plot to %s\n"};
+
+// Every message above, for the tests.
+inline constexpr const Message* all[] = {
+    &auto_rate,    &auto_no_rate_picture, &auto_no_rate, &auto_no_pictures,
+    &auto_too_high, &out_of_memory,       &plot_failed,
+};
 
 }  // namespace stats_msg

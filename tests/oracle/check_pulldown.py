@@ -113,8 +113,10 @@ def changed_headers(a, b):
 
 
 def tool(m2vhdr, path, mode):
+    # Its messages in English: a locale of another language, named whether
+    # installed or not.
     r = subprocess.run([m2vhdr, "--pulldown", mode, path], capture_output=True,
-                       env=dict(os.environ, LC_ALL="C"))
+                       env=dict(os.environ, LC_ALL="en_US.UTF-8"))
     return r.returncode, r.stdout.decode(), r.stderr.decode()
 
 
@@ -176,7 +178,7 @@ def check_film(m2vhdr, work, rate, film, video, drop):
 
     # A dry run lists exactly the bytes the real run then writes.
     dry = subprocess.run([m2vhdr, "--dry-run", "--pulldown", "3:2", path], capture_output=True,
-                         env=dict(os.environ, LC_ALL="C"))
+                         env=dict(os.environ, LC_ALL="en_US.UTF-8"))
     listed = bytearray(source)
     for line in dry.stdout.decode().splitlines()[:-1]:
         offset, change = line.split(": ")
