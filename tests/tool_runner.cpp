@@ -125,8 +125,9 @@ namespace {
 // The locale a child running the tool gets for `lc_all`. The tests check the
 // tool's messages in Japanese, as it writes them in C and C.UTF-8, or in
 // English under EnglishMessages. Wine takes a program's UI language from
-// LC_ALL and reads C as English: another build runs in the Japanese locale
-// of UTF-8 instead, which gives it a Japanese UI and hands it UTF-8 names.
+// LC_ALL and reads C as English: another build runs in the Japanese UTF-8
+// locale that tools/wine-session compiles instead, which gives it a Japanese
+// UI and hands it UTF-8 names.
 const char* tool_locale(const char* lc_all) {
     if (!lc_all || (std::strcmp(lc_all, "C") != 0 && std::strcmp(lc_all, "C.UTF-8") != 0))
         return lc_all;

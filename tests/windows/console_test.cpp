@@ -8,15 +8,17 @@ namespace {
 
 using WindowsConsole = NeedsWindowsBuild<::testing::Test>;
 
-// What the terminal (a pseudo-terminal of script(1)) showed of the run.
-std::string on_terminal(const std::vector<std::string>& args) {
+// What the terminal (a pseudo-terminal of script(1)) showed of the run, in
+// a locale whose language is Wine's UI language (ja_JP.UTF-8: see
+// tools/wine-session).
+std::string on_terminal(const std::vector<std::string>& args, const char* locale = "ja_JP.UTF-8") {
     std::string line;
     for (const std::string& word : external_tool_command()) line += word + " ";
     for (std::size_t i = 1; i < args.size(); ++i) line += args[i] + " ";
     // Started again when Wine did not run it, as run_external does.
     RunResult r;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        r = run_command({"script", "-qec", line, "/dev/null"}, "C.UTF-8");
+        r = run_command({"script", "-qec", line, "/dev/null"}, locale);
         if (!r.out.empty() && r.out.find("wine:") == std::string::npos) break;
     }
     return r.out;
@@ -35,6 +37,11 @@ TEST_F(WindowsConsole, MessagesReadRightWhateverTheCodePage) {
     std::string progress = on_terminal({"m2vhdr", path, "8000000"});
     EXPECT_NE(progress.find("処理: 22/22バイト (100%)"), std::string::npos) << progress;
     EXPECT_EQ(read_file(path)[8], 0x13);  // 8000000 / 400 = 20000: 0x13 of 0x4E20 << 2
+
+    // An English UI: the English text, on the console as in a file.
+    std::string english = on_terminal({"m2vhdr", dir.path() + "/missing.m2v"}, "en_US.UTF-8");
+    EXPECT_NE(english.find("The input file could not be opened."), std::string::npos) << english;
+    EXPECT_EQ(english.find(sjis("読み取り")), std::string::npos) << english;
 }
 
 }  // namespace

@@ -21,6 +21,7 @@ set(wine_environment
   "WINEDEBUG=-all"
   "WINEDLLOVERRIDES=mscoree,mshtml="
   "WINEPREFIX=${wine_prefix}"
+  "LOCPATH=${wine_prefix}/locale"
   "M2VHDR_TOOL_COMMAND=${wine_launch} ${windows_exe}"
   "M2VHDR_TOOL_PROGRAM=${windows_program}"
   "M2VHDR_HOLD_COMMAND=${wine_launch} ${M2VHDR_WINDOWS_BUILD}/tests/windows/hold_file.exe")
@@ -39,6 +40,7 @@ add_executable(m2vhdr_windows_tests
   windows/large_file_test.cpp
   windows/same_bytes_test.cpp
   windows/console_test.cpp
+  windows/language_test.cpp
 )
 target_link_libraries(m2vhdr_windows_tests PRIVATE
   m2vhdr_test_support m2vhdr_core m2vhdr_platform GTest::gtest_main)
