@@ -155,6 +155,7 @@ struct DamageCase {
 constexpr std::uint64_t SECOND = 3 * 188;
 
 TEST(Demux, DamageIsWarnedAndRefusedOrLeftAlone) {
+    EnglishMessages english;
     const Bytes es = elementary();
     Bytes es_after;
     run_on(es, {"--set", "aspect_ratio_information=3", "7000000"}, &es_after);

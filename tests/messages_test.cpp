@@ -2,6 +2,7 @@
 // that chooses between them.
 #include <gtest/gtest.h>
 
+#include "demux/demux_messages.hpp"
 #include "messages.hpp"
 #include "pulldown/messages.hpp"
 #include "rewrite/rewrite_messages.hpp"
@@ -16,6 +17,7 @@ std::vector<const Message*> every_message() {
     all.insert(all.end(), std::begin(rewrite_msg::all), std::end(rewrite_msg::all));
     all.insert(all.end(), std::begin(stats_msg::all), std::end(stats_msg::all));
     all.insert(all.end(), std::begin(pulldown_msg::all), std::end(pulldown_msg::all));
+    all.insert(all.end(), std::begin(demux_msg::all), std::end(demux_msg::all));
     return all;
 }
 

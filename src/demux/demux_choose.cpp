@@ -159,7 +159,7 @@ bool demux_detect(Demuxer& d, FileHandle file, std::FILE* err) {
         d.container = form.supported ? Container::TRANSPORT_STREAM : Container::ELEMENTARY;
     }
     if (first < held && d.container == Container::ELEMENTARY) {
-        std::fprintf(err, demux_msg::packet_size, d.packet_size);
+        print_message(err, demux_msg::packet_size, d.packet_size);
         return false;
     }
     if (first == held) {
@@ -180,7 +180,7 @@ bool demux_detect(Demuxer& d, FileHandle file, std::FILE* err) {
             video_code = video_code || b[i + 3] < 0xb9;
         }
         if (d.container == Container::ELEMENTARY && !video_code && held > 0) {
-            std::fputs(demux_msg::neither, err);
+            print_message(err, demux_msg::neither);
             return false;
         }
     }
@@ -205,19 +205,19 @@ bool demux_choose(Demuxer& d, long requested) {
     }
     d.err = err;
     if (d.stop == DemuxStop::SCRAMBLED) {
-        std::fprintf(err, demux_msg::scrambled, static_cast<unsigned long long>(d.stop_offset));
+        print_message(err, demux_msg::scrambled, static_cast<unsigned long long>(d.stop_offset));
         return false;
     }
     if (d.stop == DemuxStop::READ_FAILED) return false;
     if (!found) {
         if (requested < 0) {
-            std::fputs(demux_msg::no_video, err);
+            print_message(err, demux_msg::no_video);
         } else {
             int digits = d.container == Container::TRANSPORT_STREAM ? 4 : 2;
-            std::fprintf(err, demux_msg::missing_stream, static_cast<unsigned long>(requested));
+            print_message(err, demux_msg::missing_stream, static_cast<unsigned long>(requested));
             for (std::uint32_t i = 0; i < d.listed_count; ++i)
                 std::fprintf(err, demux_msg::listed_stream, digits, d.listed[i]);
-            if (d.listed_count == 0) std::fputs(demux_msg::listed_none, err);
+            if (d.listed_count == 0) print_message(err, demux_msg::listed_none);
             std::fputc('\n', err);
         }
         return false;

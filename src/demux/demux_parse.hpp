@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "demux/demux.hpp"
+#include "text/message.hpp"
 
 // Makes at least `need` bytes available from in_pos, moving the unread tail
 // to the front first; false when the file ends before (or a read failed:
@@ -26,7 +27,7 @@ std::uint32_t find_packet_run(const std::uint8_t* b, std::uint32_t from, std::ui
                               std::uint32_t packet_size, std::uint32_t sync_at, unsigned count);
 
 // Prints a warning with a file offset (and a PID first, for a gap).
-void demux_warn(const Demuxer& d, const char* format, std::uint64_t offset);
+void demux_warn(const Demuxer& d, const Message& warning, std::uint64_t offset);
 
 inline constexpr std::uint8_t SYNC_BYTE = 0x47;
 inline constexpr std::uint8_t PACK_HEADER_ID = 0xba;

@@ -44,10 +44,10 @@ std::uint32_t find_packet_run(const std::uint8_t* b, std::uint32_t from, std::ui
     return held;
 }
 
-void demux_warn(const Demuxer& d, const char* format, std::uint64_t offset) {
+void demux_warn(const Demuxer& d, const Message& warning, std::uint64_t offset) {
     if (!d.err) return;
-    if (format == demux_msg::continuity_gap)
-        std::fprintf(d.err, format, d.stream, static_cast<unsigned long long>(offset));
+    if (&warning == &demux_msg::continuity_gap)
+        print_message(d.err, warning, d.stream, static_cast<unsigned long long>(offset));
     else
-        std::fprintf(d.err, format, static_cast<unsigned long long>(offset));
+        print_message(d.err, warning, static_cast<unsigned long long>(offset));
 }

@@ -32,8 +32,8 @@ bool finish_rewrite(StreamContext& ctx) {
     }
     // A header across a gap in a container is not the encoder's: left alone.
     if (ctx.damaged_headers_left != 0) {
-        std::fprintf(ctx.err, demux_msg::damaged_left,
-                     static_cast<unsigned long long>(ctx.damaged_headers_left));
+        print_message(ctx.err, demux_msg::damaged_left,
+                      static_cast<unsigned long long>(ctx.damaged_headers_left));
         return false;
     }
     return every_element_written;

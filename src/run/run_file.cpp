@@ -24,7 +24,7 @@ bool check_whole_stream(StreamContext& ctx, Demuxer& d) {
     } while (got > 0);
     d.err = err;
     if (d.stop == DemuxStop::SCRAMBLED) {
-        std::fprintf(ctx.err, demux_msg::scrambled, static_cast<unsigned long long>(d.stop_offset));
+        print_message(ctx.err, demux_msg::scrambled, static_cast<unsigned long long>(d.stop_offset));
         ctx.stop_reason = StopReason::SYSTEM_STREAM;
         return false;
     }
@@ -53,7 +53,7 @@ bool open_container(StreamContext& ctx, Demuxer& d, const Options& options) {
     ctx.stop_reason = StopReason::SYSTEM_STREAM;
     // New repeat flags would disagree with the container's time stamps.
     if (options.pulldown != PulldownRequest::NOT_ASKED) {
-        std::fputs(demux_msg::pulldown_container, ctx.err);
+        print_message(ctx.err, demux_msg::pulldown_container);
         return false;
     }
     if (!demux_choose(d, options.stream)) {

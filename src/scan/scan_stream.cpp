@@ -62,8 +62,8 @@ bool discard(StreamContext& ctx, std::uint64_t count, bool* at_end) {
 // The read failed, or the demultiplexer refused the stream.
 ScanOutcome stop_reading(StreamContext& ctx) {
     if (ctx.demux && ctx.demux->stop == DemuxStop::SCRAMBLED) {
-        std::fprintf(ctx.err, demux_msg::scrambled,
-                     static_cast<unsigned long long>(ctx.demux->stop_offset));
+        print_message(ctx.err, demux_msg::scrambled,
+                      static_cast<unsigned long long>(ctx.demux->stop_offset));
         ctx.stop_reason = StopReason::SYSTEM_STREAM;
         return ScanOutcome::STOPPED;
     }

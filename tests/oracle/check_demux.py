@@ -45,7 +45,8 @@ def check(ok, what):
 
 
 def run(args, **kw):
-    return subprocess.run(args, capture_output=True, **kw)
+    # m2vhdr's messages in English: a locale of another language, by name.
+    return subprocess.run(args, capture_output=True, env=dict(os.environ, LC_ALL="en_US.UTF-8"), **kw)
 
 
 def blocks(report):
