@@ -284,6 +284,7 @@ Bytes cut(const Bytes& b, std::size_t length) {
 // sequence extension with its bytes 6 and 7 in the file is patched, together
 // with its sequence header; the file keeps its length.
 TEST_P(CutAtEnd, ReadsZerosAndWritesOnlyPatchBytes) {
+    EnglishMessages english;  // the --set count below
     const CutCase& c = GetParam();
     SequencePair seq = sequence_pair();
     PictureCodingExtension pce;

@@ -124,6 +124,7 @@ Bytes cadence_stream(bool film, const std::vector<std::pair<unsigned, unsigned>>
 // (fields of 1001/60000 s) and after (frames of 1001/24000 s). Run again,
 // or after only its rates pass, it ends with the same file.
 TEST(Pulldown, RemovalTakesAnyFilmCadence) {
+    EnglishMessages english;
     using Flags = std::vector<std::pair<unsigned, unsigned>>;
     struct Case {
         Flags flags;

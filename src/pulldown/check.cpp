@@ -19,6 +19,13 @@ constexpr unsigned FRAME_PICTURE = 3;
 
 PulldownState& state(StreamContext& ctx) { return *static_cast<PulldownState*>(ctx.sink_state); }
 
+// A reason with its arguments, in the language and encoding of ctx.err.
+template <typename... Args>
+void format_reason(const StreamContext& ctx, char (&reason)[REASON_SIZE], const Message& message,
+                   Args... args) {
+    std::snprintf(reason, REASON_SIZE, message_format(ctx.err, message), args...);
+}
+
 const char* rate_name(unsigned frame_rate_code) {
     return pulldown_msg::rate_names[frame_rate_code & 15];
 }
@@ -56,7 +63,7 @@ ParseResult close_group(StreamContext& ctx) {
     PulldownState& s = state(ctx);
     if (group_complete(s)) return CONTINUE;
     char reason[REASON_SIZE];
-    std::snprintf(reason, sizeof reason, message_format(ctx.err, pulldown_msg::incomplete_group),
+    format_reason(ctx, reason, pulldown_msg::incomplete_group,
                   static_cast<unsigned long long>(s.pictures - s.group_first - 1));
     return refuse_pulldown(ctx, true, s.group_offset, reason);
 }
@@ -69,12 +76,12 @@ ParseResult check_sequence_header(StreamContext& ctx, const syntax::SequenceHead
     unsigned code = h.frame_rate_code;
     unsigned film = code == 4 || code == 5 ? code - 3 : code;
     if (film != 1 && film != 2) {
-        std::snprintf(reason, sizeof reason, message_format(ctx.err, pulldown_msg::wrong_rate[static_cast<int>(s.direction)]),
+        format_reason(ctx, reason, pulldown_msg::wrong_rate[static_cast<int>(s.direction)],
                       rate_name(code));
         return refuse_pulldown(ctx, true, offset_of(ctx), reason);
     }
     if (s.film_rate_code != 0 && film != s.film_rate_code) {
-        std::snprintf(reason, sizeof reason, message_format(ctx.err, pulldown_msg::rates_disagree), rate_name(code),
+        format_reason(ctx, reason, pulldown_msg::rates_disagree, rate_name(code),
                       rate_name(s.film_rate_code));
         return refuse_pulldown(ctx, true, offset_of(ctx), reason);
     }
@@ -92,7 +99,7 @@ ParseResult check_sequence_extension(StreamContext& ctx, const syntax::SequenceE
     if (bytes_held_at_pos(ctx) < 10) return CONTINUE;
     if (e.frame_rate_extension_n != 0 || e.frame_rate_extension_d != 0) {
         char reason[REASON_SIZE];
-        std::snprintf(reason, sizeof reason, message_format(ctx.err, pulldown_msg::rate_extension),
+        format_reason(ctx, reason, pulldown_msg::rate_extension,
                       e.frame_rate_extension_n + 1, e.frame_rate_extension_d + 1);
         return refuse_pulldown(ctx, true, offset_of(ctx), reason);
     }
@@ -120,10 +127,11 @@ ParseResult check_group_header(StreamContext& ctx, const syntax::GroupOfPictures
         s.anchor_index = s.group_first;
         if (!label_exists(target_counting(s), s.anchor)) {
             char reason[REASON_SIZE];
-            std::snprintf(reason, sizeof reason, message_format(ctx.err, pulldown_msg::time_code_missing), s.anchor.hours,
+            const Message& counting =
+                pulldown_msg::counting_names[static_cast<int>(target_counting(s))];
+            format_reason(ctx, reason, pulldown_msg::time_code_missing, s.anchor.hours,
                           s.anchor.minutes, s.anchor.seconds, s.anchor.pictures,
-                          message_format(ctx.err,
-                                         pulldown_msg::counting_names[static_cast<int>(target_counting(s))]));
+                          message_format(ctx.err, counting));
             return refuse_pulldown(ctx, true, offset_of(ctx), reason);
         }
     }
@@ -142,7 +150,7 @@ ParseResult check_picture_header(StreamContext& ctx, const syntax::PictureHeader
         return refuse_pulldown(ctx, true, offset_of(ctx), pulldown_msg::picture_before_sequence);
     if (!begin_picture(s, offset_of(ctx), h.temporal_reference)) {
         char reason[REASON_SIZE];
-        std::snprintf(reason, sizeof reason, message_format(ctx.err, pulldown_msg::repeated_reference), h.temporal_reference);
+        format_reason(ctx, reason, pulldown_msg::repeated_reference, h.temporal_reference);
         return refuse_pulldown(ctx, true, offset_of(ctx), reason);
     }
     return CONTINUE;
@@ -172,7 +180,7 @@ ParseResult check_picture_coding_extension(StreamContext& ctx,
     s.picture_open = false;
     if (e.picture_structure != FRAME_PICTURE) {
         char reason[REASON_SIZE];
-        std::snprintf(reason, sizeof reason, message_format(ctx.err, pulldown_msg::field_picture), e.picture_structure);
+        format_reason(ctx, reason, pulldown_msg::field_picture, e.picture_structure);
         return refuse_pulldown(ctx, true, offset_of(ctx), reason);
     }
     if (!e.progressive_frame)
@@ -229,19 +237,19 @@ bool finish_pulldown_check(StreamContext& ctx) {
     char reason[REASON_SIZE];
     const char* rate = rate_name(s.film_rate_code + 3);
     if (s.off_cadence_seen) {
-        std::snprintf(reason, sizeof reason, message_format(ctx.err, pulldown_msg::not_film[d]), rate);
+        format_reason(ctx, reason, pulldown_msg::not_film[d], rate);
         refuse_pulldown(ctx, true, s.off_cadence_offset, reason);
         return false;
     }
     if (s.progressive_sequence_seen) {
-        std::snprintf(reason, sizeof reason, message_format(ctx.err, pulldown_msg::progressive_video[d]), rate);
+        format_reason(ctx, reason, pulldown_msg::progressive_video[d], rate);
         refuse_pulldown(ctx, true, s.progressive_sequence_offset, reason);
         return false;
     }
     // Film repeats a field in every other picture, give or take the breaks.
     if (s.direction == PulldownDirection::REMOVE &&
         (5 * s.repeats < 2 * s.pictures || 5 * s.repeats > 3 * s.pictures)) {
-        std::snprintf(reason, sizeof reason, message_format(ctx.err, pulldown_msg::not_film_share),
+        format_reason(ctx, reason, pulldown_msg::not_film_share,
                       static_cast<unsigned long long>(s.repeats),
                       static_cast<unsigned long long>(s.pictures), rate);
         refuse_pulldown(ctx, false, 0, reason);

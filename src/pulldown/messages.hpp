@@ -28,14 +28,26 @@ inline constexpr Message at_offset{"オフセット 0x%08llx: ", "offset 0x%08ll
 // the patches, none is written). The pictures, the rate before and after,
 // the headers, the duration before and after (`duration`).
 inline constexpr Message summary[2][2] = {
-    {{"3:2 プルダウンを適用しました: %llu ピクチャ、%s -> %s fps、%llu 個のヘッダを変更、再生時間 %s -> %s\n",
-      "3:2 pulldown applied: %llu pictures, %s -> %s fps, %llu headers changed, duration %s -> %s\n"},
-     {"3:2 プルダウンを適用します (--dry-run): %llu ピクチャ、%s -> %s fps、%llu 個のヘッダを変更、再生時間 %s -> %s\n",
-      "3:2 pulldown would be applied: %llu pictures, %s -> %s fps, %llu headers to change, duration %s -> %s\n"}},
-    {{"3:2 プルダウンを解除しました: %llu ピクチャ、%s -> %s fps、%llu 個のヘッダを変更、再生時間 %s -> %s\n",
-      "3:2 pulldown removed: %llu pictures, %s -> %s fps, %llu headers changed, duration %s -> %s\n"},
-     {"3:2 プルダウンを解除します (--dry-run): %llu ピクチャ、%s -> %s fps、%llu 個のヘッダを変更、再生時間 %s -> %s\n",
-      "3:2 pulldown would be removed: %llu pictures, %s -> %s fps, %llu headers to change, duration %s -> %s\n"}},
+    {
+        {"3:2 プルダウンを適用しました: %llu ピクチャ、%s -> %s fps、%llu 個のヘッダを変更、"
+         "再生時間 %s -> %s\n",
+         "3:2 pulldown applied: %llu pictures, %s -> %s fps, %llu headers changed, "
+         "duration %s -> %s\n"},
+        {"3:2 プルダウンを適用します (--dry-run): %llu ピクチャ、%s -> %s fps、%llu 個のヘッダを変更、"
+         "再生時間 %s -> %s\n",
+         "3:2 pulldown would be applied: %llu pictures, %s -> %s fps, %llu headers to change, "
+         "duration %s -> %s\n"},
+    },
+    {
+        {"3:2 プルダウンを解除しました: %llu ピクチャ、%s -> %s fps、%llu 個のヘッダを変更、"
+         "再生時間 %s -> %s\n",
+         "3:2 pulldown removed: %llu pictures, %s -> %s fps, %llu headers changed, "
+         "duration %s -> %s\n"},
+        {"3:2 プルダウンを解除します (--dry-run): %llu ピクチャ、%s -> %s fps、%llu 個のヘッダを変更、"
+         "再生時間 %s -> %s\n",
+         "3:2 pulldown would be removed: %llu pictures, %s -> %s fps, %llu headers to change, "
+         "duration %s -> %s\n"},
+    },
 };
 
 inline constexpr char duration[] = "%llu:%02llu:%02llu.%03llu";  // h:mm:ss.mmm
