@@ -171,8 +171,8 @@ def check_container(tool, tmp, sample, ext, fmt):
           stats["first_underflow_offset"] == at_file[first], name + ": --stats underflow offset")
     stats.update(file=es_low, first_underflow_offset=first)
     check(stats == es_stats, name + ": --stats figures equal the ES's")
-    text = run([tool, "--stats", "--demux", low], text=True, env=dict(os.environ, LC_ALL="C")).stdout
-    es_text = run([tool, "--stats", es_low], text=True, env=dict(os.environ, LC_ALL="C")).stdout
+    text = run([tool, "--stats", "--demux", low], text=True).stdout
+    es_text = run([tool, "--stats", es_low], text=True).stdout
     check(text == es_text.replace("the first at %08x" % first, "the first at %08x" % at_file[first]) and
           "the first at %08x" % at_file[first] in text, name + ": --stats text")
 
