@@ -22,7 +22,7 @@ RuleFinding& finding(CheckState& c, RuleKind kind) {
 
 bool in_table(const ProfileRules& r, RuleKind kind) {
     for (unsigned i = 0; i < r.rule_count; ++i)
-        if (r.rules[i].kind == kind) return true;
+        if (r.rules[i] == kind) return true;
     return false;
 }
 
@@ -120,16 +120,16 @@ std::string fix_command(const CheckState& c, const RuleFinding& f, const char* f
 unsigned rules_broken(const CheckState& c) {
     unsigned broken = 0;
     for (unsigned i = 0; i < c.rules->rule_count; ++i)
-        if (finding(c, c.rules->rules[i].kind).count) ++broken;
+        if (finding(c, c.rules->rules[i]).count) ++broken;
     return broken;
 }
 
 void print_text(std::FILE* out, const CheckState& c, const char* file_name) {
     const ProfileRules& r = *c.rules;
     for (unsigned i = 0; i < r.rule_count; ++i) {
-        const RuleFinding& f = finding(c, r.rules[i].kind);
+        const RuleFinding& f = finding(c, r.rules[i]);
         if (f.count == 0) continue;
-        std::fprintf(out, check_text::fail, r.rules[i].name, f.found, static_cast<ull>(f.first_offset),
+        std::fprintf(out, check_text::fail, rule_name(r.rules[i]), f.found, static_cast<ull>(f.first_offset),
                      static_cast<ull>(f.count));
         if (f.fix != FixKind::NONE)
             std::fprintf(out, check_text::fix, fix_command(c, f, file_name).c_str());
@@ -156,10 +156,10 @@ void print_json(std::FILE* out, const CheckState& c, const char* file_name, bool
     json_key(w, "violations");
     json_begin_array(w);
     for (unsigned i = 0; i < r.rule_count; ++i) {
-        const RuleFinding& f = finding(c, r.rules[i].kind);
+        const RuleFinding& f = finding(c, r.rules[i]);
         if (f.count == 0) continue;
         json_begin_object(w);
-        json_member_string(w, "rule", r.rules[i].name);
+        json_member_string(w, "rule", rule_name(r.rules[i]));
         json_member_uint(w, "offset", f.first_offset);
         json_member_uint(w, "count", f.count);
         json_member_string(w, "found", f.found);

@@ -11,41 +11,29 @@ constexpr std::uint8_t LEVEL_HL = 0x4;
 constexpr std::uint8_t LEVEL_ML = 0x8;
 constexpr std::uint8_t ANY_SD_ASPECT = ASPECT_4_3 | ASPECT_16_9;
 
-constexpr Rule dvd_mpeg2_rules[] = {
-    {RuleKind::VIDEO, "video"},
-    {RuleKind::PROFILE_LEVEL, "profile_level"},
-    {RuleKind::CHROMA_FORMAT, "chroma_format"},
-    {RuleKind::LOW_DELAY, "low_delay"},
-    {RuleKind::PICTURE_SIZE, "picture_size"},
-    {RuleKind::FRAME_RATE, "frame_rate"},
-    {RuleKind::ASPECT_RATIO, "aspect_ratio"},
-    {RuleKind::BIT_RATE, "bit_rate"},
-    {RuleKind::VBV_BUFFER_SIZE, "vbv_buffer_size"},
-    {RuleKind::VBV_UNDERFLOW, "vbv_underflow"},
-    {RuleKind::GOP_SEQUENCE_HEADER, "gop_sequence_header"},
-    {RuleKind::GOP_LENGTH, "gop_length"},
+// By RuleKind.
+constexpr const char* rule_names[RULE_KIND_COUNT] = {
+    "video",           "profile_level", "chroma_format",   "low_delay",
+    "picture_size",    "frame_rate",    "aspect_ratio",    "bit_rate",
+    "vbv_buffer_size", "vbv_underflow", "gop_sequence_header", "gop_length",
 };
 
-constexpr Rule dvd_mpeg1_rules[] = {
-    {RuleKind::VIDEO, "video"},
-    {RuleKind::PROFILE_LEVEL, "profile_level"},
-    {RuleKind::PICTURE_SIZE, "picture_size"},
-    {RuleKind::FRAME_RATE, "frame_rate"},
-    {RuleKind::BIT_RATE, "bit_rate"},
-    {RuleKind::GOP_SEQUENCE_HEADER, "gop_sequence_header"},
-    {RuleKind::GOP_LENGTH, "gop_length"},
+constexpr RuleKind dvd_mpeg2_rules[] = {
+    RuleKind::VIDEO, RuleKind::PROFILE_LEVEL, RuleKind::CHROMA_FORMAT, RuleKind::LOW_DELAY,
+    RuleKind::PICTURE_SIZE, RuleKind::FRAME_RATE, RuleKind::ASPECT_RATIO, RuleKind::BIT_RATE,
+    RuleKind::VBV_BUFFER_SIZE, RuleKind::VBV_UNDERFLOW, RuleKind::GOP_SEQUENCE_HEADER,
+    RuleKind::GOP_LENGTH,
 };
 
-constexpr Rule bluray_rules[] = {
-    {RuleKind::VIDEO, "video"},
-    {RuleKind::PROFILE_LEVEL, "profile_level"},
-    {RuleKind::CHROMA_FORMAT, "chroma_format"},
-    {RuleKind::PICTURE_SIZE, "picture_size"},
-    {RuleKind::FRAME_RATE, "frame_rate"},
-    {RuleKind::ASPECT_RATIO, "aspect_ratio"},
-    {RuleKind::BIT_RATE, "bit_rate"},
-    {RuleKind::VBV_BUFFER_SIZE, "vbv_buffer_size"},
-    {RuleKind::VBV_UNDERFLOW, "vbv_underflow"},
+constexpr RuleKind dvd_mpeg1_rules[] = {
+    RuleKind::VIDEO, RuleKind::PROFILE_LEVEL, RuleKind::PICTURE_SIZE, RuleKind::FRAME_RATE,
+    RuleKind::BIT_RATE, RuleKind::GOP_SEQUENCE_HEADER, RuleKind::GOP_LENGTH,
+};
+
+constexpr RuleKind bluray_rules[] = {
+    RuleKind::VIDEO, RuleKind::PROFILE_LEVEL, RuleKind::CHROMA_FORMAT, RuleKind::PICTURE_SIZE,
+    RuleKind::FRAME_RATE, RuleKind::ASPECT_RATIO, RuleKind::BIT_RATE, RuleKind::VBV_BUFFER_SIZE,
+    RuleKind::VBV_UNDERFLOW,
 };
 
 constexpr std::uint8_t dvd_profile_levels[] = {MP_AT_ML};
@@ -109,6 +97,8 @@ constexpr ProfileRules bluray = {
 };
 
 }  // namespace
+
+const char* rule_name(RuleKind kind) { return rule_names[static_cast<unsigned>(kind)]; }
 
 const ProfileRules& profile_rules(CheckProfile profile, bool mpeg1) {
     if (profile == CheckProfile::BLURAY) return bluray;

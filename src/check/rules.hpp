@@ -8,7 +8,7 @@
 enum class CheckProfile : std::uint8_t { NONE, DVD, BLURAY };
 
 // What a rule looks at. The sink evaluates each kind; a profile's table says
-// which kinds apply and under which short name.
+// which kinds apply.
 enum class RuleKind : std::uint8_t {
     VIDEO,                // a sequence header and a picture at all
     PROFILE_LEVEL,        // profile_and_level_indication, or MPEG-1
@@ -25,10 +25,8 @@ enum class RuleKind : std::uint8_t {
 };
 inline constexpr unsigned RULE_KIND_COUNT = 12;
 
-struct Rule {
-    RuleKind kind;
-    const char* name;  // as the report prints it
-};
+// The short name of each kind, as the report prints it.
+const char* rule_name(RuleKind kind);
 
 // progressive_sequence that a format asks for.
 enum class Scan : std::uint8_t { ANY, INTERLACED, PROGRESSIVE };
@@ -55,7 +53,7 @@ struct LevelBuffer {
 struct ProfileRules {
     const char* name;  // "dvd", "bluray": the last line's first word
     bool mpeg1;        // the rules of a stream whose first sequence is MPEG-1
-    const Rule* rules;
+    const RuleKind* rules;  // in the order the report lists them
     unsigned rule_count;
     const std::uint8_t* profile_levels;  // profile_and_level_indication values
     unsigned profile_level_count;
