@@ -5,6 +5,8 @@
 //
 // Checked after every input, aborting on a violation:
 // - the report and --json runs end with status 0 or 1;
+// - each byte the demultiplexer hands out is the file's byte at the offset
+//   its map gives for it;
 // - a rewrite (bit rate and aspect ratio) writes only bytes that the
 //   demultiplexer, run on its own over the same file, hands out as the
 //   video stream's payload; the file keeps its length;
@@ -84,9 +86,16 @@ std::vector<bool> payload_of(const Bytes& file) {
         std::uint32_t got = 0;
         do {
             demux_fill(d, buffer.data(), static_cast<std::uint32_t>(buffer.size()), &got);
+            // Each byte handed out is the file's byte where the map puts it.
+            std::uint64_t first = d.stream_end - got;
             for (std::uint32_t i = 0; i < d.run_count; ++i) {
-                const PayloadRun& r = d.runs[d.run_first + i];
-                for (std::uint64_t k = 0; k < r.length; ++k) payload.at(r.file_offset + k) = true;
+                const PayloadRun& r = demux_run(d, i);
+                for (std::uint64_t k = 0; k < r.length; ++k) {
+                    std::uint64_t at = run_file_offset(r, r.stream_offset + k);
+                    payload.at(at) = true;
+                    std::uint64_t s = r.stream_offset + k;
+                    if (s >= first && file.at(at) != buffer[s - first]) fail("the map is wrong");
+                }
             }
             demux_forget_before(d, d.stream_end);
         } while (got > 0);

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <regex>
 
+#include "demux/demux.hpp"
 #include "tool_runner.hpp"
 
 namespace {
@@ -299,6 +300,146 @@ TEST(Demux, ProgramStreamBeyondFourGibibytes) {
     // bit_rate_extension: bits 51..62 of the extension, 0 both times, so
     // its unchanged bytes are not listed.
     EXPECT_EQ(r.out, hex8(video + 8) + ": 13 88 23 -> 11 17 23\n");
+}
+
+// Transport packets of every kind that the demultiplexer's short way takes,
+// skips or leaves to the long way, one letter a packet, after a PAT and PMT
+// that name PID as the video:
+//   U  a PES packet start (PES_packet_length 0) and 175 video bytes
+//   B  a PES packet start that says its payload ends 300 bytes on (175 here)
+//   V  184 payload bytes        P  176, after a PCR in an adaptation field
+//   Z  183, after an empty adaptation field
+//   S  100, after stuffing      I  182, the discontinuity_indicator set and
+//                                  the counter 5 on instead of 1
+//   G  184, the counter 2 on (a gap)
+//   D  the last video packet sent again
+//   E  an adaptation field without payload
+//   N  a null packet            A  a packet of another PID
+// Payload bytes past a bounded PES packet's end are not video.
+struct PacketLayout {
+    Bytes file;
+    Bytes video;                       // the stream as handed out
+    std::vector<std::uint64_t> where;  // the file offset of each of its bytes
+};
+
+PacketLayout lay_packets(std::uint32_t packet_size, const std::string& kinds) {
+    PacketLayout m;
+    Laid tables;
+    put_packet(tables, 0, true, 0, {0, 0, 0xb0, 0x0d, 0, 1, 0xc1, 0, 0, 0, 1, 0xe0, 0x20, 0, 0, 0, 0});
+    put_packet(tables, 0x20, true, 0, {0, 2, 0xb0, 0x12, 0, 1, 0xc1, 0, 0, 0xe1, 0, 0xf0, 0, 2,
+                                       0xe0 | PID >> 8, PID & 0xff, 0xf0, 0, 0, 0, 0, 0});
+    for (std::size_t i = 0; i < tables.file.size(); i += 188) {
+        m.file.insert(m.file.end(), packet_size - 188, 0x00);  // the time-code prefix
+        m.file.insert(m.file.end(), tables.file.begin() + static_cast<long>(i),
+                      tables.file.begin() + static_cast<long>(i + 188));
+    }
+    unsigned cc = 15;
+    std::size_t pes_left = SIZE_MAX;  // video bytes the PES packet still holds
+    Bytes last;
+    for (char kind : kinds) {
+        if (kind == 'D') {
+            append(m.file, last);
+            continue;
+        }
+        unsigned pid = kind == 'N' ? 0x1fff : kind == 'A' ? 0x101 : PID;
+        bool start = kind == 'U' || kind == 'B';
+        if (pid == PID && kind != 'E') cc = (cc + (kind == 'G' ? 2 : kind == 'I' ? 5 : 1)) & 15;
+        Bytes adaptation;  // adaptation_field_length and what it counts
+        if (kind == 'P') adaptation = {7, 0x10, 1, 2, 3, 4, 0x7e, 5};
+        if (kind == 'Z') adaptation = {0};
+        if (kind == 'I') adaptation = {1, 0x80};
+        if (kind == 'S' || kind == 'E') {
+            adaptation.assign(kind == 'S' ? 84 : 184, 0xff);
+            adaptation[0] = static_cast<std::uint8_t>(adaptation.size() - 1);
+            adaptation[1] = 0x00;
+        }
+        unsigned control = adaptation.empty() ? 1 : kind == 'E' ? 2 : 3;
+        Bytes p(packet_size - 188, 0x00);
+        append(p, {0x47, static_cast<std::uint8_t>((start ? 0x40 : 0) | pid >> 8),
+                   static_cast<std::uint8_t>(pid), static_cast<std::uint8_t>(control << 4 | cc)});
+        append(p, adaptation);
+        if (start) {
+            std::size_t length = kind == 'B' ? 3 + 300 : 0;
+            append(p, {0, 0, 1, 0xe0, static_cast<std::uint8_t>(length >> 8),
+                       static_cast<std::uint8_t>(length), 0x80, 0, 0});
+            pes_left = kind == 'B' ? 300 : SIZE_MAX;
+        }
+        for (std::size_t k = p.size(); k < packet_size; ++k) {
+            bool video = pid == PID && pes_left > 0;
+            if (video) {
+                m.where.push_back(m.file.size() + k);
+                m.video.push_back(static_cast<std::uint8_t>(m.video.size() * 131 + 7));
+                if (pes_left != SIZE_MAX) --pes_left;
+            }
+            p.push_back(video ? m.video.back() : 0xee);
+        }
+        if (pid == PID) last = p;
+        append(m.file, p);
+    }
+    return m;
+}
+
+struct MapCase {
+    const char* name;
+    std::uint32_t packet_size;
+    std::string packets;
+    std::vector<std::uint32_t> fill_sizes;
+};
+
+// Read in fills of many sizes (as the scanner reads, forgetting the map
+// behind each fill), the demultiplexer hands out exactly the video bytes,
+// and its map gives for each the file offset where it was laid.
+TEST(Demux, MapGivesTheFileOffsetOfEveryByteWhateverTheFillSize) {
+    const std::vector<std::uint32_t> every = {1, 7, 183, 184, 185, 4096, 1u << 17};
+    std::string gaps;
+    for (int i = 0; i < 22000; ++i) gaps += "GV"[i % 5 == 4];  // more runs than the ring holds
+    const MapCase cases[] = {
+        {"whole payloads in a row", 188, "UVVVVVVVVVVV", every},
+        {"null packets between", 188, "UVNVNVNVNVNNV", every},
+        {"adaptation fields in a run", 188, "UVVPVVZVVSVVPVVVEVV", every},
+        {"another PID at uneven distances", 188, "UVAVVAAVVVAVNVAV", every},
+        {"duplicates, gaps, a discontinuity", 188, "UVVDVVGVVIVVDDV", every},
+        {"bounded PES packets and new starts", 188, "BVVVVUVVBVVBSSU", every},
+        {"time-code prefixes", 192, "UVVPVNVVDVAVZVSGV", every},
+        {"a gap at every packet", 188, "U" + gaps, {4096, 1u << 17}},
+    };
+    ScratchDir dir;
+    for (const MapCase& c : cases) {
+        const PacketLayout m = lay_packets(c.packet_size, c.packets);
+        const std::string path = dir.write("map.ts", m.file);
+        for (std::uint32_t fill : c.fill_sizes) {
+            SCOPED_TRACE(std::string(c.name) + ", fills of " + std::to_string(fill));
+            FileHandle file;
+            ASSERT_TRUE(platform_open(path.c_str(), FileAccess::READ, &file));
+            std::FILE* warnings = std::tmpfile();
+            Demuxer d;
+            ASSERT_TRUE(demux_open(d));
+            ASSERT_TRUE(demux_detect(d, file, warnings));
+            ASSERT_TRUE(demux_choose(d, -1));
+            EXPECT_EQ(d.stream, PID);
+            Bytes video;
+            std::vector<std::uint64_t> where;
+            std::vector<std::uint8_t> buffer(fill);
+            std::uint32_t got = 0;
+            do {
+                demux_fill(d, buffer.data(), fill, &got);
+                video.insert(video.end(), buffer.begin(), buffer.begin() + got);
+                std::vector<std::uint64_t> offsets(got);
+                demux_locate(d, d.stream_end - got, got, offsets.data());
+                where.insert(where.end(), offsets.begin(), offsets.end());
+                if (got > 0) {
+                    EXPECT_EQ(demux_file_offset(d, d.stream_end - 1), offsets.back());
+                }
+                demux_forget_before(d, d.stream_end);
+            } while (got > 0);
+            EXPECT_EQ(d.stop, DemuxStop::NONE);
+            EXPECT_EQ(video, m.video);
+            EXPECT_EQ(where, m.where);
+            demux_close(d);
+            platform_close(file);
+            std::fclose(warnings);
+        }
+    }
 }
 
 }  // namespace

@@ -16,19 +16,35 @@
 
 enum class Container { ELEMENTARY, PROGRAM_STREAM, TRANSPORT_STREAM };
 
-// A run of the stream's bytes that lies in one piece in the file.
+// A run of the stream's bytes: `length` bytes that lie in the file in
+// pieces of `piece` bytes, piece k at file_offset + k * stride, the last
+// piece perhaps shorter; stride 0 for a run in one piece. The payloads of
+// transport packets that follow each other at the same distance, each of
+// the same size, make one run.
 struct PayloadRun {
     std::uint64_t stream_offset;
     std::uint64_t file_offset;
     std::uint32_t length;
+    std::uint32_t piece;
+    std::uint32_t stride;
     bool after_gap;  // bytes of the stream were lost just before it
 };
 
-// Runs kept at most; a fill stops early rather than grow the map.
+// The file offset of the byte at `stream_offset`, which lies in run `r`.
+inline std::uint64_t run_file_offset(const PayloadRun& r, std::uint64_t stream_offset) {
+    std::uint64_t at = stream_offset - r.stream_offset;
+    if (r.stride == 0) return r.file_offset + at;
+    return r.file_offset + at / r.piece * r.stride + at % r.piece;
+}
+
+// Runs kept at most, in a ring; a fill stops early rather than grow the map.
 inline constexpr std::uint32_t MAX_RUNS = 16384;
+static_assert((MAX_RUNS & (MAX_RUNS - 1)) == 0, "the ring's index wraps with a mask");
 // Bytes read from the file at a time: any PES packet of a program stream
 // (at most 6 + 65535 bytes) and the four bytes after it fit.
 inline constexpr std::uint32_t DEMUX_BUFFER_SIZE = 1u << 18;
+// Stream bytes the scanner asks for at a time.
+inline constexpr std::uint32_t DEMUX_FILL_SIZE = 1u << 17;
 // Programs of a transport stream whose tables are read.
 inline constexpr std::uint32_t MAX_PROGRAMS = 32;
 // Video streams a transport stream's tables may list.
@@ -69,11 +85,14 @@ struct Demuxer {
     bool gap_pending = false;  // the next run follows lost bytes
     bool gap_after = false;    // and so do the bytes after this payload
 
-    // Stream bytes handed out so far, and the map of the last ones.
+    // Stream bytes handed out so far, and the map of the last ones: the
+    // ring runs[(run_first + i) % MAX_RUNS], i < run_count.
     std::uint64_t stream_end = 0;
     PayloadRun* runs = nullptr;
     std::uint32_t run_first = 0;
     std::uint32_t run_count = 0;
+    std::uint64_t last_piece_at = 0;  // the file offset of the last run's last piece
+    std::uint32_t last_piece_used = 0;  // and the bytes in it
 
     // Transport: the chosen PID's continuity counter and PES packet.
     int last_cc = -1;
@@ -115,6 +134,11 @@ bool demux_rewind(Demuxer& d);
 // Hands out up to `capacity` more bytes of the stream; *got is 0 at its
 // end, after a failure (d.stop READ_FAILED) or a refusal (SCRAMBLED).
 void demux_fill(Demuxer& d, std::uint8_t* dest, std::uint32_t capacity, std::uint32_t* got);
+
+// Run `i` of the map, 0 the oldest one held.
+inline const PayloadRun& demux_run(const Demuxer& d, std::uint32_t i) {
+    return d.runs[(d.run_first + i) & (MAX_RUNS - 1)];
+}
 
 // Forgets the runs that end at or before `stream_offset`.
 void demux_forget_before(Demuxer& d, std::uint64_t stream_offset);

@@ -9,11 +9,12 @@ namespace {
 constexpr std::uint32_t ANY_STREAM = UINT32_MAX;
 constexpr unsigned SYNC_RUN = 5;  // sync bytes in a row that make a transport stream
 
-// The first offset where `SYNC_RUN` packets follow each other (fewer in a
-// file too short for them, but at least two), or `held`.
+// The first offset below `before` where `SYNC_RUN` packets follow each
+// other (fewer in a file too short for them, but at least two), or `held`.
 std::uint32_t first_packet_run(const std::uint8_t* b, std::uint32_t held, bool at_end,
-                               std::uint32_t packet_size, std::uint32_t sync_at) {
-    for (std::uint32_t i = 0; i + sync_at < held; ++i) {
+                               std::uint32_t packet_size, std::uint32_t sync_at,
+                               std::uint32_t before) {
+    for (std::uint32_t i = 0; i < before && i + sync_at < held; ++i) {
         unsigned k = 0;
         while (k < SYNC_RUN && i + k * packet_size + sync_at < held &&
                b[i + k * packet_size + sync_at] == SYNC_BYTE)
@@ -151,7 +152,8 @@ bool demux_detect(Demuxer& d, FileHandle file, std::FILE* err) {
     const struct { std::uint32_t size, sync_at; bool supported; } sizes[] = {
         {188, 0, true}, {192, 4, true}, {204, 0, false}, {208, 4, false}};
     for (const auto& form : sizes) {
-        std::uint32_t at = first_packet_run(b, held, d.in_end, form.size, form.sync_at);
+        // Only a run before the one found already counts.
+        std::uint32_t at = first_packet_run(b, held, d.in_end, form.size, form.sync_at, first);
         if (at >= first) continue;
         first = at;
         d.packet_size = form.size;

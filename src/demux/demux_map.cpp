@@ -8,36 +8,16 @@
 
 namespace {
 
-const PayloadRun* run_at(const Demuxer& d, std::uint32_t i) { return &d.runs[d.run_first + i]; }
-
 // Index of the last run that starts at or before `stream_offset`, or -1.
 long find_run(const Demuxer& d, std::uint64_t stream_offset) {
     std::uint32_t lo = 0;
     std::uint32_t hi = d.run_count;
     while (lo < hi) {
         std::uint32_t mid = lo + (hi - lo) / 2;
-        if (run_at(d, mid)->stream_offset <= stream_offset) lo = mid + 1;
+        if (demux_run(d, mid).stream_offset <= stream_offset) lo = mid + 1;
         else hi = mid;
     }
     return static_cast<long>(lo) - 1;
-}
-
-// Adds a run, or lengthens the last one when the bytes follow on in the file.
-bool add_run(Demuxer& d, std::uint64_t file_offset, std::uint32_t length, bool after_gap) {
-    if (d.run_count > 0 && !after_gap) {
-        PayloadRun& last = d.runs[d.run_first + d.run_count - 1];
-        if (last.file_offset + last.length == file_offset) {
-            last.length += length;
-            return true;
-        }
-    }
-    if (d.run_count == MAX_RUNS) return false;
-    if (d.run_first + d.run_count == MAX_RUNS) {
-        std::memmove(d.runs, d.runs + d.run_first, d.run_count * sizeof *d.runs);
-        d.run_first = 0;
-    }
-    d.runs[d.run_first + d.run_count++] = {d.stream_end, file_offset, length, after_gap};
-    return true;
 }
 
 }  // namespace
@@ -66,6 +46,8 @@ bool demux_rewind(Demuxer& d) {
     d.gap_pending = d.gap_after = false;
     d.stream_end = 0;
     d.run_first = d.run_count = 0;
+    d.last_piece_at = 0;
+    d.last_piece_used = 0;
     d.last_cc = -1;
     d.pes_started = false;
     d.pes_header_need = d.pes_header_have = d.pes_left = 0;
@@ -101,15 +83,21 @@ bool demux_refill(Demuxer& d, std::uint32_t need) {
 
 void demux_fill(Demuxer& d, std::uint8_t* dest, std::uint32_t capacity, std::uint32_t* got) {
     *got = 0;
+    const bool transport = d.container == Container::TRANSPORT_STREAM;
     while (*got < capacity && d.stop == DemuxStop::NONE) {
         if (d.pay_left == 0) {
-            bool found = d.container == Container::TRANSPORT_STREAM ? next_transport_payload(d)
-                                                                     : next_program_payload(d);
+            if (transport) {
+                // Most packets take the short way; the first that does not
+                // is read below.
+                *got += take_transport_payloads(d, dest + *got, capacity - *got);
+                if (*got == capacity) break;
+            }
+            bool found = transport ? next_transport_payload(d) : next_program_payload(d);
             if (!found) break;
             continue;
         }
         std::uint32_t n = capacity - *got < d.pay_left ? capacity - *got : d.pay_left;
-        if (!add_run(d, d.in_base + d.pay_at, n, d.gap_pending)) break;  // the map is full
+        if (!add_run(d, d.stream_end, d.in_base + d.pay_at, n, d.gap_pending)) break;  // the map is full
         d.gap_pending = false;
         std::memcpy(dest + *got, d.in + d.pay_at, n);
         d.pay_at += n;
@@ -125,9 +113,9 @@ void demux_fill(Demuxer& d, std::uint8_t* dest, std::uint32_t capacity, std::uin
 
 void demux_forget_before(Demuxer& d, std::uint64_t stream_offset) {
     while (d.run_count > 1) {
-        const PayloadRun& r = d.runs[d.run_first];
+        const PayloadRun& r = demux_run(d, 0);
         if (r.stream_offset + r.length > stream_offset) break;
-        ++d.run_first;
+        d.run_first = (d.run_first + 1) & (MAX_RUNS - 1);
         --d.run_count;
     }
 }
@@ -135,8 +123,7 @@ void demux_forget_before(Demuxer& d, std::uint64_t stream_offset) {
 std::uint64_t demux_file_offset(const Demuxer& d, std::uint64_t stream_offset) {
     long i = stream_offset < d.stream_end ? find_run(d, stream_offset) : -1;
     if (i < 0) return d.in_base + (d.in_end ? d.in_held : d.in_pos);
-    const PayloadRun& r = *run_at(d, static_cast<std::uint32_t>(i));
-    return r.file_offset + (stream_offset - r.stream_offset);
+    return run_file_offset(demux_run(d, static_cast<std::uint32_t>(i)), stream_offset);
 }
 
 bool demux_locate(const Demuxer& d, std::uint64_t stream_offset, std::uint32_t count,
@@ -150,11 +137,11 @@ bool demux_locate(const Demuxer& d, std::uint64_t stream_offset, std::uint32_t c
             continue;
         }
         while (static_cast<std::uint32_t>(i) + 1 < d.run_count &&
-               run_at(d, static_cast<std::uint32_t>(i) + 1)->stream_offset <= at)
+               demux_run(d, static_cast<std::uint32_t>(i) + 1).stream_offset <= at)
             ++i;
-        const PayloadRun& r = *run_at(d, static_cast<std::uint32_t>(i));
+        const PayloadRun& r = demux_run(d, static_cast<std::uint32_t>(i));
         if (k > 0 && r.after_gap && r.stream_offset == at) damaged = true;
-        file_offsets[k] = r.file_offset + (at - r.stream_offset);
+        file_offsets[k] = run_file_offset(r, at);
     }
     return damaged;
 }

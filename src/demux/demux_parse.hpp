@@ -16,6 +16,52 @@ bool demux_refill(Demuxer& d, std::uint32_t need);
 bool next_transport_payload(Demuxer& d);
 bool next_program_payload(Demuxer& d);
 
+// Copies to `dest` the payloads of the chosen PID's packets that simply
+// continue its PES packet, as long as they come, fit in `room` and the map
+// takes them; the bytes copied. It stops, having taken nothing of it, at
+// the first packet that asks more (a payload unit start, a counter that does
+// not go up by one, scrambling, no payload, the end of a bounded PES packet,
+// lost sync): next_transport_payload reads that one.
+std::uint32_t take_transport_payloads(Demuxer& d, std::uint8_t* dest, std::uint32_t room);
+
+// Adds `length` stream bytes from `stream_offset` (the end of the map), at
+// `file_offset`, to the map: to the last run when they continue it (the rest
+// of its last piece, or its next piece), or as a new run. False when the map
+// is full.
+inline bool add_run(Demuxer& d, std::uint64_t stream_offset, std::uint64_t file_offset,
+                    std::uint32_t length, bool after_gap) {
+    constexpr std::uint32_t MASK = MAX_RUNS - 1;
+    if (d.run_count > 0 && !after_gap) {
+        PayloadRun& last = d.runs[(d.run_first + d.run_count - 1) & MASK];
+        std::uint64_t next = d.last_piece_at + d.last_piece_used;
+        bool room = last.length <= UINT32_MAX - length;
+        if (room && file_offset == next &&
+            (last.stride == 0 || d.last_piece_used + length <= last.piece)) {
+            // The same piece goes on; a run in one piece grows.
+            if (last.stride == 0) last.piece += length;
+            d.last_piece_used += length;
+            last.length += length;
+            return true;
+        }
+        if (room && file_offset > next && d.last_piece_used == last.piece && length <= last.piece &&
+            (last.stride == 0 ? file_offset - last.file_offset <= UINT32_MAX
+                              : file_offset == d.last_piece_at + last.stride)) {
+            // The next piece, at the run's stride (the second sets it).
+            if (last.stride == 0) last.stride = static_cast<std::uint32_t>(file_offset - last.file_offset);
+            d.last_piece_at = file_offset;
+            d.last_piece_used = length;
+            last.length += length;
+            return true;
+        }
+    }
+    if (d.run_count == MAX_RUNS) return false;
+    d.runs[(d.run_first + d.run_count++) & MASK] = {stream_offset, file_offset, length, length, 0,
+                                                     after_gap};
+    d.last_piece_at = file_offset;
+    d.last_piece_used = length;
+    return true;
+}
+
 // The length of the PES header in `b` (`have` bytes from its packet start
 // code prefix): 0 while more bytes are needed to tell; -1 for a header that
 // cannot be read. Sets *scrambled for PES_scrambling_control != 0.

@@ -151,3 +151,115 @@ bool next_transport_payload(Demuxer& d) {
         return true;
     }
 }
+
+namespace {
+
+// Where the next whole piece of the map's last run would lie, so that the
+// loop below can lengthen the run by counting instead of calling add_run.
+struct RunTail {
+    std::uint64_t next_piece = UINT64_MAX;  // never met: the run takes no piece so
+    std::uint32_t piece = 0;
+    std::uint32_t stride = 0;
+    std::uint32_t pieces = 0;  // counted and not yet added to the run
+    std::uint32_t room = 0;    // pieces the run's length can still take
+};
+
+RunTail open_tail(const Demuxer& d) {
+    RunTail t;
+    if (d.run_count == 0) return t;
+    const PayloadRun& last = demux_run(d, d.run_count - 1);
+    if (last.stride == 0 || d.last_piece_used != last.piece) return t;
+    t.next_piece = d.last_piece_at + last.stride;
+    t.piece = last.piece;
+    t.stride = last.stride;
+    t.room = (UINT32_MAX - last.length) / last.piece;
+    return t;
+}
+
+void close_tail(Demuxer& d, const RunTail& t) {
+    if (t.pieces == 0) return;
+    d.runs[(d.run_first + d.run_count - 1) & (MAX_RUNS - 1)].length += t.pieces * t.piece;
+    d.last_piece_at = t.next_piece - t.stride;
+}
+
+// take_transport_payloads over the packets held in the input, in local
+// copies of the state the copies would otherwise make the compiler reload;
+// true when it stopped at a packet that asks more than a plain copy.
+bool take_held_payloads(Demuxer& d, std::uint8_t* dest, std::uint32_t room, std::uint32_t* taken) {
+    const std::uint8_t* const in = d.in + d.sync_at;
+    const std::uint64_t in_base = d.in_base + d.sync_at;
+    const std::uint32_t held = d.in_held;
+    const std::uint32_t size = d.packet_size;
+    const std::uint32_t stream = d.stream;
+    const bool bounded = d.pes_bounded;
+    std::uint32_t pos = d.in_pos;
+    int last_cc = d.last_cc;
+    std::uint32_t pes_left = d.pes_left;
+    std::uint64_t stream_end = d.stream_end;
+    std::uint32_t got = *taken;
+    RunTail tail = open_tail(d);
+    bool stopped = true;
+    for (;;) {
+        if (held - pos < size) {
+            stopped = false;
+            break;
+        }
+        const std::uint8_t* p = in + pos;
+        if (p[0] != SYNC_BYTE) break;
+        std::uint32_t pid = (std::uint32_t{p[1]} & 0x1f) << 8 | p[2];
+        if (pid != stream) {
+            pos += size;
+            continue;
+        }
+        // No payload_unit_start_indicator, transport_scrambling_control
+        // '00', a payload, the counter one up.
+        if ((p[1] & 0x40) || (p[3] & 0xc0) || !(p[3] & 0x10)) break;
+        int cc = p[3] & 15;
+        if (cc != ((last_cc + 1) & 15)) break;
+        // With the counter one up, a discontinuity_indicator changes nothing.
+        std::uint32_t at = 4;
+        if (p[3] & 0x20) {
+            if (p[4] > PACKET - 5) break;
+            at = 5u + p[4];
+        }
+        std::uint32_t n = PACKET - at;
+        if (n == 0 || n > room - got || (bounded && n > pes_left)) break;
+        std::uint64_t file_offset = in_base + pos + at;
+        if (file_offset == tail.next_piece && n == tail.piece && tail.pieces < tail.room) {
+            ++tail.pieces;
+            tail.next_piece += tail.stride;
+        } else {
+            close_tail(d, tail);
+            if (!add_run(d, stream_end, file_offset, n, false)) {
+                tail = RunTail{};
+                break;
+            }
+            tail = open_tail(d);
+        }
+        // Taken: as next_transport_payload and demux_fill would have.
+        if (n == PACKET - 4) std::memcpy(dest + got, p + 4, PACKET - 4);  // a copy of known size
+        else std::memcpy(dest + got, p + at, n);
+        last_cc = cc;
+        pos += size;
+        if (bounded) pes_left -= n;
+        stream_end += n;
+        got += n;
+    }
+    close_tail(d, tail);
+    d.in_pos = pos;
+    d.last_cc = last_cc;
+    d.pes_left = pes_left;
+    d.stream_end = stream_end;
+    *taken = got;
+    return stopped;
+}
+
+}  // namespace
+
+std::uint32_t take_transport_payloads(Demuxer& d, std::uint8_t* dest, std::uint32_t room) {
+    // Only inside a PES packet whose header has been read, on a counter.
+    if (d.gap_pending || !d.pes_started || d.pes_header_need != 0 || d.last_cc < 0) return 0;
+    std::uint32_t taken = 0;
+    while (!take_held_payloads(d, dest, room, &taken) && demux_refill(d, d.packet_size)) {}
+    return taken;
+}

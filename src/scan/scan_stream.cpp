@@ -37,6 +37,9 @@ bool looks_like_transport_stream(const std::uint8_t* data, std::uint32_t held) {
 // container through the demultiplexer.
 bool read_stream(StreamContext& ctx, std::uint8_t* dest, std::uint32_t count, std::uint32_t* got) {
     if (!ctx.demux) return platform_read(ctx.file, dest, count, got);
+    // Filled a part at a time, the window stays in the cache beside the
+    // demultiplexer's input while the scan reads it.
+    if (count > DEMUX_FILL_SIZE) count = DEMUX_FILL_SIZE;
     demux_fill(*ctx.demux, dest, count, got);
     return ctx.demux->stop == DemuxStop::NONE || ctx.demux->stop == DemuxStop::END;
 }
