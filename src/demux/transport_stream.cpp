@@ -154,6 +154,11 @@ bool next_transport_payload(Demuxer& d) {
 
 namespace {
 
+// The bits of a packet's first four bytes that the short way looks at: all
+// but transport_error_indicator, transport_priority and the flag of an
+// adaptation field.
+constexpr std::uint32_t PLAIN_MASK = 0xff5fffdf;
+
 // Where the next whole piece of the map's last run would lie, so that the
 // loop below can lengthen the run by counting instead of calling add_run.
 struct RunTail {
@@ -191,6 +196,7 @@ bool take_held_payloads(Demuxer& d, std::uint8_t* dest, std::uint32_t room, std:
     const std::uint32_t held = d.in_held;
     const std::uint32_t size = d.packet_size;
     const std::uint32_t stream = d.stream;
+    const std::uint32_t plain = std::uint32_t{SYNC_BYTE} << 24 | stream << 8 | 0x10;
     const bool bounded = d.pes_bounded;
     std::uint32_t pos = d.in_pos;
     int last_cc = d.last_cc;
@@ -205,17 +211,19 @@ bool take_held_payloads(Demuxer& d, std::uint8_t* dest, std::uint32_t room, std:
             break;
         }
         const std::uint8_t* p = in + pos;
-        if (p[0] != SYNC_BYTE) break;
-        std::uint32_t pid = (std::uint32_t{p[1]} & 0x1f) << 8 | p[2];
-        if (pid != stream) {
-            pos += size;
-            continue;
+        // The sync byte, the PID, no payload_unit_start_indicator,
+        // transport_scrambling_control '00', a payload and the counter one
+        // up, in one comparison of the packet's first four bytes.
+        std::uint32_t header = std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 |
+                               std::uint32_t{p[2]} << 8 | p[3];
+        int cc = (last_cc + 1) & 15;
+        if ((header & PLAIN_MASK) != (plain | static_cast<std::uint32_t>(cc))) {
+            if (p[0] == SYNC_BYTE && (header >> 8 & 0x1fff) != stream) {
+                pos += size;  // another PID
+                continue;
+            }
+            break;
         }
-        // No payload_unit_start_indicator, transport_scrambling_control
-        // '00', a payload, the counter one up.
-        if ((p[1] & 0x40) || (p[3] & 0xc0) || !(p[3] & 0x10)) break;
-        int cc = p[3] & 15;
-        if (cc != ((last_cc + 1) & 15)) break;
         // With the counter one up, a discontinuity_indicator changes nothing.
         std::uint32_t at = 4;
         if (p[3] & 0x20) {
