@@ -16,9 +16,6 @@
 
 namespace {
 
-constexpr const char* frame_rate_names[] = {"0",  "23.976", "24",    "25",
-                                            "29.97", "30",  "50", "59.94", "60"};
-
 CheckState& state_of(StreamContext& ctx) { return *static_cast<CheckState*>(ctx.sink_state); }
 
 // Hands a header to the statistics sink, with its state in the context.
@@ -31,8 +28,9 @@ void count(StreamContext& ctx, ParseResult (*handler)(StreamContext&, const Reco
     ctx.sink_state = mine;
 }
 
-const char* frame_rate_name(unsigned code, char* text, std::size_t size) {
-    if (code > 0 && code < std::size(frame_rate_names)) return frame_rate_names[code];
+// The rate's name; the code itself where it names no rate.
+const char* frame_rate_text(unsigned code, char* text, std::size_t size) {
+    if (frame_rate_fraction(code).denominator != 0) return frame_rate_name(code);
     std::snprintf(text, size, "frame_rate_code %u", code);
     return text;
 }
@@ -87,7 +85,7 @@ void check_frame_rate(CheckState& c, const ProfileRules& r, const CheckedSequenc
     if (!extended && rate_fits(r, s, s.frame_rate_code, false)) return;
 
     char name[32];
-    const char* rate = frame_rate_name(s.frame_rate_code, name, sizeof name);
+    const char* rate = frame_rate_text(s.frame_rate_code, name, sizeof name);
     const char* scan = !s.mpeg2 ? "" : s.progressive_sequence ? " progressive" : " interlaced";
     if (extended)
         note_broken(c, RuleKind::FRAME_RATE, s.offset,

@@ -24,6 +24,8 @@ const char* transfer_characteristics_name(unsigned transfer_characteristics);
 const char* matrix_coefficients_name(unsigned matrix_coefficients);
 const char* picture_structure_name(unsigned picture_structure);
 double frame_rate_value(unsigned frame_rate_code);
+// "23.976", "29.97"...; "forbidden" for 0, "reserved" for 9 to 15.
+const char* frame_rate_name(unsigned frame_rate_code);
 // frame_rate_code as an exact fraction of frames per second; the
 // denominator is 0 for the forbidden code 0 and the reserved 9 to 15.
 struct FrameRateFraction {

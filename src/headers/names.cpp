@@ -71,6 +71,11 @@ constexpr double frame_rate_values[] = {
     60000.0 / 1001.0, 60.0, -1.0, -1.0, -1.0, -1.0, -1.0, -1.0, -1.0,
 };
 
+// The same rates as their usual names.
+constexpr const char* frame_rate_names[] = {
+    "forbidden", "23.976", "24", "25", "29.97", "30", "50", "59.94", "60",
+};
+
 // The same rates as exact fractions.
 constexpr FrameRateFraction frame_rate_fractions[] = {
     {0, 0},  {24000, 1001}, {24, 1}, {25, 1}, {30000, 1001},
@@ -137,6 +142,8 @@ const char* picture_structure_name(unsigned code) {
 double frame_rate_value(unsigned code) {
     return code < 16 ? frame_rate_values[code] : -1.0;
 }
+
+const char* frame_rate_name(unsigned code) { return lookup(frame_rate_names, code, "reserved"); }
 
 FrameRateFraction frame_rate_fraction(unsigned code) {
     return code < std::size(frame_rate_fractions) ? frame_rate_fractions[code]

@@ -42,11 +42,6 @@ void write_stream(JsonWriter& w, const Demuxer& d) {
     json_end_object(w);
 }
 
-const char* status_name(int status, StopReason reason) {
-    if (status == EXIT_OK) return "complete";
-    return reason == StopReason::SYSTEM_STREAM ? "refused" : "error";
-}
-
 void write_warnings(JsonReport& report) {
     JsonWriter& w = report.writer;
     json_key(w, "warnings");
@@ -88,7 +83,7 @@ int run_json(StreamContext& ctx, const Options& options) {
         json_end_object(w);
     }
     write_warnings(report);
-    json_member_string(w, "status", status_name(status, ctx.stop_reason));
+    json_member_string(w, "status", json_status_name(status, ctx.stop_reason));
     json_end_object(w);
     json_flush(w);
     ctx.json = nullptr;
@@ -133,4 +128,9 @@ void json_patch(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* ol
     json_key(w, "new");
     json_hex(w, new_bytes, count);
     json_end_object(w);
+}
+
+const char* json_status_name(int status, StopReason reason) {
+    if (status == EXIT_OK) return "complete";
+    return reason == StopReason::SYSTEM_STREAM ? "refused" : "error";
 }

@@ -43,6 +43,10 @@ struct JsonReport {
 struct Options;
 int run_json(StreamContext& ctx, const Options& options);
 
+// The document's last member, "status", for the exit status of a run and
+// why it stopped: "complete", "refused" (a system stream) or "error".
+const char* json_status_name(int status, StopReason reason);
+
 // Writes the document's opening up to its headers' or patches' array; called
 // once the file is open. A run that fails before gets it from run_json.
 void json_head(StreamContext& ctx);

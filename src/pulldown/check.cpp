@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "headers/headers.hpp"
 #include "pulldown/messages.hpp"
 #include "pulldown/pulldown.hpp"
 #include "pulldown/time_code.hpp"
@@ -26,9 +27,7 @@ void format_reason(const StreamContext& ctx, char (&reason)[REASON_SIZE], const 
     std::snprintf(reason, REASON_SIZE, message_format(ctx.err, message), args...);
 }
 
-const char* rate_name(unsigned frame_rate_code) {
-    return pulldown_msg::rate_names[frame_rate_code & 15];
-}
+const char* rate_name(unsigned frame_rate_code) { return frame_rate_name(frame_rate_code & 15); }
 
 }  // namespace
 

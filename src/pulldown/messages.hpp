@@ -52,11 +52,6 @@ inline constexpr Message summary[2][2] = {
 
 inline constexpr char duration[] = "%llu:%02llu:%02llu.%03llu";  // h:mm:ss.mmm
 
-// frame_rate_code 0 to 15, as the report names them.
-inline constexpr const char* rate_names[16] = {
-    "forbidden", "23.976", "24", "25", "29.97", "30", "50", "59.94", "60",
-    "reserved", "reserved", "reserved", "reserved", "reserved", "reserved", "reserved",
-};
 
 // The reasons.
 inline constexpr Message field_picture{"フィールドピクチャ (picture_structure %u)",

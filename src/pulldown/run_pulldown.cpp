@@ -3,6 +3,7 @@
 // made durable before the next begins.
 #include <cstdio>
 
+#include "headers/headers.hpp"
 #include "pulldown/messages.hpp"
 #include "pulldown/pulldown.hpp"
 #include "rewrite/patch.hpp"
@@ -60,8 +61,8 @@ bool run_pulldown(StreamContext& ctx, PulldownDirection direction) {
     if (!ok) return false;
 
     if (ctx.json) return true;  // the JSON document lists the patches instead
-    const char* film = pulldown_msg::rate_names[s.film_rate_code];
-    const char* video = pulldown_msg::rate_names[s.film_rate_code + 3];
+    const char* film = frame_rate_name(s.film_rate_code);
+    const char* video = frame_rate_name(s.film_rate_code + 3);
     int d = static_cast<int>(direction);
     print_message(ctx.out, pulldown_msg::summary[d][ctx.dry_run ? 1 : 0],
                   static_cast<unsigned long long>(pictures), d == 0 ? film : video,

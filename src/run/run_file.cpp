@@ -73,13 +73,35 @@ bool open_container(StreamContext& ctx, Demuxer& d, const Options& options) {
 
 }  // namespace
 
-int scan_file(StreamContext& ctx, const Options& options) {
-    const char* path = options.file;
+namespace {
+
+// What the options ask of the open file, once it has been found readable
+// (and, with --demux, its stream chosen).
+int run_mode(StreamContext& ctx, const Options& options, const Demuxer& demux) {
+    if (options.stats) return run_stats(ctx, options.json, options.plot, options.file);
+    if (options.check != CheckProfile::NONE) return run_check(ctx, options.stream) ? EXIT_OK : EXIT_FAILED;
+    if (is_auto_rate(options.bit_rate)) return run_auto_rate(ctx, options.settings);
+    if (options.pulldown != PulldownRequest::NOT_ASKED) {
+        if (ctx.json) json_head(ctx);  // the patches follow
+        bool done = run_pulldown(ctx, options.pulldown == PulldownRequest::APPLY
+                                          ? PulldownDirection::APPLY
+                                          : PulldownDirection::REMOVE);
+        return done ? EXIT_OK : EXIT_FAILED;
+    }
+    if (ctx.json) json_head(ctx);  // the document's opening, once the file is open
+    else if (ctx.demux && ctx.mode == Mode::REPORT) print_stream_line(demux, ctx.out);
+    if (scan_stream(ctx) == ScanOutcome::STOPPED) return EXIT_FAILED;
+    if (ctx.mode == Mode::REWRITE && !finish_rewrite(ctx)) return EXIT_FAILED;
+    return EXIT_OK;
+}
+
+// Opens the file, finds the stream and runs the mode; false in `*ran` when
+// it failed before the mode began (reported).
+int open_and_run(StreamContext& ctx, const Options& options, bool* ran) {
     FileAccess access = ctx.mode == Mode::REWRITE && !ctx.dry_run ? FileAccess::READ_WRITE
                                                                   : FileAccess::READ;
-    if (!platform_open(path, access, &ctx.file)) {
+    if (!platform_open(options.file, access, &ctx.file)) {
         print_message(ctx.err, msg::open_failed);
-        if (options.stats && options.json) print_stats_failure(ctx, path);
         return EXIT_FAILED;
     }
 
@@ -88,46 +110,35 @@ int scan_file(StreamContext& ctx, const Options& options) {
     ctx.window = static_cast<std::uint8_t*>(std::calloc(WINDOW_SIZE + WINDOW_PADDING, 1));
     if (!ctx.window) {
         print_message(ctx.err, msg::out_of_memory);
-        if (options.stats && options.json) print_stats_failure(ctx, path);
         platform_close(ctx.file);
         return EXIT_FAILED;
     }
 
-    int status = EXIT_OK;
+    int status = EXIT_FAILED;
     Demuxer demux;
     // The rewrite never writes past the size it sees here, so it cannot go
     // on without one.
     if (ctx.mode == Mode::REWRITE && !platform_size(ctx.file, &ctx.file_size)) {
         print_message(ctx.err, msg::read_error);
-        status = EXIT_FAILED;
-    } else if (options.demux && !open_container(ctx, demux, options)) {
-        if (options.stats && options.json) print_stats_failure(ctx, path);
-        status = EXIT_FAILED;
-    } else if (options.stats) {
-        status = run_stats(ctx, options.json, options.plot, options.file);
-    } else if (options.check != CheckProfile::NONE) {
-        if (!run_check(ctx, options.stream)) status = EXIT_FAILED;
-    } else if (is_auto_rate(options.bit_rate)) {
-        status = run_auto_rate(ctx, options.settings);
-    } else if (options.pulldown != PulldownRequest::NOT_ASKED) {
-        if (ctx.json) json_head(ctx);  // the patches follow
-        if (!run_pulldown(ctx, options.pulldown == PulldownRequest::APPLY
-                                   ? PulldownDirection::APPLY
-                                   : PulldownDirection::REMOVE))
-            status = EXIT_FAILED;
-    } else {
-        if (ctx.json) json_head(ctx);  // the document's opening, once the file is open
-        else if (ctx.demux && ctx.mode == Mode::REPORT) print_stream_line(demux, ctx.out);
-        if (scan_stream(ctx) == ScanOutcome::STOPPED) {
-            status = EXIT_FAILED;
-        } else if (ctx.mode == Mode::REWRITE && !finish_rewrite(ctx)) {
-            status = EXIT_FAILED;
-        }
+    } else if (!options.demux || open_container(ctx, demux, options)) {
+        *ran = true;
+        status = run_mode(ctx, options, demux);
     }
 
     ctx.demux = nullptr;
     demux_close(demux);
     platform_close(ctx.file);
     std::free(ctx.window);
+    return status;
+}
+
+}  // namespace
+
+int scan_file(StreamContext& ctx, const Options& options) {
+    bool ran = false;
+    int status = open_and_run(ctx, options, &ran);
+    // --stats --json writes its document whatever happens: the measuring
+    // run writes its own, a run that never began gets one here.
+    if (!ran && options.stats && options.json) print_stats_failure(ctx, options.file);
     return status;
 }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "json/json_report.hpp"
 #include "run/run_file.hpp"
 #include "messages.hpp"
 #include "rewrite/rewrite.hpp"
@@ -78,9 +79,7 @@ int run_stats(StreamContext& ctx, bool json, const char* plot_path, const char* 
         }
     }
     if (json) {
-        const char* outcome = status == EXIT_OK ? "complete"
-                              : ctx.stop_reason == StopReason::SYSTEM_STREAM ? "refused" : "error";
-        print_stats_json(ctx.out, file_path, outcome, &s, &f);
+        print_stats_json(ctx.out, file_path, json_status_name(status, ctx.stop_reason), &s, &f);
     } else if (measured) {
         print_stats_text(ctx.out, s, f);
     }
