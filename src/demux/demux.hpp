@@ -147,6 +147,11 @@ void demux_forget_before(Demuxer& d, std::uint64_t stream_offset);
 // still holds; past the last byte handed out, where reading has reached.
 std::uint64_t demux_file_offset(const Demuxer& d, std::uint64_t stream_offset);
 
+// Reads the stream on into `scratch`, without warnings and keeping no more
+// of the map than the last run, until `until` bytes have been handed out;
+// false when it ends (or stops: d.stop says why) before.
+bool demux_skim(Demuxer& d, std::uint64_t until, std::uint8_t* scratch, std::uint32_t scratch_size);
+
 // The file offset of the stream byte at `stream_offset` once the map has
 // forgotten it (after a whole pass, say): starts again from the first packet
 // and reads the stream into `scratch`, without warnings, until the map holds

@@ -15,14 +15,7 @@ namespace {
 // Reads the whole video stream once before a rewrite writes anything, for
 // what would stop it half-way: a scrambled packet. False after reporting.
 bool check_whole_stream(StreamContext& ctx, Demuxer& d) {
-    std::FILE* err = d.err;
-    d.err = nullptr;  // the rewrite's own pass prints the warnings
-    std::uint32_t got = 0;
-    do {
-        demux_fill(d, ctx.window, WINDOW_SIZE, &got);
-        demux_forget_before(d, d.stream_end);
-    } while (got > 0);
-    d.err = err;
+    demux_skim(d, UINT64_MAX, ctx.window, WINDOW_SIZE);
     if (d.stop == DemuxStop::SCRAMBLED) {
         print_message(ctx.err, demux_msg::scrambled, static_cast<unsigned long long>(d.stop_offset));
         ctx.stop_reason = StopReason::SYSTEM_STREAM;
