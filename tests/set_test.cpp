@@ -5,6 +5,8 @@
 
 #include <sys/stat.h>
 
+#include <memory>
+
 #include "tool_runner.hpp"
 
 namespace {
@@ -136,6 +138,71 @@ TEST(Set, SequencesWithoutExtension) {
     }
 }
 
+// --set bit_rate: the rate in bit/s, with a decimal SI prefix, stored in
+// units of 400 bit/s rounded down; in an MPEG-1 sequence header's 18 bits,
+// where 0x3FFFF means a variable rate and is refused, and in MPEG-2's header
+// and extension. Values worked out by hand: 1150000 / 400 = 2875 (VCD).
+TEST(Set, BitRateInMpeg1AndMpeg2Sequences) {
+    EnglishMessages english;
+    struct Case {
+        const char* rate;
+        bool mpeg2;
+        std::uint32_t stored;  // units of 400 bit/s; 0: refused, the file as it was
+    };
+    for (const Case& c : {Case{"1150000", false, 2875}, Case{"1.15M", false, 2875},
+                          Case{"1150399bps", false, 2875}, Case{"800k", false, 2000},
+                          Case{"104856800", false, 0x3FFFE}, Case{"104857200", false, 0},
+                          Case{"104857600", false, 0}, Case{"104857600", true, 0x40000},
+                          Case{"9.8Mbps", true, 24500}}) {
+        Fields f = busy(false);
+        Bytes original = concat({sequence(f, c.mpeg2, false), sequence(f, c.mpeg2, false)});
+        Fields t = f;
+        if (c.stored != 0) {
+            t.h.bit_rate_value = c.stored & 0x3FFFF;
+            t.e.bit_rate_extension = c.stored >> 18;
+        }
+        Bytes after;
+        RunResult r = run_on(original, {"--set", std::string("bit_rate=") + c.rate}, &after);
+        EXPECT_EQ(after, concat({sequence(t, c.mpeg2, false), sequence(t, c.mpeg2, false)})) << c.rate;
+        EXPECT_EQ(r.status, c.stored != 0 ? 0 : 1) << c.rate;
+        EXPECT_EQ(r.err, c.stored != 0 ? "" : "m2vhdr: bit_rate: no sequence of the file can take it\n")
+            << c.rate;
+        if (c.stored == 0) {
+            EXPECT_NE(r.out.find(missed("bit_rate", 2, 2)), std::string::npos) << r.out;
+        }
+    }
+}
+
+// `m2vhdr FILE BITRATE` leaves MPEG-1 sequences alone: in the C locale with
+// the bytes it has always printed, elsewhere with a line that says so.
+TEST(Set, PositionalRateLeavesMpeg1AndSaysSoOutsideTheCLocale) {
+    Fields f = busy(false);
+    Bytes original = concat({sequence(f, false, false), sequence(f), sequence(f, false, false)});
+    std::uint64_t n = original.size();
+    Fields t = f;
+    t.h.bit_rate_value = 12500;  // 5000000 / 400
+    Bytes expected = concat({sequence(f, false, false), sequence(t), sequence(f, false, false)});
+    for (bool english : {false, true}) {
+        std::unique_ptr<EnglishMessages> language;
+        if (english) language = std::make_unique<EnglishMessages>();
+        Bytes after;
+        RunResult r = run_on(original, {"5000000"}, &after);
+        EXPECT_EQ(after, expected);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, english ? "m2vhdr: MPEG-1 sequences kept their bit rate (2 of 3); "
+                                   "--set bit_rate=N rewrites it\n"
+                                 : "");
+        EXPECT_EQ(r.out.substr(r.out.rfind('\r') + 1), progress_line(n - 3, n, 100, "\n"));
+    }
+    // The same rate through --set reaches every sequence.
+    Bytes after;
+    EXPECT_EQ(run_on(original, {"--set", "bit_rate=5M"}, &after).status, 0);
+    EXPECT_EQ(after, concat({sequence(t, false, false), sequence(t), sequence(t, false, false)}));
+    // One rate per run.
+    EXPECT_EQ(run_on(original, {"--set", "bit_rate=5M", "5000000"}).status, 2);
+    EXPECT_EQ(run_on(original, {"--set", "bit_rate=auto", "auto"}).status, 2);
+}
+
 // The patches as they would be written, nothing written, and the file
 // opened for reading only.
 // A second sequence extension after the same header, cut short before its
@@ -230,7 +297,11 @@ INSTANTIATE_TEST_SUITE_P(
         {"matrix_coefficients=FCC", true}, {"matrix_coefficients=3", false},
         {"matrix_coefficients=8", false}, {"display_horizontal_size=0", true},
         {"display_horizontal_size=16383", true}, {"display_horizontal_size=16384", false},
-        {"display_vertical_size=16384", false}, {"bit_rate=1", false}, {"frame_rate_code", false},
+        {"display_vertical_size=16384", false}, {"bit_rate=1", false}, {"bit_rate=399", false},
+        {"bit_rate=400", true}, {"bit_rate=429496729200", true}, {"bit_rate=429496729600", false},
+        {"bit_rate=5Mbps", true}, {"bit_rate=5m", false}, {"bit_rate=5Mb", false},
+        {"bit_rate=1.", false}, {"bit_rate=.5M", false}, {"bit_rate=-400", false},
+        {"bit_rate=AUTO", false}, {"frame_rate_code", false},
         {"frame_rate_code=", false}, {"frame_rate_code=+3", false}, {"frame_rate_code= 3", false},
         {"=3", false}}));
 

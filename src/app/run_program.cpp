@@ -31,6 +31,15 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
         return EXIT_OK;
     }
 
+    // The rate is set once: by BITRATE or by --set bit_rate. Its `auto`
+    // measures first, as BITRATE's does, and then writes the --set row.
+    const ElementSettings& settings = options.settings;
+    if (options.bit_rate && (settings.requested[BIT_RATE_ROW] || settings.bit_rate_auto)) {
+        print_message(err, msg::usage, program);
+        return EXIT_USAGE;
+    }
+    if (settings.bit_rate_auto) options.bit_rate = "auto";
+
     // One job per run: --stats only reads, a pulldown run sets nothing else,
     // a dry run needs something to write. `auto` picks its rate only after
     // the measuring pass, while the JSON rewrite document names it first.

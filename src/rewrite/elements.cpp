@@ -16,6 +16,8 @@
 
 #include <cstring>
 
+#include "rewrite/parse_rate.hpp"
+
 namespace {
 
 constexpr ElementHeader SH = ElementHeader::SEQUENCE_HEADER;
@@ -81,6 +83,12 @@ const Element element_rows[ELEMENT_COUNT] = {
      nullptr, 0, WithoutExtension::NEVER, false, "0 to 16383"},
     {"display_vertical_size", {{SDE, 55, 14, 0, true}, NONE}, 1, 0, 16383, 0,
      nullptr, 0, WithoutExtension::NEVER, false, "0 to 16383"},
+    // Value 0 is forbidden; MPEG-1 keeps 0x3FFFF for a variable rate.
+    {"bit_rate", {{SH, 64, 18, 0, false}, {SE, 51, 12, 18, false}}, 2, 1, 0x3FFFFFFF, 0,
+     nullptr, 0, WithoutExtension::TAKES_IF_FITS_NOT_ALL_ONES, false,
+     "bit/s: 1150000, 800k, 9.8M, 5Mbps (rounded down to a\n"
+     "                             multiple of 400; MPEG-1: 400 to 104856800), or\n"
+     "                             auto: the lowest rate the VBV takes"},
 };
 
 // An MPEG-1 sequence keeps today's rule: its bit rate is left alone.
@@ -119,12 +127,28 @@ bool parse_value(const Element& e, const char* text, std::uint32_t* value) {
     return true;
 }
 
+// A rate in bit/s, stored in units of 400 bit/s; `auto` is chosen later.
+bool parse_bit_rate_setting(const char* text, ElementSettings* settings) {
+    const Element& e = element_rows[BIT_RATE_ROW];
+    std::uint64_t rate = 0;
+    bool is_auto = std::strcmp(text, "auto") == 0;
+    if (!is_auto && !parse_rate(text, &rate)) return false;
+    std::uint64_t value = rate / 400;
+    if (!is_auto && (value < e.minimum || value > e.maximum)) return false;
+    settings->bit_rate_auto = is_auto;
+    settings->requested[BIT_RATE_ROW] = !is_auto;
+    settings->value[BIT_RATE_ROW] = static_cast<std::uint32_t>(value);
+    return true;
+}
+
 }  // namespace
 
 bool parse_element_setting(const char* text, ElementSettings* settings) {
     const char* equals = std::strchr(text, '=');
     if (!equals) return false;
     std::size_t length = static_cast<std::size_t>(equals - text);
+    if (length == 8 && std::strncmp(text, "bit_rate", 8) == 0)
+        return parse_bit_rate_setting(equals + 1, settings);
     for (unsigned i = 0; i < ELEMENT_COUNT; ++i) {
         const Element& e = element_rows[i];
         if (std::strlen(e.name) != length || std::strncmp(e.name, text, length) != 0) continue;
@@ -136,6 +160,7 @@ bool parse_element_setting(const char* text, ElementSettings* settings) {
 }
 
 bool any_element(const ElementSettings& settings) {
+    if (settings.bit_rate_auto) return true;
     for (bool requested : settings.requested)
         if (requested) return true;
     return false;

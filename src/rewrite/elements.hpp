@@ -36,6 +36,8 @@ struct ValueName {
 enum class WithoutExtension : std::uint8_t {
     TAKES,          // the field means the same there
     TAKES_IF_FITS,  // the part in the sequence header, when the value fits it
+    TAKES_IF_FITS_NOT_ALL_ONES,  // the same, when that part is not all ones (the
+                                 // bit rate: 0x3FFFF is MPEG-1's variable rate)
     NEVER,          // the field means something else there, or lives in the extension
 };
 
@@ -53,11 +55,15 @@ struct Element {
     const char* help;  // the values, for --help
 };
 
-inline constexpr unsigned ELEMENT_COUNT = 11;
+inline constexpr unsigned ELEMENT_COUNT = 12;
 extern const Element element_rows[ELEMENT_COUNT];
 
+// The row of --set bit_rate: the nominal bit rate in units of 400 bit/s,
+// given in bit/s (parse_rate), in MPEG-1 sequences too.
+inline constexpr unsigned BIT_RATE_ROW = 11;
+
 // The nominal bit rate of the positional BITRATE argument, in units of
-// 400 bit/s; not set through --set.
+// 400 bit/s: MPEG-2 sequences only, as it has always been.
 extern const Element bit_rate_element;
 
 // The --set options of one run, by row of element_rows; a later --set of the
@@ -65,15 +71,17 @@ extern const Element bit_rate_element;
 struct ElementSettings {
     bool requested[ELEMENT_COUNT] = {};
     std::uint32_t value[ELEMENT_COUNT] = {};
+    bool bit_rate_auto = false;  // --set bit_rate=auto: the row is filled after measuring
 };
 
 // Reads "ELEMENT=VALUE" into `settings`: a known element and a value in its
 // range that is not reserved, given as a decimal number or as one of its
-// names (names first: frame_rate_code=25 is 25 frames per second). False
-// otherwise.
+// names (names first: frame_rate_code=25 is 25 frames per second); for
+// bit_rate, a rate parse_rate reads, rounded down to a multiple of 400 and
+// at least 400, or `auto`. False otherwise.
 bool parse_element_setting(const char* text, ElementSettings* settings);
 
-// True when any element is requested.
+// True when any element is requested (bit_rate=auto included).
 bool any_element(const ElementSettings& settings);
 
 // The elements and their values, for --help.

@@ -31,10 +31,12 @@ struct RewriteState {
     // The sequence it opened, until the next sequence header or the end.
     bool sequence_open = false;
     bool sequence_extension_seen = false;
+    bool sequence_has_picture = false;
     bool took[ELEMENT_COUNT + 1] = {};
 
     // Over the whole file.
     std::uint64_t sequences = 0;
+    std::uint64_t without_extension = 0;  // of those, MPEG-1 ones (with pictures)
     std::uint64_t missed[ELEMENT_COUNT + 1] = {};  // sequences that could not take it
     bool written[ELEMENT_COUNT + 1] = {};          // it went somewhere
 };
@@ -54,6 +56,11 @@ bool close_sequence(StreamContext& ctx);
 // of sequences that could not take it. False after a failed write or flush
 // (reported) or when an element went into no sequence at all.
 bool finish_rewrite(StreamContext& ctx);
+
+// After the closing progress line of the positional BITRATE: outside the
+// messages as they have always been (Japanese in Shift_JIS), a line on
+// standard error for the MPEG-1 sequences, which that form leaves alone.
+void print_mpeg1_rate_notice(const StreamContext& ctx);
 
 // The rewrite's sink: the patches at every sequence header and extension,
 // the layer warnings, nothing else.

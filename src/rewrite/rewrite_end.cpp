@@ -10,6 +10,7 @@ bool finish_rewrite(StreamContext& ctx) {
     // Nothing is reported done before it has reached the storage device.
     if (!ctx.dry_run && !finish_patches(ctx)) return false;
     print_progress(ctx, "\n");
+    print_mpeg1_rate_notice(ctx);
 
     const RewriteState& s = *static_cast<const RewriteState*>(ctx.sink_state);
     bool every_element_written = true;

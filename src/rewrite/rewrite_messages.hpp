@@ -16,6 +16,15 @@ inline constexpr Message nowhere{
     "m2vhdr: %s: ファイルのどのシーケンスにも設定できません\n",
     "m2vhdr: %s: no sequence of the file can take it\n"};
 
+// After the closing progress line of `m2vhdr FILE BITRATE`, on standard
+// error, outside the C locale's Shift_JIS: the sequences without extension
+// (MPEG-1) that this form leaves alone, of the sequences in all.
+inline constexpr Message mpeg1_rate_kept{
+    "m2vhdr: MPEG-1 のシーケンスのビットレートは変更していません (%llu/%llu)。"
+    "--set bit_rate=N で書き換えられます\n",
+    "m2vhdr: MPEG-1 sequences kept their bit rate (%llu of %llu); "
+    "--set bit_rate=N rewrites it\n"};
+
 // A patch of a dry run (a format, the same in every language): offset, then
 // the old and the new bytes.
 inline constexpr char dry_run_offset[] = "%08llx:";
@@ -23,6 +32,6 @@ inline constexpr char dry_run_byte[] = " %02x";
 inline constexpr char dry_run_arrow[] = " ->";
 
 // Every message above, for the tests.
-inline constexpr const Message* all[] = {&missed, &nowhere};
+inline constexpr const Message* all[] = {&missed, &nowhere, &mpeg1_rate_kept};
 
 }  // namespace rewrite_msg

@@ -27,10 +27,13 @@ void mark_written(RewriteState& s, unsigned i) {
 }
 
 // The sequence header's part of a value fits it: bits above it are 0.
-bool fits_header_part(const Element& e, std::uint32_t value) {
+bool fits_header_part(const Element& e, std::uint32_t value, bool all_ones_reserved) {
     for (unsigned i = 0; i < e.field_count; ++i) {
         const ElementField& f = e.fields[i];
-        if (f.header == SH) return (value >> (f.value_shift + f.width)) == 0;
+        if (f.header != SH) continue;
+        std::uint32_t all_ones = (std::uint32_t{1} << f.width) - 1;
+        std::uint32_t part = value >> f.value_shift;
+        return part <= all_ones && !(all_ones_reserved && part == all_ones);
     }
     return false;
 }
@@ -38,7 +41,9 @@ bool fits_header_part(const Element& e, std::uint32_t value) {
 bool takes_without_extension(const RewriteRequest& r) {
     switch (r.element->without_extension) {
     case WithoutExtension::TAKES: return true;
-    case WithoutExtension::TAKES_IF_FITS: return fits_header_part(*r.element, r.value);
+    case WithoutExtension::TAKES_IF_FITS: return fits_header_part(*r.element, r.value, false);
+    case WithoutExtension::TAKES_IF_FITS_NOT_ALL_ONES:
+        return fits_header_part(*r.element, r.value, true);
     case WithoutExtension::NEVER: return false;
     }
     return false;
@@ -56,6 +61,14 @@ ParseResult on_sequence_header(StreamContext& ctx, const syntax::SequenceHeader&
     s.header_held = held < sizeof s.header_bytes ? held : sizeof s.header_bytes;
     s.sequence_open = true;
     s.sequence_extension_seen = false;
+    s.sequence_has_picture = false;
+    return CONTINUE;
+}
+
+// A sequence header with pictures after it and no extension is an MPEG-1
+// sequence; one cut off by the end of the file is not.
+ParseResult on_picture(StreamContext& ctx, const syntax::PictureHeader&) {
+    state_of(ctx).sequence_has_picture = true;
     return CONTINUE;
 }
 
@@ -126,6 +139,7 @@ bool close_sequence(StreamContext& ctx) {
     if (!s.sequence_open) return true;
     bool ok = true;
     if (!s.sequence_extension_seen) {
+        if (s.sequence_has_picture) ++s.without_extension;
         HeaderEdit edit;
         bool any = false;
         std::uint32_t available = available_bytes(ctx, s.header_offset, s.header_held);
@@ -165,5 +179,5 @@ void start_rewrite(StreamContext& ctx, RewriteState& state, const ElementSetting
 
 const HeaderSink rewrite_sink = {
     on_sequence_header, on_sequence_extension, on_sequence_display_extension,
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, print_layer_warning,
+    nullptr, nullptr, nullptr, nullptr, on_picture, nullptr, nullptr, print_layer_warning,
 };

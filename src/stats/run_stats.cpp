@@ -122,8 +122,15 @@ int run_auto_rate(StreamContext& ctx, const ElementSettings& settings) {
     }
     // From here on, exactly the rewrite of `m2vhdr [--set ...] FILE RATE`.
     ctx.target_bit_rate = static_cast<std::uint32_t>(rate);
+    // --set bit_rate=auto writes it as --set bit_rate=RATE would, MPEG-1
+    // sequences included.
+    ElementSettings with_rate = settings;
+    if (settings.bit_rate_auto) {
+        with_rate.requested[BIT_RATE_ROW] = true;
+        with_rate.value[BIT_RATE_ROW] = static_cast<std::uint32_t>(q);
+    }
     RewriteState rewrite;
-    start_rewrite(ctx, rewrite, settings, true);
+    start_rewrite(ctx, rewrite, with_rate, !settings.bit_rate_auto);
     if (scan_stream(ctx) == ScanOutcome::STOPPED || !finish_rewrite(ctx)) return EXIT_FAILED;
     return EXIT_OK;
 }

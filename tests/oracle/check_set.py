@@ -8,7 +8,10 @@ checks the exact bytes (the original with the set bits written at the
 places m2v_report.py's own parse finds, the bit positions worked out here
 by hand), what ffprobe reads (display_aspect_ratio, r_frame_rate, the CPB
 buffer size, the colour description) and that ffmpeg decodes the same
-pictures (-f framemd5). FFPROBE and FFMPEG name the tools. Exit status 0
+pictures (-f framemd5). `bit_rate` is checked against ffprobe's bit_rate
+of the sequence header, in MPEG-1 streams too (a VCD's 1150000 bit/s), on
+the samples and on streams ffmpeg makes here, alone and in an MPEG-1
+program stream (--demux). FFPROBE and FFMPEG name the tools. Exit status 0
 when every case holds.
 """
 
@@ -36,6 +39,7 @@ BITS = {
     "matrix_coefficients": [("sequence_display_extension", 56, 8, 0)],
     "display_horizontal_size": [("sequence_display_extension", 40, 14, 0)],
     "display_vertical_size": [("sequence_display_extension", 55, 14, 0)],
+    "bit_rate": [("sequence_header", 64, 18, 0), ("sequence_extension", 51, 12, 18)],
 }
 NAMES = {("aspect_ratio_information", "4:3"): 2, ("aspect_ratio_information", "16:9"): 3,
          ("frame_rate_code", "25"): 3, ("frame_rate_code", "30"): 5, ("video_format", "PAL"): 1}
@@ -53,8 +57,10 @@ def expected_bytes(original, values):
             for kind, first, width, shift in BITS[name]:
                 if kind != h["kind"] or (name in COLOUR[0:3] and not colour):
                     continue
-                if kind == "sequence_header" and not mpeg2 and (name == "aspect_ratio_information" or value >> 10):
+                if kind == "sequence_header" and not mpeg2 and (name == "aspect_ratio_information" or (name == "vbv_buffer_size" and value >> 10)):
                     continue  # an MPEG-1 sequence takes neither
+                if kind == "sequence_header" and not mpeg2 and name == "bit_rate" and value >= 0x3FFFF:
+                    continue  # nor a rate past its 18 bits, nor 0x3FFFF (a variable rate)
                 first += h["offset"] * 8 + (24 if colour and name.startswith("display_") else 0)
                 for k in range(width):
                     mask = 0x80 >> ((first + k) % 8)
@@ -92,10 +98,78 @@ def cases(original):
     if e:
         found += [(["aspect_ratio_information=" + aspect], [("DAR", aspect, lambda s: s["display_aspect_ratio"])]),
                   (["vbv_buffer_size=%d" % vbv], [("buffer size", [vbv * 16384], cpb)])]
+    found += [(["bit_rate=1150000"], [("bit_rate", 1150000, header_rate)]),
+              (["bit_rate=9.8M"], [("bit_rate", 9800000, header_rate)])]
     if any(x.get("colour_description") for x in oracle.parse_stream(original)):
         found.append((COLOUR, [(k, "bt709", lambda s, k=k: s.get(k))
                                for k in ("color_primaries", "color_transfer", "color_space")]))
     return found
+
+
+def header_rate(stream):
+    """The sequence header's rate as ffprobe reads it: the CPB properties'
+    max_bitrate of an MPEG-2 stream, bit_rate of an MPEG-1 one."""
+    cpb = [d["max_bitrate"] for d in stream.get("side_data_list", [])
+           if d["side_data_type"] == "CPB properties"]
+    return int(cpb[0]) if cpb else int(stream.get("bit_rate", 0))
+
+
+def rate_units(name, value):
+    """The value as stored: bit_rate in units of 400 bit/s, from bit/s with a
+    decimal SI prefix."""
+    if name != "bit_rate":
+        return int(value)
+    scale = {"k": 1000, "M": 1000000}.get(value[-1:], 1)
+    return int(Fraction(value.rstrip("kM")) * scale) // 400
+
+
+def made_streams(scratch):
+    """MPEG-1 streams ffmpeg makes: an elementary stream at another rate than
+    VCD's, and the same in an MPEG-1 program stream."""
+    es = os.path.join(scratch, "made.m1v")
+    ps = os.path.join(scratch, "made.mpg")
+    ffmpeg = os.environ.get("FFMPEG", "ffmpeg")
+    run([ffmpeg, "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=352x240:rate=30000/1001",
+         "-t", "1.5", "-c:v", "mpeg1video", "-g", "15", "-b:v", "900k", "-maxrate", "2000k",
+         "-bufsize", "327680", "-f", "mpeg", ps])
+    run([ffmpeg, "-v", "error", "-y", "-i", ps, "-c", "copy", "-f", "mpeg1video", es])
+    return es, ps
+
+
+def video_of(path):
+    """The video elementary stream of a program stream, as ffmpeg copies it."""
+    return run([os.environ.get("FFMPEG", "ffmpeg"), "-v", "error", "-i", path, "-c", "copy",
+                "-f", "mpeg1video", "-"])
+
+
+def check_made(tool, scratch):
+    """bit_rate=1150000 and bit_rate=auto on MPEG-1 streams ffmpeg made: the
+    rate ffprobe reads, the exact bytes, and, in the program stream, the
+    video as it would be in the elementary stream."""
+    es, ps = made_streams(scratch)
+    failures = []
+    with open(es, "rb") as f:
+        original = f.read()
+    for path, demux in ((es, []), (ps, ["--demux"])):
+        for rate in ("1150000", "auto"):
+            copy = path + ".copy"
+            shutil.copyfile(path, copy)
+            done = subprocess.run([tool] + demux + ["--set", "bit_rate=" + rate, copy],
+                                  capture_output=True, env=dict(os.environ, LC_ALL="en_US.UTF-8"))
+            if done.returncode != 0:
+                failures.append("%s %s: status %d" % (path, rate, done.returncode))
+                continue
+            want = int(rate) if rate != "auto" else int(done.stdout.split(b"bit rate: ")[1].split()[0])
+            got = header_rate(probe(copy))
+            after = video_of(copy) if demux else open(copy, "rb").read()
+            expected = expected_bytes(original, {"bit_rate": want // 400})
+            ok = got == want and after == expected and after != original
+            print("%s %s%s: ffprobe bit_rate %s, expected %d%s" % (
+                os.path.basename(path), " ".join(demux + ["bit_rate=" + rate]), "",
+                got, want, "" if ok else "\n  FAILED"))
+            if not ok:
+                failures.append("%s %s" % (path, rate))
+    return failures
 
 
 def main(argv):
@@ -116,7 +190,7 @@ def main(argv):
                                       capture_output=True)
                 with open(copy, "rb") as f:
                     after = f.read()
-                values = {n: NAMES.get((n, v)) or int(v) for n, v in (s.split("=") for s in settings)}
+                values = {n: NAMES.get((n, v)) or rate_units(n, v) for n, v in (s.split("=") for s in settings)}
                 failures = [] if done.returncode == 0 else ["status %d" % done.returncode]
                 if after == original or after != expected_bytes(original, values):
                     failures.append("not the expected bytes")
@@ -129,6 +203,7 @@ def main(argv):
                 print("%s %s: %d bytes changed%s" % (sample, " ".join(settings), changed,
                                                      "".join("\n  " + f for f in failures)))
                 failed = failed or bool(failures)
+        failed = bool(check_made(tool, scratch)) or failed
     return 1 if failed else 0
 
 
