@@ -153,4 +153,147 @@ TEST(Check, ShellWords) {
     for (const auto& [name, word] : cases) EXPECT_EQ(shell_word(name), word) << name;
 }
 
+// A stream at one format of a profile's table, keeping every other rule:
+// one sequence, one GOP of `gop` frame pictures.
+struct Probe {
+    SequenceHeader h;
+    SequenceExtension e;
+    bool mpeg1 = false;
+    unsigned gop = 1;
+};
+
+Bytes build(const Probe& p) {
+    Bytes s = sequence_header(p.h);
+    if (!p.mpeg1) append(s, sequence_extension(p.e));
+    append(s, group_header({}));
+    for (unsigned i = 0; i < p.gop; ++i) {
+        append(s, picture_header({i, 1}));
+        if (!p.mpeg1) append(s, picture_coding_extension({}));
+        append(s, slice(100));
+    }
+    return s;
+}
+
+Probe at_format(const ProfileRules& r, const Format& f) {
+    Probe p;
+    p.mpeg1 = r.mpeg1;
+    p.h.horizontal_size_value = f.horizontal_size;
+    p.h.vertical_size_value = f.vertical_size;
+    p.h.frame_rate_code = f.frame_rate_code;
+    // MPEG-1's codes are pel aspect ratios, which no rule reads.
+    p.h.aspect_ratio_information = (f.aspects & ASPECT_4_3) ? 2 : (f.aspects & ASPECT_16_9) ? 3 : 1;
+    p.h.bit_rate_value = r.max_bit_rate / 800;
+    p.e.progressive_sequence = f.scan == Scan::PROGRESSIVE;
+    if (r.profile_level_count) p.e.profile_and_level_indication = r.profile_levels[0];
+    return p;
+}
+
+void set_rate(Probe& p, std::uint32_t units) {
+    p.h.bit_rate_value = units & 0x3FFFF;
+    p.e.bit_rate_extension = units >> 18;
+}
+
+void set_buffer(Probe& p, std::uint32_t units) {
+    p.h.vbv_buffer_size_value = units & 0x3FF;
+    p.e.vbv_buffer_size_extension = units >> 10;
+}
+
+bool has_rule(const ProfileRules& r, RuleKind kind) {
+    for (unsigned i = 0; i < r.rule_count; ++i)
+        if (r.rules[i] == kind) return true;
+    return false;
+}
+
+struct Limit {
+    std::string what;
+    Probe at;    // at the limit: compliant
+    Probe over;  // one step over it: breaks `rule`
+    RuleKind rule;
+};
+
+// Every limit of the three tables, read from the tables themselves: the
+// rate (in units of 400 bit/s), each picture size with its frame rate,
+// scan and aspect ratios, each level's VBV buffer and the GOP length at 25
+// and at 30 frame/s. A step is one unit of the field: 400 bit/s, a pel, an
+// aspect code, 16384 bits, a frame.
+std::vector<Limit> limits(const ProfileRules& r) {
+    std::vector<Limit> found;
+    Probe base = at_format(r, r.formats[0]);
+    EXPECT_EQ(r.max_bit_rate % 400, 0u);
+    Limit rate{"bit rate", base, base, RuleKind::BIT_RATE};
+    set_rate(rate.at, r.max_bit_rate / 400);
+    set_rate(rate.over, r.max_bit_rate / 400 + 1);
+    found.push_back(rate);
+    for (unsigned i = 0; i < r.format_count; ++i) {
+        const Format& f = r.formats[i];
+        std::string size = std::to_string(f.horizontal_size) + "x" + std::to_string(f.vertical_size);
+        Limit wider{size + " one pel wider", at_format(r, f), at_format(r, f), RuleKind::PICTURE_SIZE};
+        wider.over.h.horizontal_size_value += 1;
+        Limit taller{size + " one line taller", wider.at, wider.at, RuleKind::PICTURE_SIZE};
+        taller.over.h.vertical_size_value += 1;
+        found.insert(found.end(), {wider, taller});
+        for (unsigned aspect = 1; aspect + 1 <= 4 && has_rule(r, RuleKind::ASPECT_RATIO); ++aspect) {
+            // Each allowed code against the next one up, where the table
+            // does not allow that one.
+            if (!(f.aspects >> aspect & 1u) || (f.aspects >> (aspect + 1) & 1u)) continue;
+            Limit a{size + " aspect " + std::to_string(aspect + 1), wider.at, wider.at,
+                    RuleKind::ASPECT_RATIO};
+            a.at.h.aspect_ratio_information = aspect;
+            a.over.h.aspect_ratio_information = aspect + 1;
+            found.push_back(a);
+        }
+    }
+    for (unsigned i = 0; i < r.buffer_count && has_rule(r, RuleKind::VBV_BUFFER_SIZE); ++i) {
+        Limit b{"VBV buffer at level " + std::to_string(r.buffers[i].level), base, base,
+                RuleKind::VBV_BUFFER_SIZE};
+        for (Probe* p : {&b.at, &b.over}) p->e.profile_and_level_indication = 0x40 | r.buffers[i].level;
+        set_buffer(b.at, r.buffers[i].vbv_buffer_size);
+        set_buffer(b.over, r.buffers[i].vbv_buffer_size + 1);
+        found.push_back(b);
+    }
+    for (auto [code, most] : {std::pair<unsigned, unsigned>{3, r.max_gop_pictures_25},
+                              std::pair<unsigned, unsigned>{4, r.max_gop_pictures_30}}) {
+        if (most == 0 || !has_rule(r, RuleKind::GOP_LENGTH)) continue;
+        for (unsigned i = 0; i < r.format_count; ++i) {
+            if (r.formats[i].frame_rate_code != code) continue;
+            Limit g{"GOP at frame_rate_code " + std::to_string(code), at_format(r, r.formats[i]),
+                    at_format(r, r.formats[i]), RuleKind::GOP_LENGTH};
+            g.at.gop = most;
+            g.over.gop = most + 1;
+            found.push_back(g);
+            break;
+        }
+    }
+    return found;
+}
+
+// At each limit of the tables the stream passes; one step over, it breaks
+// that rule.
+TEST(Check, EveryLimitOfTheTablesPassesAndOneStepOverFails) {
+    const std::pair<CheckProfile, bool> tables[] = {
+        {CheckProfile::DVD, false}, {CheckProfile::DVD, true}, {CheckProfile::BLURAY, false}};
+    for (auto [profile, mpeg1] : tables) {
+        const ProfileRules& r = profile_rules(profile, mpeg1);
+        std::string name = r.name;
+        for (const Limit& l : limits(r)) {
+            SCOPED_TRACE(name + (mpeg1 ? " MPEG-1 " : " ") + l.what);
+            RunResult at = run_on(build(l.at), {"--check", name});
+            EXPECT_EQ(at.status, 0);
+            EXPECT_EQ(at.out, name + ": compliant\n");
+            RunResult over = run_on(build(l.over), {"--check", name});
+            EXPECT_EQ(over.status, 1);
+            EXPECT_NE(over.out.find(std::string("FAIL ") + rule_name(l.rule) + ": "), std::string::npos)
+                << over.out;
+        }
+    }
+    // The figures the tables must hold, worked out by hand: DVD's
+    // 9 800 000 bit/s is 24 500 units of 400.
+    Probe dvd = at_format(profile_rules(CheckProfile::DVD, false), {720, 480, 4, Scan::ANY, ASPECT_4_3});
+    set_rate(dvd, 24500);
+    EXPECT_EQ(run_on(build(dvd), {"--check", "dvd"}).out, "dvd: compliant\n");
+    set_rate(dvd, 24501);
+    EXPECT_EQ(run_on(build(dvd), {"--check", "dvd"}).out.substr(0, 55),
+              "FAIL bit_rate: 9800400 bit/s, above 9800000 (first at 0");
+}
+
 }  // namespace
