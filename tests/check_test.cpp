@@ -50,6 +50,20 @@ SequenceHeader small_buffer() {
     return h;
 }
 
+// 480 lines at `width`, 16:9 or 4:3.
+SequenceHeader wide(unsigned width) {
+    SequenceHeader h;
+    h.horizontal_size_value = width;
+    h.aspect_ratio_information = 3;
+    return h;
+}
+
+SequenceHeader narrow(unsigned width) {
+    SequenceHeader h;
+    h.horizontal_size_value = width;
+    return h;
+}
+
 struct CheckCase {
     const char* what;
     const char* profile;
@@ -66,14 +80,28 @@ TEST(Check, HandBuiltStreams) {
     const std::vector<CheckCase> cases = {
         {"36 field pictures: 18 frames", "dvd", sequence({}, {}, {36}, true), 0, "dvd: compliant\n"},
         {"37 field pictures", "dvd", sequence({}, {}, {37}, true), 1,
-         "FAIL gop_length: a GOP of 18.5 pictures, at most 18 (first at 0x00000016, 1 times)\n"
+         "FAIL gop_length: a GOP of 18.5 frames (field pictures count as half), at most 18 (first at 0x00000016, 1 times)\n"
          "dvd: 1 rule broken\n"},
         {"15 frames at 25", "dvd", concat({sequence(pal(), {}, {15}), sequence(pal(), {}, {15})}), 0,
          "dvd: compliant\n"},
         {"16 frames at 25, twice, after one of 3", "dvd", sequence(pal(), {}, {3, 16, 16}), 1,
          "FAIL gop_sequence_header: a GOP header without a sequence header before it "
          "(first at 0x00000189, 2 times)\n"
-         "FAIL gop_length: a GOP of 16 pictures, at most 15 (first at 0x00000189, 2 times)\n"
+         "FAIL gop_length: a GOP of 16 frames (field pictures count as half), at most 15 (first at 0x00000189, 2 times)\n"
+         "dvd: 2 rules broken\n"},
+        // 16:9 only at 720 and 704 wide; no aspect fix before the size is a DVD size.
+        {"716x480 16:9", "dvd", sequence(wide(716), {}, {1}), 1,
+         "FAIL picture_size: 716x480 (first at 0x00000000, 1 times)\n"
+         "FAIL aspect_ratio: 16:9 at 716x480 (first at 0x00000000, 1 times)\n"
+         "dvd: 2 rules broken\n"},
+        {"716x480 4:3", "dvd", sequence(narrow(716), {}, {1}), 1,
+         "FAIL picture_size: 716x480 (first at 0x00000000, 1 times)\ndvd: 1 rule broken\n"},
+        {"704x480 16:9", "dvd", sequence(wide(704), {}, {1}), 0, "dvd: compliant\n"},
+        // The second sequence, 12 + 10 + 8 + 121 = 0x97 bytes on, is 716 wide.
+        {"720x480, then 716x480, both 16:9", "dvd",
+         concat({sequence(wide(720), {}, {1}), sequence(wide(716), {}, {1})}), 1,
+         "FAIL picture_size: 716x480 (first at 0x00000097, 1 times)\n"
+         "FAIL aspect_ratio: 16:9 at 716x480 (first at 0x00000097, 1 times)\n"
          "dvd: 2 rules broken\n"},
         {"bluray has no GOP rules", "bluray", sequence(pal(), {}, {3, 16, 16}), 0, "bluray: compliant\n"},
         {"empty file", "dvd", {}, 1,
@@ -294,6 +322,37 @@ TEST(Check, EveryLimitOfTheTablesPassesAndOneStepOverFails) {
     set_rate(dvd, 24501);
     EXPECT_EQ(run_on(build(dvd), {"--check", "dvd"}).out.substr(0, 55),
               "FAIL bit_rate: 9800400 bit/s, above 9800000 (first at 0");
+}
+
+}  // namespace
+
+namespace {
+
+// A GOP's length in the same terms in --check and --stats: frames, a field
+// picture counting as half. 37 field pictures are 18.5 frames; 36 are 18.
+TEST(Check, GopLengthInFramesAsStatsCountsIt) {
+    for (auto [fields, frames] : {std::pair<unsigned, const char*>{37, "18.5"}, {36, "18"}}) {
+        Bytes stream = sequence({}, {}, {fields}, true);
+        RunResult r = run_on(stream, {"--stats"});
+        EXPECT_NE(r.out.find(std::string("GOPs:               1, ") + frames + " to " + frames +
+                             " frames (field pictures count as half), 1 closed\n"),
+                  std::string::npos)
+            << r.out;
+        r = run_on(stream, {"--stats", "--json"});
+        EXPECT_NE(r.out.find(std::string("\"gop_length_min\": ") + frames + ",\n  \"gop_length_max\": " +
+                             frames + ",\n"),
+                  std::string::npos)
+            << r.out;
+    }
+    // A frame picture after field pictures counts whole again: 2 fields and
+    // 3 frames are 4 frames.
+    Bytes mixed = concat({sequence_header({}), sequence_extension({}), group_header({})});
+    for (unsigned structure : {1u, 2u, 3u, 3u, 3u}) {
+        PictureCodingExtension x;
+        x.picture_structure = structure;
+        append(mixed, concat({picture_header({0, 1}), picture_coding_extension(x), slice(100)}));
+    }
+    EXPECT_NE(run_on(mixed, {"--stats"}).out.find(", 4 to 4 frames"), std::string::npos);
 }
 
 }  // namespace

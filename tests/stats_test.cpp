@@ -53,7 +53,7 @@ TEST(Stats, HandBuiltPulldownStream) {
               "first sequence:     MP@ML 720x480 (4:3) 29.97fps/nominal bitrate=116800bps/VBV buffer=1\n"
               "duration:           0:00:00.167\n"
               "sequences:          1\n"
-              "GOPs:               1, 4 to 4 pictures, 1 closed\n"
+              "GOPs:               1, 4 to 4 frames (field pictures count as half), 1 closed\n"
               "pictures:           4: I 1, P 3, B 0, D 0\n"
               "field pictures:     0\n"
               "repeat_first_field: 2 (3:2 pulldown)\n"

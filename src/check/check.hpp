@@ -59,6 +59,7 @@ struct CheckState {
 
     // What the fixes may do to every sequence at once.
     std::uint8_t aspects_everywhere = 0xFF;  // allowed at every size seen
+    bool sizes_known = true;  // every size seen is one of the profile's
     std::uint32_t smallest_buffer_cap = UINT32_MAX;
     bool pulldown_fixes = true;  // --pulldown 3:2 makes every frame rate right
     unsigned frame_rate_code = 0;  // of the first sequence

@@ -62,9 +62,11 @@ void check_vbv(CheckState& c, const ProfileRules& r) {
 }
 
 // The aspect ratio every sequence takes: the one nearest the picture's
-// shape where the profile allows both.
+// shape where the profile allows both. None while a size is not the
+// profile's: the size comes first, and it decides the aspect ratios.
 void choose_aspect_fix(CheckState& c) {
     RuleFinding& f = finding(c, RuleKind::ASPECT_RATIO);
+    if (!c.sizes_known) return;
     const CheckedSequence& s = c.sequence;
     bool wide = s.aspect_ratio_information == 4 ||
                 (s.aspect_ratio_information == 1 && 9 * s.horizontal_size > 14 * s.vertical_size);

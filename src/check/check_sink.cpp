@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "check/check.hpp"
+#include "check/check_text.hpp"
 #include "headers/headers.hpp"
 #include "scan/start_codes.hpp"
 
@@ -65,11 +66,18 @@ bool rate_fits(const ProfileRules& r, const CheckedSequence& s, unsigned frame_r
     return false;
 }
 
+// The aspect ratios the formats of the sequence's size allow; at a size
+// that is none of them, those that every size allows (16:9 at 716x480 is
+// wrong whichever size it is brought to).
 std::uint8_t aspects_at(const ProfileRules& r, const CheckedSequence& s) {
-    bool known = size_known(r, s);
+    if (!size_known(r, s)) {
+        std::uint8_t everywhere = 0xFF;
+        for (unsigned i = 0; i < r.format_count; ++i) everywhere &= r.formats[i].aspects;
+        return everywhere;
+    }
     std::uint8_t aspects = 0;
     for (unsigned i = 0; i < r.format_count; ++i)
-        if (!known || same_size(r.formats[i], s)) aspects |= r.formats[i].aspects;
+        if (same_size(r.formats[i], s)) aspects |= r.formats[i].aspects;
     return aspects;
 }
 
@@ -158,9 +166,11 @@ void check_sequence(CheckState& c) {
 
     check_profile_level(c, r, s);
     if (s.mpeg2) check_extension(c, r, s);
-    if (!size_known(r, s))
+    if (!size_known(r, s)) {
+        c.sizes_known = false;
         note_broken(c, RuleKind::PICTURE_SIZE, s.offset, "%ux%u", s.horizontal_size,
                     s.vertical_size);
+    }
     check_frame_rate(c, r, s);
     if (s.bit_rate * 400 > r.max_bit_rate)
         note_broken(c, RuleKind::BIT_RATE, s.offset, "%llu bit/s, above %lu",
@@ -172,9 +182,9 @@ void check_close_gop(CheckState& c) {
     if (!c.gop_open) return;
     c.gop_open = false;
     if (c.gop_limit == 0 || c.gop_halves <= 2ull * c.gop_limit) return;
-    note_broken(c, RuleKind::GOP_LENGTH, c.gop_offset, "a GOP of %llu%s pictures, at most %u",
-                static_cast<unsigned long long>(c.gop_halves / 2), c.gop_halves % 2 ? ".5" : "",
-                c.gop_limit);
+    char frames[32];
+    format_frames(c.gop_halves, frames, sizeof frames);
+    note_broken(c, RuleKind::GOP_LENGTH, c.gop_offset, check_text::gop_length, frames, c.gop_limit);
 }
 
 namespace {

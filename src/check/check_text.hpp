@@ -14,6 +14,9 @@ inline constexpr char broken[] = "%s: %u rules broken\n";
 // What the VIDEO rule and the VBV rule find.
 inline constexpr char no_sequence[] = "no sequence header";
 inline constexpr char no_picture[] = "no picture";
+// The GOP rule counts frames; "frames (field pictures count as half)" is
+// the term --stats uses too.
+inline constexpr char gop_length[] = "a GOP of %s frames (field pictures count as half), at most %u";
 inline constexpr char underflow[] = "VBV underflow at %llu bit/s with a buffer of %llu bits";
 
 }  // namespace check_text

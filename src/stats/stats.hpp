@@ -81,8 +81,9 @@ struct StatsState {
     std::uint64_t sequences = 0, gops = 0, closed_gops = 0;
     std::uint64_t pictures_by_type[5] = {};  // [picture_coding_type], 0: other
     std::uint64_t field_pictures = 0, repeat_first_field_pictures = 0;
-    std::uint64_t gop_pictures = 0;  // in the open GOP
-    std::uint64_t gop_length_min = 0, gop_length_max = 0;
+    // GOP lengths in half frames: a frame picture 2, a field picture 1.
+    std::uint64_t gop_halves = 0;  // in the open GOP
+    std::uint64_t gop_halves_min = 0, gop_halves_max = 0;
 
     // Where the next picture's bits begin: its first header.
     bool have_next_start = false;
@@ -176,3 +177,6 @@ std::uint64_t mul_div(std::uint64_t a, std::uint64_t b, std::uint64_t c);
 
 // h:mm:ss.mmm
 void format_time(double seconds, char* text, std::size_t size);
+
+// A count of half frames as frames: "15", "14.5".
+void format_frames(std::uint64_t halves, char* text, std::size_t size);

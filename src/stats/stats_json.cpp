@@ -11,6 +11,12 @@ void put_rate(void* state, std::uint64_t, std::uint64_t, std::uint64_t rate) {
     json_uint(*static_cast<JsonWriter*>(state), rate);
 }
 
+// Half frames as frames: a whole number, or one with ".5".
+void json_frames(JsonWriter& w, std::uint64_t halves) {
+    if (halves % 2 == 0) json_uint(w, halves / 2);
+    else json_fixed(w, static_cast<double>(halves) / 2, 1);
+}
+
 double seconds(std::uint64_t ticks) { return static_cast<double>(ticks) / TICKS_PER_SECOND; }
 
 // Every figure, as members of the open object.
@@ -51,8 +57,11 @@ void put_figures(JsonWriter& w, const StatsState& s, const StatsFigures& f) {
     json_key(w, "max_bit_rate_per_second_time");
     json_fixed(w, seconds(f.max_second_start_ticks), 6);
     json_member_uint(w, "closed_gops", s.closed_gops);
-    json_member_uint(w, "gop_length_min", s.gop_length_min);
-    json_member_uint(w, "gop_length_max", s.gop_length_max);
+    // In frames, a field picture counting as half: 15, or 14.5.
+    json_key(w, "gop_length_min");
+    json_frames(w, s.gop_halves_min);
+    json_key(w, "gop_length_max");
+    json_frames(w, s.gop_halves_max);
     json_member_uint(w, "field_pictures", s.field_pictures);
     json_member_uint(w, "repeat_first_field_pictures", s.repeat_first_field_pictures);
     json_key(w, "pulldown");

@@ -12,7 +12,8 @@ inline constexpr char no_sequence[] = "first sequence:     none\n";
 inline constexpr char duration[] = "duration:           %s\n";
 inline constexpr char sequences[] = "sequences:          %llu\n";
 inline constexpr char gops[] = "GOPs:               %llu\n";
-inline constexpr char gops_detail[] = "GOPs:               %llu, %llu to %llu pictures, %llu closed\n";
+inline constexpr char gops_detail[] =
+    "GOPs:               %llu, %s to %s frames (field pictures count as half), %llu closed\n";
 inline constexpr char pictures[] = "pictures:           %llu: I %llu, P %llu, B %llu, D %llu\n";
 inline constexpr char field_pictures[] = "field pictures:     %llu\n";
 inline constexpr char repeat_first_field[] = "repeat_first_field: %llu\n";

@@ -82,9 +82,9 @@ void note_first_header(StatsState& s, const StreamContext& ctx) {
 
 void close_gop(StatsState& s) {
     if (s.gops == 0) return;
-    if (s.gops == 1 || s.gop_pictures < s.gop_length_min) s.gop_length_min = s.gop_pictures;
-    if (s.gop_pictures > s.gop_length_max) s.gop_length_max = s.gop_pictures;
-    s.gop_pictures = 0;
+    if (s.gops == 1 || s.gop_halves < s.gop_halves_min) s.gop_halves_min = s.gop_halves;
+    if (s.gop_halves > s.gop_halves_max) s.gop_halves_max = s.gop_halves;
+    s.gop_halves = 0;
 }
 
 // Closes the open picture, whose bits end at `end`.
@@ -187,7 +187,7 @@ ParseResult on_picture(StreamContext& ctx, const syntax::PictureHeader& h) {
     s.temporal_reference = h.temporal_reference;
     s.field_ticks = field_ticks(ctx);
     ++s.pictures_by_type[h.picture_coding_type <= 4 ? h.picture_coding_type : 0];
-    if (s.gops > 0) ++s.gop_pictures;
+    if (s.gops > 0) s.gop_halves += 2;
     return CONTINUE;
 }
 
@@ -195,8 +195,12 @@ ParseResult on_picture_coding_extension(StreamContext& ctx, const syntax::Pictur
     StatsState& s = state_of(ctx);
     // Only the extension of the open picture sets its flags.
     if (!s.have_picture || ctx.last_start_code != PICTURE_START_CODE) return CONTINUE;
+    bool was_field = (s.picture_flags & FLAG_FIELD) != 0;
     s.picture_flags &= FLAG_PROGRESSIVE | FLAG_GOP_START;
     if (e.picture_structure != 3) s.picture_flags |= FLAG_FIELD;
+    // A field picture is half a frame of its GOP.
+    bool field = e.picture_structure != 3;
+    if (s.gops > 0 && field != was_field) s.gop_halves = field ? s.gop_halves - 1 : s.gop_halves + 1;
     if (e.top_field_first) s.picture_flags |= FLAG_TOP_FIRST;
     if (e.repeat_first_field) s.picture_flags |= FLAG_REPEAT;
     return CONTINUE;

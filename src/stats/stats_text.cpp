@@ -32,6 +32,10 @@ void sequence_line(const FirstSequence& q, char* text, std::size_t size) {
 
 }  // namespace
 
+void format_frames(std::uint64_t halves, char* text, std::size_t size) {
+    std::snprintf(text, size, "%llu%s", static_cast<ull>(halves / 2), halves % 2 ? ".5" : "");
+}
+
 void print_stats_text(std::FILE* out, const StatsState& s, const StatsFigures& f) {
     char text[160];
     if (s.first.seen) {
@@ -43,10 +47,14 @@ void print_stats_text(std::FILE* out, const StatsState& s, const StatsFigures& f
     format_time(static_cast<double>(f.duration_ticks) / TICKS_PER_SECOND, text, sizeof text);
     std::fprintf(out, stats_msg::duration, text);
     std::fprintf(out, stats_msg::sequences, static_cast<ull>(s.sequences));
-    if (s.gops > 0)
-        std::fprintf(out, stats_msg::gops_detail, static_cast<ull>(s.gops),
-                     static_cast<ull>(s.gop_length_min), static_cast<ull>(s.gop_length_max),
+    if (s.gops > 0) {
+        char shortest[32];
+        char longest[32];
+        format_frames(s.gop_halves_min, shortest, sizeof shortest);
+        format_frames(s.gop_halves_max, longest, sizeof longest);
+        std::fprintf(out, stats_msg::gops_detail, static_cast<ull>(s.gops), shortest, longest,
                      static_cast<ull>(s.closed_gops));
+    }
     else
         std::fprintf(out, stats_msg::gops, 0ull);
     const std::uint64_t* t = s.pictures_by_type;
