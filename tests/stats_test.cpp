@@ -44,7 +44,8 @@ Bytes pulldown_stream(std::uint32_t bit_rate_value, unsigned vbv_buffer_size_val
 // multiple of 400 is 117200 (q = 293). At 116800 (q = 292) picture 3 has
 // 7973 of its 8000 bits at its decode time, 16384/116800 + 8008/60000 =
 // 0.2737 s: one underflow, at offset 3000 (0xbb8). Duration: 10 fields,
-// 0.1668 s; average and GOP rate 32000 * 60000 / 10010 = 191808.19.
+// 0.1668 s; average and GOP rate 32000 * 60000 / 10010 = 191808.19, and
+// the peak too: the one window is the whole stream, shorter than a second.
 TEST(Stats, HandBuiltPulldownStream) {
     RunResult r = run_on(pulldown_stream(292), {"--stats"});
     EXPECT_EQ(r.status, 0);
@@ -58,7 +59,7 @@ TEST(Stats, HandBuiltPulldownStream) {
               "field pictures:     0\n"
               "repeat_first_field: 2 (3:2 pulldown)\n"
               "average bit rate:   191808 bit/s\n"
-              "peak bit rate:      32000 bit/s in the second from 0:00:00.000\n"
+              "peak bit rate:      191808 bit/s over the whole stream, 0:00:00.167 (shorter than a second)\n"
               "peak GOP bit rate:  191808 bit/s\n"
               "nominal bit rate:   116800 bit/s\n"
               "VBV buffer size:    16384 bits\n"
@@ -70,7 +71,10 @@ TEST(Stats, HandBuiltPulldownStream) {
     EXPECT_EQ(r.status, 0);
     for (const char* member : {"\"vbv_underflows\": 0,", "\"first_underflow_offset\": null,",
                                "\"min_nominal_bit_rate\": 117200,", "\"pulldown\": \"3:2\",",
-                               "\"duration\": 0.166833,", "\"bit_rate_per_gop\": [\n    191808\n  ]"})
+                               "\"duration\": 0.166833,", "\"bit_rate_per_gop\": [\n    191808\n  ]",
+                               "\"max_bit_rate_per_second\": 191808,", "\"max_bit_rate_per_second_window\": 0.166833,",
+                               "\"bit_rate_per_second_last_window\": 0.166833,",
+                               "\"bit_rate_per_second\": [\n    191808\n  ]"})
         EXPECT_NE(r.out.find(member), std::string::npos) << member << "\n" << r.out;
 }
 
@@ -241,6 +245,82 @@ TEST(Stats, AutoWritesTheLowestSafeRate) {
         EXPECT_EQ(a.status, 0) << name;
         EXPECT_EQ(by_auto, by_number) << name;
         EXPECT_EQ(a.out, "lowest safe nominal bit rate: " + m[1].str() + " bit/s\n" + n.out) << name;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// `count` frame pictures at 24 frame/s after one sequence header (12
+// bytes), its extension (10) and a GOP header (8); each picture 8 + 9 + 4 +
+// 100 = 121 bytes, the first 151 with the headers before it.
+Bytes clip_at_24(unsigned count) {
+    SequenceHeader h;
+    h.frame_rate_code = 2;
+    Bytes s = concat({sequence_header(h), sequence_extension({}), group_header({})});
+    for (unsigned i = 0; i < count; ++i)
+        append(s, concat({picture_header({i % 1024, 1}), picture_coding_extension({}), slice(100)}));
+    return s;
+}
+
+struct ClipCase {
+    unsigned pictures;
+    const char* peak_line;
+    const char* json;  // the members of the per-second windows
+    const char* points;  // of the per-second line
+};
+
+// Worked by hand. 0.5 s: 151 + 11 * 121 = 1482 bytes over 0.5 s, 23712
+// bit/s, the one window shorter than a second. 1 s: 151 + 23 * 121 = 2934
+// bytes, 23472 bit/s. 1.5 s: then 12 * 121 bytes over the last 0.5 s, 23232
+// bit/s; the windows from pictures 1 to 12 hold 24 pictures of 121 bytes,
+// 23232 bits: the peak is the first. The last decode (1 s - 1/24 s after
+// the first, which waits under 5 ms at 8 Mbit/s) is before the end: both
+// panels run to the stream's end, x = 80 + t / duration * 890; the rate
+// panel's top is 8 Mbit/s * 1.05, y = 320 - rate / 8.4e6 * 270.
+TEST(Stats, WindowsOfClipsShorterThanASecondAndAfterIt) {
+    const ClipCase cases[] = {
+        {12, "peak bit rate:      23712 bit/s over the whole stream, 0:00:00.500 (shorter than a second)\n",
+         "\"max_bit_rate_per_second\": 23712,|\"max_bit_rate_per_second_window\": 0.500000,|"
+         "\"bit_rate_per_second_last_window\": 0.500000,|\"bit_rate_per_second\": [\n    23712\n  ]",
+         "80.0,319.2 970.0,319.2 "},
+        {24, "peak bit rate:      23472 bit/s in the second from 0:00:00.000\n",
+         "\"max_bit_rate_per_second_window\": 1.000000,|\"bit_rate_per_second_last_window\": 1.000000,|"
+         "\"bit_rate_per_second\": [\n    23472\n  ]",
+         "80.0,319.2 970.0,319.2 "},
+        {36, "peak bit rate:      23472 bit/s in the second from 0:00:00.000\n",
+         "\"max_bit_rate_per_second_window\": 1.000000,|\"bit_rate_per_second_last_window\": 0.500000,|"
+         "\"bit_rate_per_second\": [\n    23472,\n    23232\n  ]",
+         "80.0,319.2 673.3,319.2 673.3,319.3 970.0,319.3 "},
+    };
+    for (const ClipCase& c : cases) {
+        SCOPED_TRACE(c.pictures);
+        ScratchDir dir;
+        std::string svg = dir.path() + "/plot.svg";
+        RunResult r = run_on(clip_at_24(c.pictures), {"--stats", "--plot", svg});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_NE(r.out.find(c.peak_line), std::string::npos) << r.out;
+        r = run_on(clip_at_24(c.pictures), {"--stats", "--json"});
+        std::string members = c.json;
+        for (std::size_t at = 0, bar; at <= members.size(); at = bar + 1) {
+            bar = members.find('|', at);
+            if (bar == std::string::npos) bar = members.size();
+            std::string member = members.substr(at, bar - at);
+            EXPECT_NE(r.out.find(member), std::string::npos) << member << "\n" << r.out;
+        }
+        Bytes drawn = read_file(svg);
+        std::string plot(drawn.begin(), drawn.end());
+        EXPECT_NE(plot.find(std::string("<polyline id=\"per-second\" fill=\"none\" stroke=\"#1f77b4\" "
+                                        "stroke-width=\"1.2\" points=\"") + c.points + "\"/>"),
+                  std::string::npos)
+            << plot;
+        // One time axis: the same duration in both panels.
+        std::smatch rate, vbv;
+        ASSERT_TRUE(std::regex_search(plot, rate, std::regex("rate-panel\"[^>]*data-duration=\"([0-9.]+)\"")));
+        ASSERT_TRUE(std::regex_search(plot, vbv, std::regex("vbv-panel\"[^>]*data-duration=\"([0-9.]+)\"")));
+        EXPECT_EQ(rate[1].str(), vbv[1].str());
+        EXPECT_EQ(rate[1].str(), c.pictures == 12 ? "0.500000" : c.pictures == 24 ? "1.000000" : "1.500000");
     }
 }
 

@@ -122,6 +122,8 @@ struct StatsFigures {
     std::uint64_t average_bit_rate = 0;
     std::uint64_t max_bit_rate_per_second = 0;
     std::uint64_t max_second_start_ticks = 0;
+    // The time that window covers: a second, or the whole of a shorter stream.
+    std::uint64_t max_second_window_ticks = 0;
     bool has_gop_rate = false;
     std::uint64_t max_bit_rate_per_gop = 0;
     std::uint64_t nominal_bit_rate = 0;  // bit/s
@@ -159,7 +161,9 @@ VbvCheck vbv_check(const StatsState& s, std::uint64_t q, std::uint64_t buffer_bi
 bool lowest_safe_rate(const StatsState& s, std::uint64_t buffer_bits, std::uint64_t* q);
 
 // Rates over [k, k+1) s and over each GOP, handed one by one in time order:
-// (start ticks, end ticks, bit/s).
+// (start ticks, end ticks, bit/s). The last second ends where the stream
+// does (its last picture may be shown a little past the second), and its
+// rate is over the time it covers.
 void each_second_rate(const StatsState& s, void (*f)(void*, std::uint64_t, std::uint64_t, std::uint64_t),
                       void* state);
 void each_gop_rate(const StatsState& s, void (*f)(void*, std::uint64_t, std::uint64_t, std::uint64_t),

@@ -1,9 +1,10 @@
 // The figures of the summary, worked out from the picture log.
 //
 // A picture's time is the sum of the display durations before it; the
-// bits of [k, k+1) s are those of the pictures whose time falls in it, and
-// a GOP's rate is its pictures' bits over their durations. All rates are in
-// bit/s, rounded down.
+// bits of [k, k+1) s are those of the pictures whose time falls in it, over
+// that second, or for the last one over the time up to the stream's end,
+// and a GOP's rate is its pictures' bits over their durations. All rates
+// are in bit/s, rounded down.
 #include <cstdio>
 
 #include "stats/stats.hpp"
@@ -25,7 +26,12 @@ void each_second_rate(const StatsState& s, void (*f)(void*, std::uint64_t, std::
         bits += picture_bits(p);
         time += p.duration;
     }
-    if (any) f(state, second * TICKS_PER_SECOND, (second + 1) * TICKS_PER_SECOND, bits);
+    if (!any) return;
+    // The last window ends with the stream: sooner than a second, or a
+    // little later when its last picture is shown past the second.
+    std::uint64_t start = second * TICKS_PER_SECOND;
+    std::uint64_t end = time > start ? time : start + TICKS_PER_SECOND;
+    f(state, start, end, mul_div(bits, TICKS_PER_SECOND, end - start));
 }
 
 void each_gop_rate(const StatsState& s, void (*f)(void*, std::uint64_t, std::uint64_t, std::uint64_t),
@@ -55,10 +61,21 @@ void keep_max_gop(void* state, std::uint64_t, std::uint64_t, std::uint64_t rate)
 }
 
 // The most bits in any one-second window [t, t + 1 s): the largest is found
-// among the windows that start at a picture's time.
+// among the windows that start at a picture's time and end within the
+// stream. A stream shorter than a second has one window, the whole stream,
+// and its rate is that of the time it lasts.
 void sliding_second(const StatsState& s, StatsFigures& f) {
+    f.max_second_window_ticks = TICKS_PER_SECOND;
+    if (s.log.count > 0 && f.duration_ticks < TICKS_PER_SECOND) {
+        f.max_second_window_ticks = f.duration_ticks;
+        f.max_bit_rate_per_second = f.average_bit_rate;
+        return;
+    }
     std::uint64_t end = 0, end_time = 0, bits = 0, start_time = 0;
     for (std::uint64_t i = 0; i < s.log.count; ++i) {
+        // Later windows run past the end: each holds no more than the
+        // last whole one.
+        if (start_time + TICKS_PER_SECOND > f.duration_ticks) break;
         while (end < s.log.count && end_time < start_time + TICKS_PER_SECOND) {
             PictureEntry p = picture_at(s.log, end++);
             bits += picture_bits(p);

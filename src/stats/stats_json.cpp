@@ -17,6 +17,10 @@ void json_frames(JsonWriter& w, std::uint64_t halves) {
     else json_fixed(w, static_cast<double>(halves) / 2, 1);
 }
 
+void keep_span(void* state, std::uint64_t start, std::uint64_t end, std::uint64_t) {
+    *static_cast<std::uint64_t*>(state) = end - start;
+}
+
 double seconds(std::uint64_t ticks) { return static_cast<double>(ticks) / TICKS_PER_SECOND; }
 
 // Every figure, as members of the open object.
@@ -56,6 +60,14 @@ void put_figures(JsonWriter& w, const StatsState& s, const StatsFigures& f) {
     json_fixed(w, f.vbv.start_delay, 6);
     json_key(w, "max_bit_rate_per_second_time");
     json_fixed(w, seconds(f.max_second_start_ticks), 6);
+    // 1 s, or less for a stream shorter than a second.
+    json_key(w, "max_bit_rate_per_second_window");
+    json_fixed(w, seconds(f.max_second_window_ticks), 6);
+    // What the last entry of bit_rate_per_second covers: the stream ends in it.
+    std::uint64_t last_span = 0;
+    each_second_rate(s, keep_span, &last_span);
+    json_key(w, "bit_rate_per_second_last_window");
+    json_fixed(w, seconds(last_span), 6);
     json_member_uint(w, "closed_gops", s.closed_gops);
     // In frames, a field picture counting as half: 15, or 14.5.
     json_key(w, "gop_length_min");

@@ -22,6 +22,9 @@ inline constexpr char repeat_pulldown_breaks[] =
     "repeat_first_field: %llu (3:2 pulldown, %llu breaks in the pattern)\n";
 inline constexpr char average_rate[] = "average bit rate:   %llu bit/s\n";
 inline constexpr char peak_second[] = "peak bit rate:      %llu bit/s in the second from %s\n";
+// A stream shorter than a second: its one window, named with its length.
+inline constexpr char peak_short[] =
+    "peak bit rate:      %llu bit/s over the whole stream, %s (shorter than a second)\n";
 inline constexpr char peak_gop[] = "peak GOP bit rate:  %llu bit/s\n";
 inline constexpr char no_gop_rate[] = "peak GOP bit rate:  none (no GOP)\n";
 inline constexpr char nominal_rate[] = "nominal bit rate:   %llu bit/s\n";

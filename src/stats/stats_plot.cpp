@@ -3,6 +3,8 @@
 // Top panel: the rate of each second and of each GOP, the nominal rate and
 // the lowest safe rate. Bottom panel: the VBV fullness at the nominal rate,
 // highest before and lowest after each decode, with the underflows marked.
+// Both panels share one time axis, from 0 to the later of the stream's end
+// and the last decode; the per-second rate ends with the stream.
 // The time axis is cut into at most MAX_COLUMNS columns and each column
 // keeps its largest value (its lowest for the fullness after decoding), so
 // a file of any length makes a drawing of bounded size.
@@ -135,7 +137,7 @@ struct Plot {
     VbvColumns vbv;
 };
 
-void draw(std::FILE* out, const StatsFigures& f, Plot& p, double duration, double vbv_end);
+void draw(std::FILE* out, const StatsFigures& f, Plot& p, double end);
 
 }  // namespace
 
@@ -144,25 +146,25 @@ bool write_stats_plot(std::FILE* out, const StatsState& s, const StatsFigures& f
     if (!p) return false;
     double duration = static_cast<double>(f.duration_ticks) / TICKS_PER_SECOND;
     if (duration <= 0) duration = 1;
-    p->seconds.duration = p->gops.duration = duration;
-    each_second_rate(s, keep_rate, &p->seconds);
-    each_gop_rate(s, keep_rate, &p->gops);
-    // The fullness axis runs to the last decode, later than the last
-    // picture's time by the wait for the buffer to fill.
+    // One time axis for both panels: to the last decode, later than the
+    // last picture's time by the wait for the buffer to fill.
     double last = 0;
     vbv_check(s, s.first.bit_rate, f.vbv_buffer_bits, false, keep_last_time, &last);
-    double vbv_end = last > duration ? last : duration;
-    p->vbv.high.duration = p->vbv.low.duration = vbv_end * (1 + 1e-9);
+    double end = last > duration ? last : duration;
+    p->seconds.duration = p->gops.duration = end;
+    each_second_rate(s, keep_rate, &p->seconds);
+    each_gop_rate(s, keep_rate, &p->gops);
+    p->vbv.high.duration = p->vbv.low.duration = end * (1 + 1e-9);
     p->vbv.low.lowest = true;
     vbv_check(s, s.first.bit_rate, f.vbv_buffer_bits, false, keep_step, &p->vbv);
-    draw(out, f, *p, duration, vbv_end);
+    draw(out, f, *p, end);
     std::free(p);
     return !std::ferror(out);
 }
 
 namespace {
 
-void draw(std::FILE* out, const StatsFigures& f, Plot& p, double duration, double vbv_end) {
+void draw(std::FILE* out, const StatsFigures& f, Plot& p, double end) {
     const Columns& seconds = p.seconds;
     const Columns& gops = p.gops;
     const VbvColumns& vbv = p.vbv;
@@ -173,9 +175,9 @@ void draw(std::FILE* out, const StatsFigures& f, Plot& p, double duration, doubl
         for (unsigned i = 0; i < MAX_COLUMNS; ++i)
             if (c->has[i] && c->value[i] > top) top = c->value[i];
     top = top > 0 ? top * 1.05 : 1e6;
-    Axis rate{LEFT, RATE_TOP, RIGHT - LEFT, RATE_HEIGHT, duration, 0, top};
+    Axis rate{LEFT, RATE_TOP, RIGHT - LEFT, RATE_HEIGHT, end, 0, top};
     double buffer = f.vbv_buffer_bits > 0 ? static_cast<double>(f.vbv_buffer_bits) : 1e6;
-    Axis fullness{LEFT, VBV_TOP, RIGHT - LEFT, VBV_HEIGHT, vbv_end, 0, buffer};
+    Axis fullness{LEFT, VBV_TOP, RIGHT - LEFT, VBV_HEIGHT, end, 0, buffer};
 
     std::fprintf(out,
                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"

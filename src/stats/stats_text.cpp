@@ -71,8 +71,11 @@ void print_stats_text(std::FILE* out, const StatsState& s, const StatsFigures& f
                      static_cast<ull>(f.pulldown_breaks));
 
     std::fprintf(out, stats_msg::average_rate, static_cast<ull>(f.average_bit_rate));
-    format_time(static_cast<double>(f.max_second_start_ticks) / TICKS_PER_SECOND, text, sizeof text);
-    std::fprintf(out, stats_msg::peak_second, static_cast<ull>(f.max_bit_rate_per_second), text);
+    bool short_window = f.max_second_window_ticks < TICKS_PER_SECOND;
+    std::uint64_t named = short_window ? f.max_second_window_ticks : f.max_second_start_ticks;
+    format_time(static_cast<double>(named) / TICKS_PER_SECOND, text, sizeof text);
+    std::fprintf(out, short_window ? stats_msg::peak_short : stats_msg::peak_second,
+                 static_cast<ull>(f.max_bit_rate_per_second), text);
     if (f.has_gop_rate)
         std::fprintf(out, stats_msg::peak_gop, static_cast<ull>(f.max_bit_rate_per_gop));
     else

@@ -7,9 +7,11 @@ For each FILE, from ffprobe -show_packets (one packet per picture: its
 position, size, decode timestamp and duration) this script works out, with
 exact fractions:
   * the duration, the average rate, the rate of each second [k, k+1) s (the
-    packets whose decode time falls in it), the most bits in any one-second
-    window, and the rate of each GOP (a GOP opens with the packet that holds
-    a group start code before its picture);
+    packets whose decode time falls in it; the last one over the time up to
+    the stream's end), the most bits in any one-second window that
+    ends within the stream (in a stream shorter than a second, the whole
+    stream over its duration), and the rate of each GOP (a GOP opens with
+    the packet that holds a group start code before its picture);
   * the VBV: arrivals at the nominal rate R are counted as a running total A,
     capped by what the buffer can hold (bits removed so far plus its size)
     and by the whole stream; the first picture leaves once A stops at the
@@ -21,7 +23,8 @@ Packets before the first sequence header (a stream cut mid-GOP) get no
 usable duration from ffprobe: the script gives each the fields its picture
 coding extension shows, at the frame rate of the first sequence header,
 and moves the later decode times accordingly. A copy of a sample cut at a
-picture inside its first GOP is checked too. The script then compares them with `m2vhdr --stats --json`: on the file as it is and on
+picture inside its first GOP is checked too, and so are clips of 0.5,
+0.57, 1 and 1.5 s that ffmpeg (FFMPEG) makes. The script then compares them with `m2vhdr --stats --json`: on the file as it is and on
 copies rewritten to a few rates around the lowest safe one. It also draws
 the plot (--plot) and checks its points against the JSON figures, and that
 a long stream still makes a small drawing. Shares no code with the tool.
@@ -109,13 +112,19 @@ def rates(data, pics):
     for _, bits, dts, _ in pics:
         seconds[int(dts)] = seconds.get(int(dts), 0) + bits
     per_second = [seconds.get(k, 0) for k in range(max(seconds) + 1)]
+    last_span = duration - (len(per_second) - 1)
+    per_second[-1] = int(per_second[-1] / last_span)
     window, end, inside = 0, 0, 0
     for start in range(len(pics)):
+        if pics[start][2] + 1 > duration:
+            break
         while end < len(pics) and pics[end][2] < pics[start][2] + 1:
             inside += pics[end][1]
             end += 1
         window = max(window, inside)
         inside -= pics[start][1]
+    if duration < 1:
+        window = int(total / duration)
     per_gop, gop = [], None
     for opens, (_, bits, _, d) in zip(gop_starts(data, pics) + [True], pics + [(0, 0, 0, 0)]):
         if opens and gop:
@@ -125,8 +134,10 @@ def rates(data, pics):
         if gop:
             gop[0] += bits
             gop[1] += d
-    return {"duration": float(duration), "average_bit_rate": int(total / duration),
+    return {"duration": round(float(duration), 6), "average_bit_rate": int(total / duration),
             "bit_rate_per_second": per_second, "max_bit_rate_per_second": window,
+            "bit_rate_per_second_last_window": round(float(last_span), 6),
+            "max_bit_rate_per_second_window": round(float(min(Fraction(1), duration)), 6),
             "bit_rate_per_gop": per_gop, "max_bit_rate_per_gop": max(per_gop) if per_gop else None}
 
 
@@ -174,6 +185,22 @@ def check_plot(label, svg, stats):
         for d, e in zip(drawn, expected):
             if abs(d - min(e, top)) > top / h * 0.06:
                 failures.append("%s plot %s: drawn %d, JSON %d" % (label, series, d, e))
+    # Every point inside its panel; both panels on one time axis; the
+    # per-second line ends where the stream does.
+    panels = [root.find(".//s:g[@id='%s']" % name, ns) for name in ("rate-panel", "vbv-panel")]
+    equal(label + " plot: the panels' time axes", panels[0].get("data-duration"), panels[1].get("data-duration"))
+    for g in panels:
+        gx0, gy0, gw, gh = (float(g.get("data-" + k)) for k in ("x0", "y0", "width", "height"))
+        for line in g.findall("s:polyline", ns):
+            for p in line.get("points").split():
+                x, y = map(float, p.split(","))
+                if not (gx0 - 0.05 <= x <= gx0 + gw + 0.05 and gy0 - 0.05 <= y <= gy0 + gh + 0.05):
+                    failures.append("%s plot %s: point %s outside its panel" % (label, line.get("id"), p))
+    seconds_line = panel.find("s:polyline[@id='per-second']", ns).get("points").split()
+    end_x = float(seconds_line[-1].split(",")[0])
+    if abs(end_x - (x0 + stats["duration"] / dur * w)) > 0.06:
+        failures.append("%s plot: the per-second line ends at x=%.1f, the stream at %.1f"
+                        % (label, end_x, x0 + stats["duration"] / dur * w))
     line = panel.find("s:line[@id='nominal']", ns)
     if abs(value(float(line.get("y1"))) - min(stats["nominal_bit_rate"], top)) > top / h * 0.06:
         failures.append("%s plot: nominal line at %s" % (label, line.get("y1")))
@@ -253,6 +280,22 @@ def check_columns(tool, path, scratch):
           [round(d) for d in drawn if abs(d - highest) > top / h * 0.1])
 
 
+def make_clips(scratch):
+    """Clips of 0.5, 0.57 (17 frames at 29.97), 1 and 1.5 s, or none
+    without ffmpeg."""
+    ffmpeg = os.environ.get("FFMPEG", "ffmpeg")
+    if not shutil.which(ffmpeg):
+        return []
+    clips = []
+    for frames, rate in ((12, "24"), (17, "30000/1001"), (25, "25"), (36, "24")):
+        path = os.path.join(scratch, "clip%d.m2v" % frames)
+        subprocess.run([ffmpeg, "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=352x288:rate=" + rate,
+                        "-frames:v", str(frames), "-c:v", "mpeg2video", "-b:v", "6M", "-maxrate", "8M",
+                        "-bufsize", "1835008", "-g", "12", "-f", "mpeg2video", path], check=True)
+        clips.append(path)
+    return clips
+
+
 def main(argv):
     tool, files = argv[2], argv[3:]
     scratch = tempfile.mkdtemp()
@@ -272,7 +315,7 @@ def main(argv):
             failures.append("%s: no picture to cut at before its second sequence header" % files[-1])
         with open(cut, "wb") as out:
             out.write(data[start:])
-        for path in files + [minute, cut]:
+        for path in files + [minute, cut] + make_clips(scratch):
             count = check_file(tool, path, scratch)
             print("%s: %d pictures checked" % (os.path.basename(path), count))
         check_long(tool, files[0], scratch)
