@@ -51,7 +51,7 @@ void check_vbv(CheckState& c, const ProfileRules& r) {
     }
     RuleFinding& rate = finding(c, RuleKind::BIT_RATE);
     RuleFinding& vbv = finding(c, RuleKind::VBV_UNDERFLOW);
-    // The rewrite of the rate takes MPEG-2 sequences only.
+    // The fix is the positional rate, which takes MPEG-2 sequences only.
     if ((rate.count == 0 && vbv.count == 0) || !c.all_mpeg2 || !vbv_rule) return;
     std::uint64_t safe = 0;
     if (!lowest_safe_rate(s, buffer_bits, &safe) || safe * 400 > r.max_bit_rate) return;
