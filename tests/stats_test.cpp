@@ -255,9 +255,10 @@ namespace {
 // `count` frame pictures at 24 frame/s after one sequence header (12
 // bytes), its extension (10) and a GOP header (8); each picture 8 + 9 + 4 +
 // 100 = 121 bytes, the first 151 with the headers before it.
-Bytes clip_at_24(unsigned count) {
+Bytes clip_at_24(unsigned count, std::uint32_t bit_rate_value = 20000) {
     SequenceHeader h;
     h.frame_rate_code = 2;
+    h.bit_rate_value = bit_rate_value;
     Bytes s = concat({sequence_header(h), sequence_extension({}), group_header({})});
     for (unsigned i = 0; i < count; ++i)
         append(s, concat({picture_header({i % 1024, 1}), picture_coding_extension({}), slice(100)}));
@@ -322,6 +323,21 @@ TEST(Stats, WindowsOfClipsShorterThanASecondAndAfterIt) {
         EXPECT_EQ(rate[1].str(), vbv[1].str());
         EXPECT_EQ(rate[1].str(), c.pictures == 12 ? "0.500000" : c.pictures == 24 ? "1.000000" : "1.500000");
     }
+    // At 12000 bit/s the 0.5 s clip's 11856 bits are all in at 0.988 s, its
+    // first decode; the last is 11/24 s later, at 1.446333 s: both panels
+    // run to it, and the per-second line stops at 0.5 s, x = 80 + 0.5 /
+    // 1.446333 * 890 = 387.7.
+    ScratchDir dir;
+    std::string svg = dir.path() + "/plot.svg";
+    EXPECT_EQ(run_on(clip_at_24(12, 30), {"--stats", "--plot", svg}).status, 0);
+    Bytes drawn = read_file(svg);
+    std::string plot(drawn.begin(), drawn.end());
+    std::smatch line;
+    ASSERT_TRUE(std::regex_search(plot, line, std::regex("id=\"per-second\"[^>]*points=\"80\\.0,[0-9.]+ ([0-9.]+),")));
+    EXPECT_EQ(line[1].str(), "387.7");
+    for (const char* panel : {"rate-panel", "vbv-panel"})
+        EXPECT_TRUE(std::regex_search(plot, std::regex(std::string(panel) + "\"[^>]*data-duration=\"1\\.446333\"")))
+            << panel << "\n" << plot;
 }
 
 }  // namespace
