@@ -338,6 +338,9 @@ TEST(Stats, WindowsOfClipsShorterThanASecondAndAfterIt) {
     for (const char* panel : {"rate-panel", "vbv-panel"})
         EXPECT_TRUE(std::regex_search(plot, std::regex(std::string(panel) + "\"[^>]*data-duration=\"1\\.446333\"")))
             << panel << "\n" << plot;
+    // Without pictures there is no last window.
+    EXPECT_NE(run_on({}, {"--stats", "--json"}).out.find("\"bit_rate_per_second_last_window\": null,\n"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -67,7 +67,8 @@ void put_figures(JsonWriter& w, const StatsState& s, const StatsFigures& f) {
     std::uint64_t last_span = 0;
     each_second_rate(s, keep_span, &last_span);
     json_key(w, "bit_rate_per_second_last_window");
-    json_fixed(w, seconds(last_span), 6);
+    if (s.log.count > 0) json_fixed(w, seconds(last_span), 6);
+    else json_null(w);
     json_member_uint(w, "closed_gops", s.closed_gops);
     // In frames, a field picture counting as half: 15, or 14.5.
     json_key(w, "gop_length_min");
