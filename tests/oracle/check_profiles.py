@@ -87,6 +87,10 @@ CASES = [
      [("picture_size", "640x480", "{seq}", 1, None)]),
     ("rate.m2v", "dvd", ("720x576", "25", 3, "-maxrate", "12M", "-bufsize", str(DVD_BUFFER), "-aspect", "4:3"), None,
      [("bit_rate", "12000000 bit/s, above 9800000", "{seq}", 1, "m2vhdr {file} {safe}")]),
+    # 16:9 at a width no DVD format has: both rules broken, and no aspect
+    # fix before the size is one of DVD's.
+    ("wide 716.m2v", "dvd", ("716x480", "30000/1001", 3, *SD, "-aspect", "16:9"), None,
+     [("picture_size", "716x480", "{seq}", 1, None), ("aspect_ratio", "16:9 at 716x480", "{seq}", 1, None)]),
     ("it's square.m2v", "dvd", ("720x480", "30000/1001", 3, *SD, "-aspect", "3:2"), None,
      [("aspect_ratio", "1:1 at 720x480", "{seq}", 1, "m2vhdr --set aspect_ratio_information=4:3 {file}")]),
     ("narrow.m2v", "dvd", ("352x480", "30000/1001", 3, *SD, "-aspect", "16:9"), None,
