@@ -50,12 +50,29 @@ inline constexpr std::uint32_t MAX_PROGRAMS = 32;
 // Video streams a transport stream's tables may list.
 inline constexpr std::uint32_t MAX_LISTED = 64;
 
-// A table section being put together from transport packets.
+// A PID value no packet has (PIDs have 13 bits).
+inline constexpr std::uint16_t NO_PID = 0x2000;
+
+// A table section being put together from transport packets: whatever
+// its section_length (12 bits) says, up to 3 + 4095 bytes.
+inline constexpr std::uint32_t MAX_SECTION = 3 + 4095;
 struct SectionBuffer {
-    std::uint16_t pid = 0;
+    bool open = false;  // a section has begun and is not yet whole
     std::uint32_t have = 0;
-    std::uint8_t bytes[1024] = {};
+    std::uint8_t bytes[MAX_SECTION] = {};
 };
+
+// A move of the followed program's video to another PID, announced by a
+// new version of its PMT: the stream goes on from that PID.
+struct StreamChange {
+    std::uint64_t stream_offset;  // the first byte from the new PID
+    std::uint64_t file_offset;    // the packet of the PMT that moved it
+    std::uint16_t pid;            // elementary_PID from there on
+    std::uint16_t program_number;
+    std::uint8_t version_number;
+};
+// Changes kept for the report; any beyond are followed all the same.
+inline constexpr std::uint32_t MAX_CHANGES = 64;
 
 enum class DemuxStop { NONE, END, READ_FAILED, SCRAMBLED };
 
@@ -103,15 +120,44 @@ struct Demuxer {
     std::uint32_t pes_left = 0;  // payload bytes the PES still owes; 0: unbounded
     bool pes_bounded = false;
 
-    // Transport tables, read while choosing the stream.
+    // Transport tables, every version of them, read while choosing the
+    // stream: the programs of the PAT and, from their PMTs, the first video
+    // stream each lists.
+    std::uint16_t program_numbers[MAX_PROGRAMS] = {};
     std::uint16_t pmt_pids[MAX_PROGRAMS] = {};
-    std::uint32_t program_count = 0;  // -1u until the PAT is read
+    std::uint16_t first_video[MAX_PROGRAMS] = {};
+    std::uint32_t program_count = 0;
     bool pat_read = false;
     bool pmt_read[MAX_PROGRAMS] = {};
-    SectionBuffer* sections = nullptr;  // one per PMT, and the PAT's
-    // Video streams found: PIDs (transport) or stream_ids (program), in order.
+    SectionBuffer* sections = nullptr;  // the PAT's, then one per PMT
+    // Video streams found: PIDs (transport) or stream_ids (program), in
+    // order, and the program_number of a PMT that lists each (transport).
     std::uint16_t listed[MAX_LISTED] = {};
+    std::uint16_t listed_program[MAX_LISTED] = {};
     std::uint32_t listed_count = 0;
+
+    // Transport, while reading the stream: the PAT and the chosen stream's
+    // program's PMT are read on, and with `follow` (no stream was asked
+    // for) a PMT version that no longer lists the stream moves it to the
+    // program's first video stream.
+    bool follow = false;
+    std::uint32_t first_stream = 0;  // where each pass starts
+    std::uint16_t program_number = 0;
+    std::uint16_t first_pmt_pid = NO_PID;
+    std::uint16_t pmt_pid = NO_PID;
+    int pmt_version = -1;  // the version_number applied; -1 none yet
+    std::uint32_t pmt_crc = 0;  // and the CRC_32 of its section
+    StreamChange changes[MAX_CHANGES] = {};
+    std::uint32_t change_count = 0;
+    std::uint32_t changes_told = 0;  // printed in the report so far
+
+    // Read-only runs pass over scrambled packets of the stream (a rewrite
+    // refuses them): each stretch of them is warned of once it ends.
+    bool skip_scrambled = false;
+    bool scrambled_open = false;
+    std::uint64_t scrambled_from = 0;
+    std::uint64_t scrambled_to = 0;  // the end of its last packet
+    bool scrambled_seen = false;     // any, in any pass
 
     DemuxStop stop = DemuxStop::NONE;
     std::uint64_t stop_offset = 0;  // the scrambled packet
@@ -168,6 +214,10 @@ bool demux_locate(const Demuxer& d, std::uint64_t stream_offset, std::uint32_t c
 // Allocates the buffers; false when there is no memory.
 bool demux_open(Demuxer& d);
 void demux_close(Demuxer& d);
+
+// Prints, as report lines, the stream changes that happen at or before
+// `stream_offset` and have not been printed yet: before the header there.
+void demux_print_changes(Demuxer& d, std::uint64_t stream_offset, std::FILE* out);
 
 // Prints the line that names what was read, e.g.
 // "stream: transport stream, 188-byte packets, PID 0x0200".

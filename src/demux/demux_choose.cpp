@@ -24,70 +24,73 @@ std::uint32_t first_packet_run(const std::uint8_t* b, std::uint32_t held, bool a
     return held;
 }
 
-// Puts a table section together from the payload of a transport packet;
-// true once the section in `s` is whole.
-bool add_to_section(SectionBuffer& s, const std::uint8_t* payload, std::uint32_t n, bool start) {
-    if (start) {
-        std::uint32_t pointer_field = payload[0];
-        if (pointer_field + 1 > n) return false;
-        payload += pointer_field + 1;
-        n -= pointer_field + 1;
-        s.have = 0;
-    } else if (s.have == 0) {
-        return false;  // no section start seen yet
+// A program of a PAT section: known from now on, at its latest PMT PID.
+void note_program(Demuxer& d, std::uint32_t program_number, std::uint32_t pid) {
+    std::uint32_t j = 0;
+    while (j < d.program_count && d.program_numbers[j] != program_number) ++j;
+    if (j == MAX_PROGRAMS) return;
+    if (j == d.program_count) {
+        ++d.program_count;
+        d.program_numbers[j] = static_cast<std::uint16_t>(program_number);
+    } else if (d.pmt_pids[j] == pid) {
+        return;
     }
-    std::uint32_t room = sizeof s.bytes - s.have;
-    std::uint32_t take = n < room ? n : room;
-    std::memcpy(s.bytes + s.have, payload, take);
-    s.have += take;
-    if (s.have < 3) return false;
-    std::uint32_t section_length = (std::uint32_t{s.bytes[1]} & 0x0f) << 8 | s.bytes[2];
-    return s.have >= 3 + section_length && section_length >= 9;
+    d.pmt_pids[j] = static_cast<std::uint16_t>(pid);
+    d.sections[1 + j].open = false;
 }
 
-// program_association_section: program_number(16) reserved(3) PID(13) from
-// byte 8 up to the CRC.
-void read_pat(Demuxer& d, const std::uint8_t* s) {
-    if (s[0] != 0x00) return;
-    std::uint32_t end = 3 + ((std::uint32_t{s[1]} & 0x0f) << 8 | s[2]) - 4;
-    for (std::uint32_t i = 8; i + 4 <= end && d.program_count < MAX_PROGRAMS; i += 4) {
-        std::uint32_t program_number = std::uint32_t{s[i]} << 8 | s[i + 1];
-        if (program_number == 0) continue;  // the network PID
-        d.pmt_pids[d.program_count++] = static_cast<std::uint16_t>((s[i + 2] & 0x1f) << 8 | s[i + 3]);
+// A section of the PAT or of a PMT, any version: the programs, and the
+// video streams each version of their PMTs lists.
+void note_section(Demuxer& d, const std::uint8_t* s, std::uint64_t) {
+    if (s[0] == 0x00) {
+        for_each_pat_program(s, note_program, d);
+        d.pat_read = true;
+        return;
     }
-    d.pat_read = true;
-}
-
-// TS_program_map_section: program_info_length at byte 10, then per stream
-// stream_type(8) reserved(3) elementary_PID(13) reserved(4)
-// ES_info_length(12) and its descriptors. The first MPEG-1 or MPEG-2 video
-// stream of the program, or 0.
-std::uint32_t read_pmt(Demuxer& d, const std::uint8_t* s) {
-    if (s[0] != 0x02) return 0;
-    std::uint32_t end = 3 + ((std::uint32_t{s[1]} & 0x0f) << 8 | s[2]) - 4;
-    std::uint32_t first_video = 0;
-    std::uint32_t i = 12 + ((std::uint32_t{s[10]} & 0x0f) << 8 | s[11]);
-    for (; i + 5 <= end; i += 5 + ((std::uint32_t{s[i + 3]} & 0x0f) << 8 | s[i + 4])) {
-        std::uint32_t stream_type = s[i];
-        std::uint32_t pid = (std::uint32_t{s[i + 1]} & 0x1f) << 8 | s[i + 2];
-        if (stream_type != 0x01 && stream_type != 0x02) continue;
-        if (first_video == 0) first_video = pid;
+    if (s[0] != 0x02) return;
+    std::uint32_t program_number = std::uint32_t{s[3]} << 8 | s[4];
+    std::uint32_t j = 0;
+    while (j < d.program_count && d.program_numbers[j] != program_number) ++j;
+    if (j == d.program_count) return;  // a program the PAT does not list
+    std::uint16_t pids[MAX_LISTED];
+    std::uint32_t count = pmt_video_pids(s, pids, MAX_LISTED);
+    if (!d.pmt_read[j] && count > 0) d.first_video[j] = pids[0];
+    d.pmt_read[j] = true;
+    for (std::uint32_t k = 0; k < count; ++k) {
         bool known = false;
-        for (std::uint32_t k = 0; k < d.listed_count; ++k) known = known || d.listed[k] == pid;
-        if (!known && d.listed_count < MAX_LISTED)
-            d.listed[d.listed_count++] = static_cast<std::uint16_t>(pid);
+        for (std::uint32_t i = 0; i < d.listed_count; ++i)
+            known = known || (d.listed[i] == pids[k] && d.listed_program[i] == program_number);
+        if (known || d.listed_count == MAX_LISTED) continue;
+        d.listed_program[d.listed_count] = static_cast<std::uint16_t>(program_number);
+        d.listed[d.listed_count++] = pids[k];
     }
-    return first_video;
 }
 
-// Reads the PAT and the PMTs, in the file's order, until the stream is
-// known: the one asked for once a PMT lists it, else the first video
-// stream of the first program (in the PAT's order) that has one.
+// The stream chosen: the PID, its program, and that program's PMT PID.
+bool take_pid(Demuxer& d, std::uint32_t pid, std::uint32_t program_number) {
+    d.stream = d.first_stream = pid;
+    d.program_number = static_cast<std::uint16_t>(program_number);
+    for (std::uint32_t j = 0; j < d.program_count; ++j)
+        if (d.program_numbers[j] == program_number) d.first_pmt_pid = d.pmt_pids[j];
+    return d.chosen = true;
+}
+
+// Reads the PAT and the PMTs, every version of them, in the file's order,
+// until the stream is known: the one asked for once a PMT lists it, else
+// the first video stream of the first program (in the PAT's order) that
+// has one.
 bool choose_pid(Demuxer& d) {
-    std::uint32_t first_video[MAX_PROGRAMS] = {};
+    d.program_count = 0;
+    d.pat_read = false;
+    for (std::uint32_t j = 0; j < MAX_PROGRAMS; ++j) {
+        d.pmt_read[j] = false;
+        d.first_video[j] = 0;
+    }
+    for (std::uint32_t j = 0; j <= MAX_PROGRAMS; ++j) d.sections[j].open = false;
     for (;;) {
         if (!demux_refill(d, d.packet_size)) break;
         const std::uint8_t* p = d.in + d.in_pos + d.sync_at;
+        std::uint64_t packet_offset = d.in_base + d.in_pos;
         d.in_pos += d.packet_size;
         if (p[0] != SYNC_BYTE) {
             d.in_pos = find_packet_run(d.in, d.in_pos - d.packet_size + 1, d.in_held,
@@ -95,43 +98,31 @@ bool choose_pid(Demuxer& d) {
             continue;
         }
         unsigned adaptation_field_control = (p[3] >> 4) & 3;
-        if (!(adaptation_field_control & 1)) continue;
+        if (!(adaptation_field_control & 1) || (p[3] >> 6) != 0) continue;
         std::uint32_t at = adaptation_field_control == 3 ? 5u + p[4] : 4u;
         if (at >= 188) continue;
         std::uint32_t pid = (std::uint32_t{p[1]} & 0x1f) << 8 | p[2];
         bool start = p[1] & 0x40;
-        if (pid == 0 && !d.pat_read) {
-            if (add_to_section(d.sections[0], p + at, 188 - at, start)) read_pat(d, d.sections[0].bytes);
-            continue;
-        }
-        for (std::uint32_t j = 0; j < d.program_count; ++j) {
-            if (d.pmt_read[j] || d.pmt_pids[j] != pid) continue;
-            SectionBuffer& s = d.sections[1 + j];
-            if (!add_to_section(s, p + at, 188 - at, start)) continue;
-            first_video[j] = read_pmt(d, s.bytes);
-            d.pmt_read[j] = s.bytes[0] == 0x02;
-        }
+        SectionBuffer* s = pid == 0 ? &d.sections[0] : nullptr;
+        for (std::uint32_t j = 0; !s && j < d.program_count; ++j)
+            if (d.pmt_pids[j] == pid) s = &d.sections[1 + j];  // programs may share one
+        if (!s) continue;
+        add_section_payload(d, *s, p + at, 188 - at, start, pid, packet_offset, note_section);
         if (!d.pat_read) continue;
         // Done when the asked-for PID is listed, or, for the default, when
         // every program up to the first with video has been read.
         if (d.stream != ANY_STREAM) {
             for (std::uint32_t k = 0; k < d.listed_count; ++k)
-                if (d.listed[k] == d.stream) return d.chosen = true;
+                if (d.listed[k] == d.stream) return take_pid(d, d.stream, d.listed_program[k]);
             continue;
         }
-        for (std::uint32_t j = 0; j < d.program_count && d.pmt_read[j]; ++j) {
-            if (first_video[j] == 0) continue;
-            d.stream = first_video[j];
-            return d.chosen = true;
-        }
+        for (std::uint32_t j = 0; j < d.program_count && d.pmt_read[j]; ++j)
+            if (d.first_video[j] != 0) return take_pid(d, d.first_video[j], d.program_numbers[j]);
     }
     if (d.stop != DemuxStop::NONE) return false;
     // The end came first: the first video stream any table named.
-    for (std::uint32_t j = 0; d.stream == ANY_STREAM && j < d.program_count; ++j) {
-        if (first_video[j] == 0) continue;
-        d.stream = first_video[j];
-        return d.chosen = true;
-    }
+    for (std::uint32_t j = 0; d.stream == ANY_STREAM && j < d.program_count; ++j)
+        if (d.first_video[j] != 0) return take_pid(d, d.first_video[j], d.program_numbers[j]);
     return false;
 }
 
@@ -196,6 +187,7 @@ bool demux_choose(Demuxer& d, long requested) {
     d.stream = requested < 0 ? ANY_STREAM : static_cast<std::uint32_t>(requested);
     d.chosen = false;
     d.listed_count = 0;
+    d.follow = requested < 0 && d.container == Container::TRANSPORT_STREAM;
     bool found = demux_rewind(d);
     if (found) {
         if (d.container == Container::TRANSPORT_STREAM) {
@@ -203,6 +195,7 @@ bool demux_choose(Demuxer& d, long requested) {
         } else {
             while (!d.chosen && next_program_payload(d)) {}
             found = d.chosen;
+            d.first_stream = d.stream;
         }
     }
     d.err = err;
@@ -215,10 +208,15 @@ bool demux_choose(Demuxer& d, long requested) {
         if (requested < 0) {
             print_message(err, demux_msg::no_video);
         } else {
-            int digits = d.container == Container::TRANSPORT_STREAM ? 4 : 2;
             print_message(err, demux_msg::missing_stream, static_cast<unsigned long>(requested));
-            for (std::uint32_t i = 0; i < d.listed_count; ++i)
-                std::fprintf(err, demux_msg::listed_stream, digits, d.listed[i]);
+            for (std::uint32_t i = 0; i < d.listed_count; ++i) {
+                if (d.container == Container::PROGRAM_STREAM) {
+                    std::fprintf(err, demux_msg::listed_stream, 2, d.listed[i]);
+                    continue;
+                }
+                if (i > 0) std::fputc(',', err);
+                print_message(err, demux_msg::listed_program, d.listed[i], d.listed_program[i]);
+            }
             if (d.listed_count == 0) print_message(err, demux_msg::listed_none);
             std::fputc('\n', err);
         }

@@ -53,6 +53,13 @@ bool demux_rewind(Demuxer& d) {
     d.pes_header_need = d.pes_header_have = d.pes_left = 0;
     d.pes_bounded = false;
     d.stop = DemuxStop::NONE;
+    // Each pass follows the tables again from the stream first chosen.
+    if (d.chosen) d.stream = d.first_stream;
+    d.pmt_pid = d.first_pmt_pid;
+    d.pmt_version = -1;
+    d.change_count = d.changes_told = 0;
+    if (d.sections) d.sections[0].open = d.sections[1].open = false;
+    d.scrambled_open = false;
     return platform_seek(d.file, d.in_base);
 }
 
@@ -93,6 +100,8 @@ void demux_fill(Demuxer& d, std::uint8_t* dest, std::uint32_t capacity, std::uin
                 if (*got == capacity) break;
             }
             bool found = transport ? next_transport_payload(d) : next_program_payload(d);
+            // A stretch of scrambled packets ends at a clear payload or the end.
+            if (d.scrambled_open) demux_end_scrambled(d);
             if (!found) break;
             continue;
         }

@@ -9,6 +9,10 @@ namespace demux_msg {
 // The line before the report: what was read.
 inline constexpr char transport_line[] = "stream: transport stream, %u-byte packets, PID 0x%04x\n";
 inline constexpr char program_line[] = "stream: program stream (%s), stream_id 0x%02x\n";
+// A report line, in order among the headers: from the file offset of the
+// PMT that says so, the video is read from another PID.
+inline constexpr char change_line[] =
+    "%08llx: video continues on PID 0x%04x (program %u, PMT version %u)\n";
 
 // Warnings on standard error, with the file offset.
 inline constexpr Message continuity_gap{
@@ -20,6 +24,16 @@ inline constexpr Message pes_cut_short{
 inline constexpr Message sync_lost{
     "m2vhdr: 警告: %08llx にパケットもパックヘッダもありません\n",
     "m2vhdr: warning: no packet or pack header at %08llx\n"};
+inline constexpr Message section_crc{
+    "m2vhdr: 警告: PID 0x%04x の %08llx のセクションは CRC_32 が合わないため無視します\n",
+    "m2vhdr: warning: table section on PID 0x%04x at %08llx has a wrong CRC_32 and is ignored\n"};
+// A read-only run reads on past scrambled packets of the stream.
+inline constexpr Message scrambled_stretch{
+    "m2vhdr: 警告: %08llx から %llu バイトの映像はスクランブルされているため読めません\n",
+    "m2vhdr: warning: the video is scrambled from %08llx for %llu bytes and is not read\n"};
+inline constexpr Message packet_cut_short{
+    "m2vhdr: 警告: %08llx の最後のパケットが途中で切れています (%u / %u バイト)\n",
+    "m2vhdr: warning: the last packet, at %08llx, is cut short (%u of %u bytes)\n"};
 
 // Refusals, exit status 1.
 inline constexpr Message scrambled{
@@ -42,6 +56,7 @@ inline constexpr Message missing_stream{
     "m2vhdr: ファイルに映像ストリーム 0x%lx はありません。あるのは:",
     "m2vhdr: the file holds no video stream 0x%lx; it holds:"};
 inline constexpr char listed_stream[] = " 0x%0*x";
+inline constexpr Message listed_program{" 0x%04x (プログラム %u)", " 0x%04x (program %u)"};
 inline constexpr Message listed_none{" なし", " none"};
 inline constexpr Message pulldown_container{
     "m2vhdr: --pulldown はプログラムストリームやトランスポートストリームを変更できません: "
@@ -58,7 +73,7 @@ inline constexpr Message damaged_left{
 inline constexpr const Message* all[] = {
     &continuity_gap, &pes_cut_short,  &sync_lost,   &scrambled,          &packet_size,
     &neither,        &no_video,       &missing_stream, &listed_none,     &pulldown_container,
-    &damaged_left,
+    &damaged_left,   &section_crc,    &scrambled_stretch, &packet_cut_short, &listed_program,
 };
 
 }  // namespace demux_msg

@@ -74,6 +74,43 @@ std::uint32_t find_packet_run(const std::uint8_t* b, std::uint32_t from, std::ui
 
 // Prints a warning with a file offset (and a PID first, for a gap).
 void demux_warn(const Demuxer& d, const Message& warning, std::uint64_t offset);
+// A scrambled packet (or PES packet) of the stream, over [from, to) in the
+// file: starts or lengthens the stretch of them; and its end, warned of.
+void demux_note_scrambled(Demuxer& d, std::uint64_t from, std::uint64_t to);
+void demux_end_scrambled(Demuxer& d);
+
+// Prints a warning about PID `pid` at a file offset.
+void demux_warn_pid(const Demuxer& d, const Message& warning, std::uint32_t pid, std::uint64_t offset);
+
+// What becomes of a whole section whose CRC_32 is right and which is in
+// force (table_sections.cpp).
+using SectionUse = void (*)(Demuxer& d, const std::uint8_t* section, std::uint64_t packet_offset);
+
+// The CRC_32 of `n` bytes; 0 over a whole section with a right CRC_32.
+std::uint32_t crc_32(const std::uint8_t* b, std::uint32_t n);
+
+// Adds the `n` payload bytes of a packet of PID `pid` at `packet_offset`
+// (`start`: its payload_unit_start_indicator) to the section in `s`, and
+// hands each section that becomes whole to `use`; warns of a wrong CRC_32.
+void add_section_payload(Demuxer& d, SectionBuffer& s, const std::uint8_t* payload, std::uint32_t n,
+                         bool start, std::uint32_t pid, std::uint64_t packet_offset, SectionUse use);
+
+// stream_type 1 (MPEG-1 video) or 2 (MPEG-2 video).
+bool is_video_stream_type(std::uint32_t stream_type);
+
+// Calls `take` with program_number and program_map_PID for each program a
+// PAT section lists.
+void for_each_pat_program(const std::uint8_t* section,
+                          void (*take)(Demuxer&, std::uint32_t program_number, std::uint32_t pid),
+                          Demuxer& d);
+
+// The elementary_PIDs of the video streams a PMT section lists, in order,
+// at most `capacity`; their count.
+std::uint32_t pmt_video_pids(const std::uint8_t* section, std::uint16_t* pids, std::uint32_t capacity);
+
+// While reading the stream: a packet (`p` at its sync byte) of the PAT or
+// of the program's PMT.
+void watch_tables(Demuxer& d, const std::uint8_t* p, std::uint32_t pid, std::uint64_t packet_offset);
 
 inline constexpr std::uint8_t SYNC_BYTE = 0x47;
 inline constexpr std::uint8_t PACK_HEADER_ID = 0xba;

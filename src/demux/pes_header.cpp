@@ -51,3 +51,21 @@ void demux_warn(const Demuxer& d, const Message& warning, std::uint64_t offset) 
     else
         print_message(d.err, warning, static_cast<unsigned long long>(offset));
 }
+
+void demux_warn_pid(const Demuxer& d, const Message& warning, std::uint32_t pid, std::uint64_t offset) {
+    if (d.err) print_message(d.err, warning, pid, static_cast<unsigned long long>(offset));
+}
+
+void demux_note_scrambled(Demuxer& d, std::uint64_t from, std::uint64_t to) {
+    if (!d.scrambled_open) d.scrambled_from = from;
+    d.scrambled_open = true;
+    d.scrambled_to = to;
+    d.scrambled_seen = true;
+}
+
+void demux_end_scrambled(Demuxer& d) {
+    d.scrambled_open = false;
+    if (d.err)
+        print_message(d.err, demux_msg::scrambled_stretch, static_cast<unsigned long long>(d.scrambled_from),
+                      static_cast<unsigned long long>(d.scrambled_to - d.scrambled_from));
+}

@@ -115,7 +115,7 @@ bool next_program_payload(Demuxer& d) {
             continue;
         }
         bool taken = d.chosen ? id == d.stream : d.stream == UINT32_MAX || id == d.stream;
-        if (scrambled && taken) {
+        if (scrambled && taken && !d.skip_scrambled) {
             d.stop = DemuxStop::SCRAMBLED;
             d.stop_offset = here;
             return false;
@@ -128,6 +128,11 @@ bool next_program_payload(Demuxer& d) {
             if (!taken) continue;
             d.stream = id;
             d.chosen = true;
+        }
+        if (scrambled) {  // a read-only run reads on past it
+            demux_note_scrambled(d, here, here + end);
+            if (d.stream_end > 0) d.gap_pending = true;
+            continue;
         }
         if (cut) demux_warn(d, demux_msg::pes_cut_short, here);
         d.pay_at = d.in_pos - end + payload;

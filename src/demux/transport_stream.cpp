@@ -52,6 +52,10 @@ bool take_pes_header(Demuxer& d, const std::uint8_t** payload, std::uint32_t* n,
                                                    d.pes_header[2] == 1);
         if (length < 0 || !prefix_ok) return false;
         if (scrambled) {
+            if (d.skip_scrambled) {
+                demux_note_scrambled(d, packet_offset, packet_offset + d.packet_size);
+                return false;
+            }
             d.stop = DemuxStop::SCRAMBLED;
             d.stop_offset = packet_offset;
             return false;
@@ -81,7 +85,17 @@ bool take_pes_header(Demuxer& d, const std::uint8_t** payload, std::uint32_t* n,
 
 bool next_transport_payload(Demuxer& d) {
     for (;;) {
-        if (!demux_refill(d, d.packet_size)) return false;
+        if (!demux_refill(d, d.packet_size)) {
+            if (d.stop == DemuxStop::NONE && d.in_held > d.in_pos) {
+                // The file ends inside a packet.
+                if (d.err)
+                    print_message(d.err, demux_msg::packet_cut_short,
+                                  static_cast<unsigned long long>(d.in_base + d.in_pos),
+                                  d.in_held - d.in_pos, d.packet_size);
+                d.in_pos = d.in_held;
+            }
+            return false;
+        }
         const std::uint8_t* p = d.in + d.in_pos + d.sync_at;
         std::uint64_t packet_offset = d.in_base + d.in_pos;
         if (p[0] != SYNC_BYTE) {
@@ -90,15 +104,26 @@ bool next_transport_payload(Demuxer& d) {
         }
         d.in_pos += d.packet_size;
         std::uint32_t pid = (std::uint32_t{p[1]} & 0x1f) << 8 | p[2];
-        if (pid != d.stream) continue;
+        if (pid != d.stream) {
+            if (pid == 0 || pid == d.pmt_pid) watch_tables(d, p, pid, packet_offset);
+            continue;
+        }
         bool payload_unit_start = p[1] & 0x40;
         unsigned scrambling = p[3] >> 6;
         unsigned adaptation_field_control = (p[3] >> 4) & 3;
         int cc = p[3] & 15;
         if (scrambling != 0) {
-            d.stop = DemuxStop::SCRAMBLED;
-            d.stop_offset = packet_offset;
-            return false;
+            if (!d.skip_scrambled) {
+                d.stop = DemuxStop::SCRAMBLED;
+                d.stop_offset = packet_offset;
+                return false;
+            }
+            // Read on from the next PES packet start in the clear.
+            demux_note_scrambled(d, packet_offset, packet_offset + d.packet_size);
+            if (d.pes_started) d.gap_pending = true;
+            d.pes_started = false;
+            d.last_cc = -1;
+            continue;
         }
         // Without payload ('10', and the reserved '00') the counter stays.
         if (!(adaptation_field_control & 1)) continue;
@@ -196,6 +221,7 @@ bool take_held_payloads(Demuxer& d, std::uint8_t* dest, std::uint32_t room, std:
     const std::uint32_t held = d.in_held;
     const std::uint32_t size = d.packet_size;
     const std::uint32_t stream = d.stream;
+    const std::uint32_t pmt_pid = d.pmt_pid;
     const std::uint32_t plain = std::uint32_t{SYNC_BYTE} << 24 | stream << 8 | 0x10;
     const bool bounded = d.pes_bounded;
     std::uint32_t pos = d.in_pos;
@@ -218,8 +244,9 @@ bool take_held_payloads(Demuxer& d, std::uint8_t* dest, std::uint32_t room, std:
                                std::uint32_t{p[2]} << 8 | p[3];
         int cc = (last_cc + 1) & 15;
         if ((header & PLAIN_MASK) != (plain | static_cast<std::uint32_t>(cc))) {
-            if (p[0] == SYNC_BYTE && (header >> 8 & 0x1fff) != stream) {
-                pos += size;  // another PID
+            std::uint32_t pid = header >> 8 & 0x1fff;
+            if (p[0] == SYNC_BYTE && pid != stream && pid != 0 && pid != pmt_pid) {
+                pos += size;  // another PID, and not a table read on
                 continue;
             }
             break;

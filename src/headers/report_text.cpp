@@ -31,6 +31,9 @@ void put_decimal(ReportText& out, std::uint64_t value) { put_number<10>(out, val
 void put_decimal_2(ReportText& out, unsigned value) { put_number<10>(out, value, 2); }
 
 void put_header_line(ReportText& out, const StreamContext& ctx, const char* name) {
+    // A move of the video to another PID before this header: its line first.
+    if (ctx.demux && ctx.demux->changes_told < ctx.demux->change_count)
+        demux_print_changes(*ctx.demux, offset_of(ctx), ctx.out);
     put_number<16>(out, file_offset_of(ctx, offset_of(ctx)), 8);
     put_text(out, ": ");
     put_text(out, name);

@@ -75,6 +75,19 @@ int run_json(StreamContext& ctx, const Options& options) {
     int status = scan_file(ctx, options);
     if (!report.head_written) write_head(ctx, false);  // the file did not open
     json_end_array(w);
+    if (report.changes_known) {
+        json_key(w, "pid_changes");
+        json_begin_array(w);
+        for (const StreamChange& c : report.changes) {
+            json_begin_object(w);
+            json_member_uint(w, "offset", c.file_offset);
+            json_member_uint(w, "pid", c.pid);
+            json_member_uint(w, "program_number", c.program_number);
+            json_member_uint(w, "version_number", c.version_number);
+            json_end_object(w);
+        }
+        json_end_array(w);
+    }
     if (report.missed_counted) {
         json_member_uint(w, "sequences", report.sequences);
         json_key(w, "could_not_take");
@@ -91,6 +104,12 @@ int run_json(StreamContext& ctx, const Options& options) {
 }
 
 void json_head(StreamContext& ctx) { write_head(ctx, true); }
+
+void json_stream_changes(StreamContext& ctx, const Demuxer& d) {
+    if (d.container != Container::TRANSPORT_STREAM) return;
+    ctx.json->changes_known = true;
+    ctx.json->changes.assign(d.changes, d.changes + d.change_count);
+}
 
 namespace {
 

@@ -3,8 +3,11 @@
 // written. It is written out as the scan goes; nothing of it is kept but the
 // warnings, which follow the headers.
 //
-//   {"file": NAME, "size": BYTES, "headers": [...], "warnings": [...],
-//    "warnings_omitted": 0, "status": "complete" | "refused" | "error"}
+//   {"file": NAME, "size": BYTES, "headers": [...],
+//    ["pid_changes": [{"offset": N, "pid": P, "program_number": N,
+//                      "version_number": N}, ...],] (--demux, transport)
+//    "warnings": [...], "warnings_omitted": 0,
+//    "status": "complete" | "refused" | "error"}
 //   {"file": NAME, "bit_rate": N, "patches": [...],
 //    ["sequences": N, "could_not_take": {ELEMENT: N, ...},] (with --set)
 //    "warnings": [...], "warnings_omitted": 0, "status": ...}
@@ -36,6 +39,9 @@ struct JsonReport {
     bool missed_counted = false;
     std::uint64_t sequences = 0;
     std::vector<std::pair<const char*, std::uint64_t>> missed;
+    // A report of a transport stream: where its video moved to other PIDs.
+    bool changes_known = false;
+    std::vector<StreamChange> changes;
 };
 
 // `m2vhdr --json FILE [BITRATE]`: the run of scan_file with the document
@@ -54,6 +60,10 @@ void json_head(StreamContext& ctx);
 // Lists a patch of `count` bytes at `offset` that reached the file.
 void json_patch(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* old_bytes,
                 const std::uint8_t* new_bytes, std::uint32_t count);
+
+// Keeps the moves of a transport stream's video to other PIDs for the
+// "pid_changes" array after the headers.
+void json_stream_changes(StreamContext& ctx, const Demuxer& d);
 
 // One entry per decoded header (json_headers.cpp).
 extern const HeaderSink json_report_sink;

@@ -44,6 +44,9 @@ bool open_container(StreamContext& ctx, Demuxer& d, const Options& options) {
     }
     if (d.container == Container::ELEMENTARY) return true;
     ctx.stop_reason = StopReason::SYSTEM_STREAM;
+    // A read-only run reports the clear parts of a partly scrambled stream;
+    // a rewrite refuses it before writing anything.
+    d.skip_scrambled = ctx.mode == Mode::REPORT;
     // New repeat flags would disagree with the container's time stamps.
     if (options.pulldown != PulldownRequest::NOT_ASKED) {
         print_message(ctx.err, demux_msg::pulldown_container);
@@ -70,7 +73,7 @@ namespace {
 
 // What the options ask of the open file, once it has been found readable
 // (and, with --demux, its stream chosen).
-int run_mode(StreamContext& ctx, const Options& options, const Demuxer& demux) {
+int run_mode(StreamContext& ctx, const Options& options, Demuxer& demux) {
     if (options.stats) return run_stats(ctx, options.json, options.plot, options.file);
     if (options.check != CheckProfile::NONE) return run_check(ctx, options.stream) ? EXIT_OK : EXIT_FAILED;
     if (is_auto_rate(options.bit_rate)) return run_auto_rate(ctx, options.settings);
@@ -84,6 +87,11 @@ int run_mode(StreamContext& ctx, const Options& options, const Demuxer& demux) {
     if (ctx.json) json_head(ctx);  // the document's opening, once the file is open
     else if (ctx.demux && ctx.mode == Mode::REPORT) print_stream_line(demux, ctx.out);
     if (scan_stream(ctx) == ScanOutcome::STOPPED) return EXIT_FAILED;
+    if (ctx.demux && ctx.mode == Mode::REPORT) {
+        // The stream's moves to other PIDs after its last header.
+        if (ctx.json) json_stream_changes(ctx, demux);
+        else demux_print_changes(demux, UINT64_MAX, ctx.out);
+    }
     if (ctx.mode == Mode::REWRITE && !finish_rewrite(ctx)) return EXIT_FAILED;
     return EXIT_OK;
 }
@@ -116,6 +124,8 @@ int open_and_run(StreamContext& ctx, const Options& options, bool* ran) {
     } else if (!options.demux || open_container(ctx, demux, options)) {
         *ran = true;
         status = run_mode(ctx, options, demux);
+        // Scrambled stretches were passed over and warned of: not all read.
+        if (ctx.demux && demux.scrambled_seen) status = EXIT_FAILED;
     }
 
     ctx.demux = nullptr;

@@ -4,7 +4,8 @@
     check_demux.py M2VHDR DATA_DIR
 
 Each sample is muxed with a tone beside it in every container ffmpeg writes
-(-f mpegts, with 192-byte packets too, vob, dvd, mpeg, svcd). Inside each:
+(-f mpegts, with 192-byte packets too, vob, dvd, mpeg, svcd), and in what
+mjpegtools' mplex writes (-f 0, 3, 8) where it is installed. Inside each:
 the report's line naming the stream agrees with ffprobe, and its blocks
 equal, block for block, the report of the elementary stream that
 `ffmpeg -c copy -f mpeg2video` demuxes, each at a file offset that holds the
@@ -32,6 +33,11 @@ FFPROBE = os.environ.get("FFPROBE", "ffprobe")
 FORMATS = [("ts", ["-f", "mpegts"]), ("m2ts", ["-f", "mpegts", "-mpegts_m2ts_mode", "1"]),
            ("vob", ["-f", "vob"]), ("dvd", ["-f", "dvd"]), ("mpg", ["-f", "mpeg"]),
            ("svcd", ["-f", "svcd"])]
+# mjpegtools' mplex: an MPEG-1 system stream whose video packets mostly carry
+# the STD buffer field in their PES headers (ffmpeg's muxer never writes it),
+# and MPEG-2 program streams (generic, DVD with navigation packs).
+MPLEX = os.environ.get("MPLEX", "mplex")
+MPLEX_FORMATS = [("mplex0.mpg", ["-f", "0"]), ("mplex3.mpg", ["-f", "3"]), ("mplex8.vob", ["-f", "8"])]
 CODES = {"SEQUENCE_HEADER_CODE": 0xB3, "GROUP_START_CODE": 0xB8, "PICTURE_START_CODE": 0x00}
 COMMAND = ["--set", "aspect_ratio_information=16:9", "--set", "vbv_buffer_size=100"]
 failures = []
@@ -85,16 +91,22 @@ def expected_line(path, ext):
     if ext in ("ts", "m2ts"):
         return "stream: transport stream, %d-byte packets, PID 0x%04x\n" % (
             192 if ext == "m2ts" else 188, ident), ident
-    form = "MPEG-1" if ext == "mpg" else "MPEG-2"
+    form = "MPEG-1" if ext in ("mpg", "mplex0.mpg") else "MPEG-2"
     return "stream: program stream (%s), stream_id 0x%02x\n" % (form, ident & 0xFF), ident
 
 
 def check_container(tool, tmp, sample, ext, fmt):
     name = "%s.%s" % (os.path.basename(sample), ext)
     path = os.path.join(tmp, name)
-    run([FFMPEG, "-v", "error", "-y", "-fflags", "+genpts", "-r", "30000/1001", "-i", sample,
-         "-f", "lavfi", "-i", "sine=frequency=440:duration=1", "-map", "0:v", "-map", "1:a",
-         "-c:v", "copy", "-c:a", "mp2"] + fmt + [path], check=True)
+    if ext.startswith("mplex"):
+        tone = os.path.join(tmp, "tone.mp2")
+        run([FFMPEG, "-v", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=440:duration=1",
+             "-c:a", "mp2", "-ar", "44100", tone], check=True)
+        run([MPLEX, "-v", "0"] + fmt + ["-o", path, sample, tone], check=True)
+    else:
+        run([FFMPEG, "-v", "error", "-y", "-fflags", "+genpts", "-r", "30000/1001", "-i", sample,
+             "-f", "lavfi", "-i", "sine=frequency=440:duration=1", "-map", "0:v", "-map", "1:a",
+             "-c:v", "copy", "-c:a", "mp2"] + fmt + [path], check=True)
     original = open(path, "rb").read()
     es_path = path + ".m2v"
     es = demuxed(path, es_path)
@@ -179,9 +191,14 @@ def check_container(tool, tmp, sample, ext, fmt):
     # Refusals: without --demux, a missing stream, pulldown.
     check(run([tool, path]).returncode == 1, name + ": refused without --demux")
     m = run([tool, "--demux", "--stream", "0x1f", path], text=True)
-    width = 4 if key == "pid" else 2
-    want_err = "m2vhdr: the file holds no video stream 0x1f; it holds: 0x%0*x\n" % (
-        width, ident if key == "pid" else ident & 0xFF)
+    if key == "pid":  # each video PID with its program_number
+        programs = json.loads(run([FFPROBE, "-v", "error", "-show_programs", "-of", "json", path],
+                                  check=True).stdout)["programs"]
+        held = ", ".join("0x%04x (program %d)" % (int(st["id"], 16), pr["program_num"])
+                         for pr in programs for st in pr["streams"] if st["codec_type"] == "video")
+    else:
+        held = "0x%02x" % (ident & 0xFF)
+    want_err = "m2vhdr: the file holds no video stream 0x1f; it holds: %s\n" % held
     check(m.returncode == 1 and m.stderr == want_err and m.stdout == "", name + ": missing stream")
     p = run([tool, "--demux", "--pulldown", "3:2", work])
     check(p.returncode == 1 and open(work, "rb").read() == after, name + ": pulldown refused")
@@ -192,7 +209,7 @@ def main():
     samples = [os.path.join(data, n) for n in ("ntsc_43_interlaced.m2v", "pal_169_progressive.m2v")]
     with tempfile.TemporaryDirectory() as tmp:
         for sample in samples:
-            for ext, fmt in FORMATS:
+            for ext, fmt in FORMATS + (MPLEX_FORMATS if shutil.which(MPLEX) else []):
                 check_container(tool, tmp, sample, ext, fmt)
             # An elementary stream: --demux changes nothing.
             plain, with_demux = run([tool, sample]), run([tool, "--demux", sample])
