@@ -163,6 +163,141 @@ TEST(Demux, EveryFieldSplitAtEveryPositionReadsAndPatchesAsTheElementaryStream) 
     }
 }
 
+const Bytes PAT_SECTION = [] {
+    Bytes p = pat_payload();
+    return Bytes(p.begin() + 1, p.end());  // without pointer_field
+}();
+
+// A table section laid from the file's end over as many packets of `pid` as
+// it takes: pointer_field 0 in the first, the rest stuffed.
+void put_section(Laid& l, unsigned pid, unsigned& cc, const Bytes& section) {
+    const Bytes payload = concat({{0}, section});
+    for (std::size_t at = 0; at < payload.size(); at += 184, cc = (cc + 1) & 15) {
+        std::size_t n = std::min<std::size_t>(184, payload.size() - at);
+        put_packet(l, pid, at == 0, cc, Bytes(payload.begin() + static_cast<long>(at),
+                                               payload.begin() + static_cast<long>(at + n)));
+    }
+}
+
+// The PMT section of program 1 (version `version`) listing `streams`
+// (stream_type, elementary_PID), after `descriptors` program descriptors
+// of 256 bytes each; its CRC_32 spoilt when asked.
+Bytes pmt_section(unsigned version, const std::vector<std::pair<unsigned, unsigned>>& streams,
+                  std::size_t descriptors = 0, bool bad_crc = false) {
+    std::size_t info = 256 * descriptors;
+    std::size_t length = 9 + info + 5 * streams.size() + 4;
+    Bytes s = {2, static_cast<std::uint8_t>(0xb0 | length >> 8), static_cast<std::uint8_t>(length), 0, 1,
+               static_cast<std::uint8_t>(0xc1 | version << 1), 0, 0, 0xe1, 0,
+               static_cast<std::uint8_t>(0xf0 | info >> 8), static_cast<std::uint8_t>(info)};
+    for (std::size_t i = 0; i < descriptors; ++i) append(s, concat({{0x80, 254}, filler(254, 0x5a)}));
+    for (auto [type, pid] : streams)
+        append(s, {static_cast<std::uint8_t>(type), static_cast<std::uint8_t>(0xe0 | pid >> 8),
+                   static_cast<std::uint8_t>(pid), 0xf0, 0});
+    s = with_crc(s);
+    if (bad_crc) s.back() ^= 1;
+    return s;
+}
+
+// es[from, to) in one unbounded PES packet on `pid`.
+void put_video(Laid& l, unsigned pid, unsigned& cc, const Bytes& es, std::size_t from, std::size_t to,
+               unsigned scrambling = 0) {
+    const Bytes pes = {0, 0, 1, 0xe0, 0, 0, 0x80, 0, 0};
+    for (std::size_t at = from; at < to; cc = (cc + 1) & 15) {
+        std::size_t n = std::min<std::size_t>(at == from ? 184 - pes.size() : 184, to - at);
+        Bytes part(es.begin() + static_cast<long>(at), es.begin() + static_cast<long>(at + n));
+        put_packet(l, pid, at == from, cc, at == from ? concat({pes, part}) : part, scrambling, at, n);
+        at += n;
+    }
+}
+
+struct TableCase {
+    const char* name;
+    Bytes first_pmt;   // at the start, before es1 on 0x100
+    Bytes second_pmt;  // between es1 and es2
+    unsigned second_pid;  // where es2 is laid
+    std::vector<std::string> options;
+    const char* head;  // the stream line
+    bool whole;        // the report is of es1 + es2, else of es2 alone
+    bool change;       // with a line at the second PMT
+    bool crc_warning;  // of the second PMT
+    int status;
+};
+
+// The PAT and PMTs in every version, whatever their size and the packets
+// they span, and a programme whose video moves to another PID between two
+// streams es1 and es2.
+TEST(Demux, TablesOfEveryVersionAreReadAndTheProgrammeFollowed) {
+    EnglishMessages english;
+    const Bytes es1 = elementary();
+    const Bytes es2 = concat({elementary(), elementary()});
+    const Bytes es = concat({es1, es2});
+    const auto v0 = pmt_section(0, {{2, 0x100}});
+    const auto moved = pmt_section(1, {{3, 0x102}, {2, 0x101}});
+    const std::string head0 = "stream: transport stream, 188-byte packets, PID 0x0100\n";
+    const TableCase cases[] = {
+        {"a PMT over 1 KiB over 8 packets", pmt_section(0, {{2, 0x100}}, 5), v0, 0x100, {}, head0.c_str(),
+         true, false, false, 0},
+        {"stream_type 1", pmt_section(0, {{1, 0x100}}), pmt_section(0, {{1, 0x100}}), 0x100, {},
+         head0.c_str(), true, false, false, 0},
+        {"a new version moves the video", v0, moved, 0x101, {}, head0.c_str(), true, true, false, 0},
+        {"other contents under the same version", v0, pmt_section(0, {{2, 0x101}}), 0x101, {},
+         head0.c_str(), true, true, false, 0},
+        {"a new version keeps it", v0, pmt_section(1, {{2, 0x100}, {2, 0x101}}), 0x100, {},
+         head0.c_str(), true, false, false, 0},
+        {"a wrong CRC_32 is ignored", v0, pmt_section(1, {{2, 0x101}}, 0, true), 0x100, {},
+         head0.c_str(), true, false, true, 0},
+        {"--stream of a later version", v0, moved, 0x101, {"--stream", "0x101"},
+         "stream: transport stream, 188-byte packets, PID 0x0101\n", false, false, false, 0},
+    };
+    for (const TableCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Laid l;
+        l.where.assign(es.size(), 0);
+        unsigned pat_cc = 0, pmt_cc = 0, cc1 = 0, cc2 = 0;
+        put_section(l, 0, pat_cc, PAT_SECTION);
+        put_section(l, 0x20, pmt_cc, c.first_pmt);
+        put_video(l, 0x100, cc1, es, 0, es1.size());
+        const std::uint64_t second_at = l.file.size();
+        put_section(l, 0x20, pmt_cc, c.second_pmt);
+        put_video(l, c.second_pid, c.second_pid == 0x100 ? cc1 : cc2, es, es1.size(), es.size());
+        std::vector<std::string> args = {"--demux"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        RunResult r = run_on(l.file, args);
+        std::string want;
+        if (c.whole) {
+            want = expected_report(run_on(es).out, l, c.head);
+        } else {
+            Laid tail = l;  // es2's offsets from its own start
+            tail.where.erase(tail.where.begin(), tail.where.begin() + static_cast<long>(es1.size()));
+            want = expected_report(run_on(es2).out, tail, c.head);
+        }
+        if (c.change) {
+            std::size_t at = want.find(hex8(l.where[es1.size()]) + ": ");
+            ASSERT_NE(at, std::string::npos);
+            want.insert(at, hex8(second_at) + ": video continues on PID 0x0101 (program 1, PMT version " +
+                                std::to_string(c.second_pmt[5] >> 1 & 31) + ")\n");
+        }
+        EXPECT_EQ(r.out, want);
+        EXPECT_EQ(r.err, c.crc_warning ? "m2vhdr: warning: table section on PID 0x0020 at " + hex8(second_at) +
+                                             " has a wrong CRC_32 and is ignored\n"
+                                       : "");
+        EXPECT_EQ(r.status, c.status);
+        if (!c.change) continue;
+        // The JSON report names the move after the headers; --stream names
+        // every video PID of every version.
+        RunResult j = run_on(l.file, {"--demux", "--json"});
+        EXPECT_NE(j.out.find("\"pid_changes\": [\n    {\"offset\": " + std::to_string(second_at) +
+                             ", \"pid\": 257, \"program_number\": 1, \"version_number\": " +
+                             std::to_string(c.second_pmt[5] >> 1 & 31) + "}\n  ],\n"),
+                  std::string::npos)
+            << j.out;
+        RunResult m = run_on(l.file, {"--demux", "--stream", "0x1f"});
+        EXPECT_EQ(m.err, "m2vhdr: the file holds no video stream 0x1f; it holds: 0x0100 (program 1), "
+                         "0x0101 (program 1)\n");
+        EXPECT_EQ(m.status, 1);
+    }
+}
+
 struct DamageCase {
     const char* name;
     Layout layout;
@@ -217,6 +352,87 @@ TEST(Demux, DamageIsWarnedAndRefusedOrLeftAlone) {
             for (std::size_t i = 0; i < 12; ++i) want[l.where[i]] = l.file[l.where[i]];
         EXPECT_EQ(after, want);
     }
+}
+
+// Read-only modes report the clear parts of a stream with a scrambled
+// stretch in the middle exactly as they report the same file with null
+// packets there, and warn of the stretch and exit 1; a rewrite refuses it
+// and leaves the file alone. A last packet cut short is warned of, and the
+// file is read and rewritten as without it.
+TEST(Demux, ScrambledStretchesAndACutLastPacketInEveryMode) {
+    EnglishMessages english;
+    const Bytes es = concat({elementary(), elementary()});
+    const std::size_t half = elementary().size();
+    auto lay = [&](unsigned stretch_pid, unsigned scrambling) {
+        Laid l;
+        l.where.assign(es.size(), 0);
+        unsigned pat_cc = 0, pmt_cc = 0, cc = 0, null_cc = 0;
+        put_section(l, 0, pat_cc, PAT_SECTION);
+        put_section(l, 0x20, pmt_cc, pmt_section(0, {{2, 0x100}}));
+        put_video(l, 0x100, cc, es, 0, half);
+        Laid hidden;  // 500 bytes of video in 3 packets
+        hidden.where.assign(500, 0);
+        put_video(hidden, stretch_pid, stretch_pid == 0x100 ? cc : null_cc, filler(500, 0x33), 0, 500,
+                  scrambling);
+        append(l.file, hidden.file);
+        put_video(l, 0x100, cc, es, half, es.size());
+        return l;
+    };
+    const Laid clear = lay(0x1fff, 0);
+    const Laid scrambled = lay(0x100, 3);
+    ASSERT_EQ(clear.file.size(), scrambled.file.size());
+    const std::uint64_t stretch_at = clear.where[half - 1] + 1;  // after es1's last packet
+    ASSERT_EQ(stretch_at % 188, 0u);
+    const std::string stretch = "m2vhdr: warning: the video is scrambled from " + hex8(stretch_at) +
+                                " for 564 bytes and is not read\n";
+    Bytes cut = clear.file;
+    const Bytes extra(clear.file.end() - 188, clear.file.end() - 88);  // 100 bytes of a packet
+    append(cut, extra);
+    const std::string cut_warning = "m2vhdr: warning: the last packet, at " + hex8(clear.file.size()) +
+                                    ", is cut short (100 of 188 bytes)\n";
+    // Every file under the same name, which the JSON documents give.
+    ScratchDir dir;
+    auto run = [&](const Bytes& file, std::vector<std::string> args) {
+        args.push_back(dir.write("in.ts", file));
+        return run_tool(args);
+    };
+    auto replaced = [](std::string text, const std::string& from, const std::string& to) {
+        std::size_t at = text.find(from);
+        return at == std::string::npos ? text : text.replace(at, from.size(), to);
+    };
+    const std::vector<std::vector<std::string>> modes = {
+        {}, {"--stats"}, {"--stats", "--json"}, {"--check", "dvd"}, {"--json"}};
+    for (const auto& mode : modes) {
+        std::vector<std::string> args = {"m2vhdr", "--demux"};
+        args.insert(args.end(), mode.begin(), mode.end());
+        SCOPED_TRACE(testing::PrintToString(mode));
+        const RunResult want = run(clear.file, args);
+        EXPECT_EQ(want.err, "");
+        const bool report_json = mode.size() == 1 && mode[0] == "--json";
+        RunResult r = run(scrambled.file, args);
+        // The report's document ends as the exit status says.
+        EXPECT_EQ(r.out, report_json ? replaced(want.out, "\"status\": \"complete\"", "\"status\": \"error\"")
+                                     : want.out);
+        EXPECT_EQ(r.err, stretch);
+        EXPECT_EQ(r.status, 1);
+        RunResult c = run(cut, args);
+        EXPECT_EQ(c.out, report_json ? replaced(want.out, "\"size\": " + std::to_string(clear.file.size()),
+                                                "\"size\": " + std::to_string(cut.size()))
+                                     : want.out);
+        EXPECT_EQ(c.err, cut_warning);
+        EXPECT_EQ(c.status, want.status);
+    }
+    Bytes want_after, after;
+    ASSERT_EQ(run_on(clear.file, SET, &want_after).status, 0);
+    RunResult w = run_on(scrambled.file, SET, &after);
+    EXPECT_EQ(w.err, "m2vhdr: the video stream is scrambled (packet at " + hex8(stretch_at) +
+                         "); the file is not changed\n");
+    EXPECT_EQ(w.status, 1);
+    EXPECT_EQ(after, scrambled.file);
+    w = run_on(cut, SET, &after);
+    EXPECT_EQ(w.err, cut_warning);
+    EXPECT_EQ(w.status, 0);
+    EXPECT_EQ(after, concat({want_after, extra}));
 }
 
 // A stream whose last picture, larger than the VBV buffer, is its one

@@ -125,7 +125,8 @@ int open_and_run(StreamContext& ctx, const Options& options, bool* ran) {
         *ran = true;
         status = run_mode(ctx, options, demux);
         // Scrambled stretches were passed over and warned of: not all read.
-        if (ctx.demux && demux.scrambled_seen) status = EXIT_FAILED;
+        ctx.scrambled_passed = ctx.demux && demux.scrambled_seen;
+        if (ctx.scrambled_passed) status = EXIT_FAILED;
     }
 
     ctx.demux = nullptr;

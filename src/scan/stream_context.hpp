@@ -50,6 +50,9 @@ struct StreamContext {
     JsonReport* json = nullptr;  // the document of a --json run, which
                                  // replaces the progress lines and lists patches
     Demuxer* demux = nullptr;  // the container the stream is read from, if any
+    // A read-only run passed over scrambled stretches of the container:
+    // the rest was read whole, yet the run exits 1.
+    bool scrambled_passed = false;
     std::uint64_t damaged_headers_left = 0;  // headers a rewrite did not patch
 
     // Last start code other than extension and user data; 0 before any.
