@@ -5,15 +5,18 @@
 
 Each sample is muxed with a tone beside it in every container ffmpeg writes
 (-f mpegts, with 192-byte packets too, vob, dvd, mpeg, svcd), and in what
-mjpegtools' mplex writes (-f 0, 3, 8) where it is installed. Inside each:
+mjpegtools' mplex writes (-f 0, 3, 8; MPLEX names it, and tools/install-deps
+installs it). Inside each:
 the report's line naming the stream agrees with ffprobe, and its blocks
 equal, block for block, the report of the elementary stream that
 `ffmpeg -c copy -f mpeg2video` demuxes, each at a file offset that holds the
 start code; a rewrite and --set give, demuxed by ffmpeg, exactly the bytes
 the same command gives on that elementary stream, change no other byte of the
 file, write what --dry-run listed, leave ffprobe and the decoded frames as
-they were, and change nothing when run again. FFPROBE and FFMPEG name the
-tools. Exit status 0 when every case holds.
+they were, and change nothing when run again. Two transport streams of one
+programme joined, its video on another PID in each, read as the two video
+streams one after the other. FFPROBE and FFMPEG name the tools. Exit status 0
+when every case holds.
 """
 
 import json
@@ -204,18 +207,68 @@ def check_container(tool, tmp, sample, ext, fmt):
     check(p.returncode == 1 and open(work, "rb").read() == after, name + ": pulldown refused")
 
 
+def check_programme_change(tool, tmp, samples):
+    """Two transport streams of programme 1 joined, the video on PID 0x1248
+    in the first and on 0x1256 (PMT version 1) in the second, as broadcast
+    recordings switch: the tool's stream is the two video streams one after
+    the other, as ffmpeg demuxes each part."""
+    parts, streams = [], []
+    for k, (sample, pid) in enumerate(zip(samples, (0x1248, 0x1256))):
+        path = os.path.join(tmp, "part%d.ts" % k)
+        run([FFMPEG, "-v", "error", "-y", "-fflags", "+genpts", "-r", "30000/1001", "-i", sample,
+             "-f", "lavfi", "-i", "sine=frequency=440:duration=1", "-map", "0:v", "-map", "1:a",
+             "-c:v", "copy", "-c:a", "mp2", "-f", "mpegts", "-streamid", "0:%d" % pid,
+             "-tables_version", str(k), path], check=True)
+        parts.append(open(path, "rb").read())
+        streams.append(demuxed(path, path + ".m2v"))
+    joined, es_path = os.path.join(tmp, "joined.ts"), os.path.join(tmp, "joined.m2v")
+    open(joined, "wb").write(parts[0] + parts[1])
+    open(es_path, "wb").write(streams[0] + streams[1])
+    # The second part's first PMT packet (PID 0x1000, as ffmpeg writes it).
+    pmt = next(i for i in range(0, len(parts[1]), 188)
+               if (parts[1][i + 1] & 0x1F) << 8 | parts[1][i + 2] == 0x1000)
+    change = "%08x: video continues on PID 0x1256 (program 1, PMT version 1)\n" % (len(parts[0]) + pmt)
+    r = run([tool, "--demux", joined], text=True)
+    check(r.returncode == 0 and r.stderr == "", "joined: report runs clean " + r.stderr)
+    lines = r.stdout.splitlines(keepends=True)
+    check(lines[0] == "stream: transport stream, 188-byte packets, PID 0x1248\n" and
+          lines.count(change) == 1, "joined: stream line and the change line")
+    got = blocks("".join(line for line in lines if line != change))
+    want = blocks(run([tool, es_path], text=True).stdout)
+    check([b[1] for b in got] == [b[1] for b in want], "joined: blocks equal the two ES's")
+    first_after = next(b[0] for b in got if b[0] > len(parts[0]))
+    check(lines.index(change) + 1 == lines.index("%08x: SEQUENCE_HEADER_CODE\n" % first_after),
+          "joined: the change line comes before the second part's first header")
+    joined_bytes = parts[0] + parts[1]
+    whole = sum(joined_bytes[o:o + 4] in (b"\0\0\1\xb3", b"\0\0\1\xb8", b"\0\0\1\0") for o, t in got
+                if t.split("\n")[0].strip() in CODES)
+    check(whole * 10 >= 9 * sum(t.split("\n")[0].strip() in CODES for o, t in got),
+          "joined: start codes at the offsets")
+    j = json.loads(run([tool, "--demux", "--json", joined], check=True).stdout)
+    check(j["pid_changes"] == [{"offset": len(parts[0]) + pmt, "pid": 0x1256, "program_number": 1,
+                                "version_number": 1}], "joined: json pid_changes")
+    # The second PID alone, at its offsets in the joined file.
+    s = run([tool, "--demux", "--stream", "0x1256", joined], text=True)
+    second = blocks(run([tool, "--demux", os.path.join(tmp, "part1.ts")], text=True).stdout)
+    check(blocks(s.stdout) == [[o + len(parts[0]), t] for o, t in second], "joined: --stream 0x1256")
+    m = run([tool, "--demux", "--stream", "0x1f", joined], text=True)
+    check(m.stderr == "m2vhdr: the file holds no video stream 0x1f; it holds: 0x1248 (program 1), "
+          "0x1256 (program 1)\n", "joined: missing stream lists both PIDs")
+
+
 def main():
     tool, data = sys.argv[1], sys.argv[2]
     samples = [os.path.join(data, n) for n in ("ntsc_43_interlaced.m2v", "pal_169_progressive.m2v")]
     with tempfile.TemporaryDirectory() as tmp:
         for sample in samples:
-            for ext, fmt in FORMATS + (MPLEX_FORMATS if shutil.which(MPLEX) else []):
+            for ext, fmt in FORMATS + MPLEX_FORMATS:
                 check_container(tool, tmp, sample, ext, fmt)
             # An elementary stream: --demux changes nothing.
             plain, with_demux = run([tool, sample]), run([tool, "--demux", sample])
             check((plain.returncode, plain.stdout, plain.stderr) ==
                   (with_demux.returncode, with_demux.stdout, with_demux.stderr),
                   sample + ": --demux on an elementary stream")
+        check_programme_change(tool, tmp, samples)
     print("%d failures" % len(failures))
     return 1 if failures else 0
 
