@@ -235,8 +235,8 @@ TEST(Demux, TablesOfEveryVersionAreReadAndTheProgrammeFollowed) {
     const auto moved = pmt_section(1, {{3, 0x102}, {2, 0x101}});
     const std::string head0 = "stream: transport stream, 188-byte packets, PID 0x0100\n";
     const TableCase cases[] = {
-        {"a PMT over 1 KiB over 8 packets", pmt_section(0, {{2, 0x100}}, 5), v0, 0x100, {}, head0.c_str(),
-         true, false, false, 0},
+        {"a PMT over 1 KiB over 8 packets", pmt_section(0, {{2, 0x100}}, 5), pmt_section(0, {{2, 0x100}}, 5),
+         0x100, {}, head0.c_str(), true, false, false, 0},
         {"stream_type 1", pmt_section(0, {{1, 0x100}}), pmt_section(0, {{1, 0x100}}), 0x100, {},
          head0.c_str(), true, false, false, 0},
         {"a new version moves the video", v0, moved, 0x101, {}, head0.c_str(), true, true, false, 0},
@@ -433,6 +433,91 @@ TEST(Demux, ScrambledStretchesAndACutLastPacketInEveryMode) {
     EXPECT_EQ(w.err, cut_warning);
     EXPECT_EQ(w.status, 0);
     EXPECT_EQ(after, concat({want_after, extra}));
+}
+
+struct ProgramCase {
+    const char* name;
+    bool mpeg1;
+    Bytes header_tail;  // the PES header after PES_packet_length
+    int middle;         // the middle PES packet: 0 video, 1 scrambled, 2 padding
+};
+
+// A program stream of three PES packets, each behind a pack header: the
+// video of the middle one (500 bytes of it when it is not the stream's) and
+// its place in the stream.
+Laid program_stream(const Bytes& es, const ProgramCase& c) {
+    Laid l;
+    l.where.assign(es.size(), 0);
+    const Bytes pack = c.mpeg1 ? Bytes{0, 0, 1, 0xba, 0x21, 0, 1, 0, 1, 0x80, 0, 1}
+                               : Bytes{0, 0, 1, 0xba, 0x44, 0, 4, 0, 4, 1, 0x01, 0x89, 0xc3, 0xf8};
+    const std::size_t cuts[] = {0, es.size() / 3, 2 * es.size() / 3, es.size()};
+    for (int k = 0; k < 3; ++k) {
+        const bool other = k == 1 && c.middle != 0;
+        const Bytes body = other ? filler(500, 0x33)
+                                 : Bytes(es.begin() + static_cast<long>(cuts[k]),
+                                         es.begin() + static_cast<long>(cuts[k + 1]));
+        Bytes tail = c.header_tail;
+        if (other && c.middle == 1) tail[0] |= 0x10;  // PES_scrambling_control '01'
+        const std::size_t length = tail.size() + body.size();
+        append(l.file, pack);
+        if (other && c.middle == 2) {
+            append(l.file, concat({{0, 0, 1, 0xbe, static_cast<std::uint8_t>(length >> 8),
+                                    static_cast<std::uint8_t>(length)},
+                                   filler(length)}));
+            continue;
+        }
+        append(l.file, {0, 0, 1, 0xe0, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)});
+        append(l.file, tail);
+        for (std::size_t i = 0; !other && i < body.size(); ++i) l.where[cuts[k] + i] = l.file.size() + i;
+        append(l.file, body);
+    }
+    return l;
+}
+
+// Every form of PES header the program streams of both kinds carry (MPEG-1's
+// stuffing, STD buffer field and time stamps, as mplex writes them), read
+// as the elementary stream; a scrambled PES packet read past like padding
+// in the report, and refused by a rewrite.
+TEST(Demux, ProgramStreamHeadersAndAScrambledPacket) {
+    EnglishMessages english;
+    const Bytes es = concat({elementary(), elementary(), elementary()});
+    const std::string es_report = run_on(es).out;
+    const ProgramCase cases[] = {
+        {"MPEG-1 without time stamps", true, {0x0f}, 0},
+        {"MPEG-1 stuffing", true, {0xff, 0xff, 0xff, 0x0f}, 0},
+        {"MPEG-1 STD buffer and PTS", true, {0x60, 0x2e, 0x21, 0, 1, 0, 1}, 0},
+        {"MPEG-1 stuffing, STD buffer, PTS and DTS", true,
+         {0xff, 0x60, 0x2e, 0x31, 0, 1, 0, 1, 0x11, 0, 1, 0, 1}, 0},
+        {"MPEG-1 STD buffer alone", true, {0x40, 0x20, 0x0f}, 0},
+        {"MPEG-2 with a PTS", false, {0x80, 0x80, 5, 0x21, 0, 1, 0, 1}, 0},
+    };
+    for (const ProgramCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Laid l = program_stream(es, c);
+        RunResult r = run_on(l.file, {"--demux"});
+        EXPECT_EQ(r.out, expected_report(es_report, l,
+                                         std::string("stream: program stream (") + (c.mpeg1 ? "MPEG-1" : "MPEG-2") +
+                                             "), stream_id 0xe0\n"));
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.status, 0);
+    }
+    ProgramCase scrambled = {"scrambled", false, {0x80, 0, 0}, 1};
+    ProgramCase padded = {"padding", false, {0x80, 0, 0}, 2};
+    const Laid s = program_stream(es, scrambled);
+    const Laid p = program_stream(es, padded);
+    const std::uint64_t at = 14 + 6 + 3 + es.size() / 3;  // the second PES packet
+    ASSERT_EQ(s.file.size(), p.file.size());
+    RunResult r = run_on(s.file, {"--demux"});
+    EXPECT_EQ(r.out, run_on(p.file, {"--demux"}).out);
+    EXPECT_EQ(r.err, "m2vhdr: warning: the video is scrambled from " + hex8(at + 14) + " for " +
+                         std::to_string(6 + 3 + 500) + " bytes and is not read\n");
+    EXPECT_EQ(r.status, 1);
+    Bytes after;
+    RunResult w = run_on(s.file, SET, &after);
+    EXPECT_EQ(w.err, "m2vhdr: the video stream is scrambled (packet at " + hex8(at + 14) +
+                         "); the file is not changed\n");
+    EXPECT_EQ(w.status, 1);
+    EXPECT_EQ(after, s.file);
 }
 
 // A stream whose last picture, larger than the VBV buffer, is its one
