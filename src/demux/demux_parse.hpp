@@ -86,6 +86,11 @@ void demux_warn_pid(const Demuxer& d, const Message& warning, std::uint32_t pid,
 // force (table_sections.cpp).
 using SectionUse = void (*)(Demuxer& d, const std::uint8_t* section, std::uint64_t packet_offset);
 
+// A table section's section_length: the bytes after its first three.
+inline std::uint32_t section_length(const std::uint8_t* section) {
+    return (std::uint32_t{section[1]} & 0x0f) << 8 | section[2];
+}
+
 // The CRC_32 of `n` bytes; 0 over a whole section with a right CRC_32.
 std::uint32_t crc_32(const std::uint8_t* b, std::uint32_t n);
 
@@ -109,7 +114,7 @@ void for_each_pat_program(const std::uint8_t* section,
 std::uint32_t pmt_video_pids(const std::uint8_t* section, std::uint16_t* pids, std::uint32_t capacity);
 
 // While reading the stream: a packet (`p` at its sync byte) of the PAT or
-// of the program's PMT.
+// of the program's PMT (programme_follow.cpp).
 void watch_tables(Demuxer& d, const std::uint8_t* p, std::uint32_t pid, std::uint64_t packet_offset);
 
 inline constexpr std::uint8_t SYNC_BYTE = 0x47;
