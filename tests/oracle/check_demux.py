@@ -236,8 +236,9 @@ def check_programme_change(tool, tmp, samples):
     got = blocks("".join(line for line in lines if line != change))
     want = blocks(run([tool, es_path], text=True).stdout)
     check([b[1] for b in got] == [b[1] for b in want], "joined: blocks equal the two ES's")
-    first_after = next(b[0] for b in got if b[0] > len(parts[0]))
-    check(lines.index(change) + 1 == lines.index("%08x: SEQUENCE_HEADER_CODE\n" % first_after),
+    first_after = next((b[0] for b in got if b[0] > len(parts[0])), None)
+    check(change in lines and first_after is not None and
+          lines.index(change) + 1 == lines.index("%08x: SEQUENCE_HEADER_CODE\n" % first_after),
           "joined: the change line comes before the second part's first header")
     joined_bytes = parts[0] + parts[1]
     whole = sum(joined_bytes[o:o + 4] in (b"\0\0\1\xb3", b"\0\0\1\xb8", b"\0\0\1\0") for o, t in got
@@ -247,6 +248,22 @@ def check_programme_change(tool, tmp, samples):
     j = json.loads(run([tool, "--demux", "--json", joined], check=True).stdout)
     check(j["pid_changes"] == [{"offset": len(parts[0]) + pmt, "pid": 0x1256, "program_number": 1,
                                 "version_number": 1}], "joined: json pid_changes")
+    # A rewrite patches both parts as the same command patches the two video
+    # streams one after the other.
+    work, es_work = joined + ".work", es_path + ".work"
+    shutil.copy(joined, work)
+    shutil.copy(es_path, es_work)
+    w = run([tool, "--demux"] + COMMAND + [work, "7000000"])
+    e = run([tool] + COMMAND + [es_work, "7000000"])
+    check(w.returncode == 0 and e.returncode == 0, "joined: rewrites succeed")
+    after = open(work, "rb").read()
+    for k, part in enumerate((after[:len(parts[0])], after[len(parts[0]):])):
+        open(work + str(k), "wb").write(part)
+    check(demuxed(work + "0", work + "0.m2v") + demuxed(work + "1", work + "1.m2v") ==
+          open(es_work, "rb").read(), "joined: the rewrite patches both PIDs")
+    check(len(differing(joined_bytes, after)) ==
+          len(differing(streams[0] + streams[1], open(es_work, "rb").read())),
+          "joined: no byte outside the video payloads changed")
     # The second PID alone, at its offsets in the joined file.
     s = run([tool, "--demux", "--stream", "0x1256", joined], text=True)
     second = blocks(run([tool, "--demux", os.path.join(tmp, "part1.ts")], text=True).stdout)
