@@ -435,6 +435,40 @@ TEST(Demux, ScrambledStretchesAndACutLastPacketInEveryMode) {
     EXPECT_EQ(after, concat({want_after, extra}));
 }
 
+// A programme that moves its video back and forth more times than the
+// demultiplexer keeps moves at once, over more than the scan reads ahead:
+// the report prints every one.
+TEST(Demux, EveryMoveOfALongRecordingIsReported) {
+    const Bytes unit = concat({sequence_header({}), sequence_extension({}), group_header({}), picture_header({}),
+                               picture_coding_extension({}), slice(40000)});
+    const unsigned moves = MAX_CHANGES + 6;
+    Bytes es;
+    for (unsigned k = 0; k <= moves; ++k) append(es, unit);
+    Laid l;
+    l.where.assign(es.size(), 0);
+    unsigned pat_cc = 0, pmt_cc = 0, cc[2] = {0, 0};
+    std::vector<std::uint64_t> pmt_at;
+    put_section(l, 0, pat_cc, PAT_SECTION);
+    for (unsigned k = 0; k <= moves; ++k) {
+        pmt_at.push_back(l.file.size());
+        put_section(l, 0x20, pmt_cc, pmt_section(k % 32, {{2, 0x100 + k % 2}}));
+        put_video(l, 0x100 + k % 2, cc[k % 2], es, k * unit.size(), (k + 1) * unit.size());
+    }
+    std::string want = expected_report(run_on(es).out, l, HEAD);
+    for (unsigned k = moves; k >= 1; --k) {
+        std::size_t at = want.find(hex8(l.where[k * unit.size()]) + ": ");
+        ASSERT_NE(at, std::string::npos);
+        char line[96];
+        std::snprintf(line, sizeof line, "%08llx: video continues on PID 0x%04x (program 1, PMT version %u)\n",
+                      static_cast<unsigned long long>(pmt_at[k]), 0x100 + k % 2, k % 32);
+        want.insert(at, line);
+    }
+    RunResult r = run_on(l.file, {"--demux"});
+    EXPECT_EQ(r.out, want);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+}
+
 struct ProgramCase {
     const char* name;
     bool mpeg1;

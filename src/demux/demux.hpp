@@ -71,7 +71,9 @@ struct StreamChange {
     std::uint16_t program_number;
     std::uint8_t version_number;
 };
-// Changes kept for the report; any beyond are followed all the same.
+// Changes kept at once: the report prints them as it goes and makes room;
+// the JSON report lists the first ones. Any beyond are followed all the
+// same.
 inline constexpr std::uint32_t MAX_CHANGES = 64;
 
 enum class DemuxStop { NONE, END, READ_FAILED, SCRAMBLED };

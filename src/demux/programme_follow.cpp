@@ -3,6 +3,7 @@
 // the stream moves it, when no stream was asked for, to the first video
 // stream it lists; the move is kept for the report.
 #include <cstdio>
+#include <cstring>
 
 #include "demux/demux_messages.hpp"
 #include "demux/demux_parse.hpp"
@@ -50,6 +51,13 @@ void watch_section(Demuxer& d, const std::uint8_t* s, std::uint64_t packet_offse
     d.pes_started = false;
     d.pes_header_need = d.pes_header_have = d.pes_left = 0;
     d.pes_bounded = false;
+    if (d.change_count == MAX_CHANGES && d.changes_told > 0) {
+        // Room made from the moves the report has printed already.
+        std::memmove(d.changes, d.changes + d.changes_told,
+                     (d.change_count - d.changes_told) * sizeof(StreamChange));
+        d.change_count -= d.changes_told;
+        d.changes_told = 0;
+    }
     if (d.change_count < MAX_CHANGES)
         d.changes[d.change_count++] = {d.stream_end, packet_offset, pids[0], d.program_number,
                                        static_cast<std::uint8_t>(version_number)};
