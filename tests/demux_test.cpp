@@ -467,6 +467,11 @@ TEST(Demux, EveryMoveOfALongRecordingIsReported) {
     EXPECT_EQ(r.out, want);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 0);
+    // The JSON report lists the first ones and counts the rest.
+    RunResult j = run_on(l.file, {"--demux", "--json"});
+    EXPECT_NE(j.out.find("{\"offset\": " + std::to_string(pmt_at[MAX_CHANGES]) + ", \"pid\": 256, "
+                         "\"program_number\": 1, \"version_number\": 0}\n  ],\n  \"pid_changes_omitted\": 6,\n"),
+              std::string::npos);
 }
 
 struct ProgramCase {

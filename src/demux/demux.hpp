@@ -152,6 +152,7 @@ struct Demuxer {
     StreamChange changes[MAX_CHANGES] = {};
     std::uint32_t change_count = 0;
     std::uint32_t changes_told = 0;  // printed in the report so far
+    std::uint64_t changes_omitted = 0;  // found no room
 
     // Read-only runs pass over scrambled packets of the stream (a rewrite
     // refuses them): each stretch of them is warned of once it ends.

@@ -58,6 +58,7 @@ bool demux_rewind(Demuxer& d) {
     d.pmt_pid = d.first_pmt_pid;
     d.pmt_version = -1;
     d.change_count = d.changes_told = 0;
+    d.changes_omitted = 0;
     if (d.sections) d.sections[0].open = d.sections[1].open = false;
     d.scrambled_open = false;
     return platform_seek(d.file, d.in_base);

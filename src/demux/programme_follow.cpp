@@ -58,9 +58,12 @@ void watch_section(Demuxer& d, const std::uint8_t* s, std::uint64_t packet_offse
         d.change_count -= d.changes_told;
         d.changes_told = 0;
     }
-    if (d.change_count < MAX_CHANGES)
-        d.changes[d.change_count++] = {d.stream_end, packet_offset, pids[0], d.program_number,
-                                       static_cast<std::uint8_t>(version_number)};
+    if (d.change_count == MAX_CHANGES) {
+        ++d.changes_omitted;
+        return;
+    }
+    d.changes[d.change_count++] = {d.stream_end, packet_offset, pids[0], d.program_number,
+                                   static_cast<std::uint8_t>(version_number)};
 }
 
 }  // namespace

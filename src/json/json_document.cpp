@@ -87,6 +87,7 @@ int run_json(StreamContext& ctx, const Options& options) {
             json_end_object(w);
         }
         json_end_array(w);
+        json_member_uint(w, "pid_changes_omitted", report.changes_omitted);
     }
     if (report.missed_counted) {
         json_member_uint(w, "sequences", report.sequences);
@@ -109,6 +110,7 @@ void json_stream_changes(StreamContext& ctx, const Demuxer& d) {
     if (d.container != Container::TRANSPORT_STREAM) return;
     ctx.json->changes_known = true;
     ctx.json->changes.assign(d.changes, d.changes + d.change_count);
+    ctx.json->changes_omitted = d.changes_omitted;
 }
 
 namespace {

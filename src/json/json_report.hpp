@@ -5,7 +5,8 @@
 //
 //   {"file": NAME, "size": BYTES, "headers": [...],
 //    ["pid_changes": [{"offset": N, "pid": P, "program_number": N,
-//                      "version_number": N}, ...],] (--demux, transport)
+//                      "version_number": N}, ...],
+//     "pid_changes_omitted": 0,] (--demux, transport)
 //    "warnings": [...], "warnings_omitted": 0,
 //    "status": "complete" | "refused" | "error"}
 //   {"file": NAME, "bit_rate": N, "patches": [...],
@@ -42,6 +43,7 @@ struct JsonReport {
     // A report of a transport stream: where its video moved to other PIDs.
     bool changes_known = false;
     std::vector<StreamChange> changes;
+    std::uint64_t changes_omitted = 0;  // beyond those the demuxer keeps
 };
 
 // `m2vhdr --json FILE [BITRATE]`: the run of scan_file with the document
