@@ -41,6 +41,7 @@ struct RateCase {
     const char* text;
     bool accepted;
     unsigned long long q;  // expected bit_rate_value after a rewrite
+    bool unit = false;     // refused for its unit of bit rate
     friend void PrintTo(const RateCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
 };
 
@@ -58,9 +59,15 @@ TEST_P(BitRateArgument, IsAcceptedOnlyAsAPlainDecimal) {
     RunResult r = run_tool({"m2vhdr", path, c.text});
     Bytes after = read_file(path);
     if (!c.accepted) {
+        // Not a count of arguments: named, with its reason, in every locale.
+        // "-1" reads as an option.
+        std::string reason = c.unit                     ? "BITRATE は単位を付けないビット/秒の整数です '"
+                             : std::string(c.text) == "-1" ? "不明なオプションです '"
+                                                          : "BITRATE は 0 から 4294967295 までの整数です '";
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err, usage_for(tool_name("m2vhdr")));
+        EXPECT_EQ(r.err, sjis("m2vhdr: " + reason + c.text +
+                              "'\n詳しくは 'm2vhdr --help' を実行してください。\n"));
         EXPECT_EQ(after, original);
         return;
     }
@@ -77,12 +84,14 @@ INSTANTIATE_TEST_SUITE_P(
                       RateCase{"0", true, 0}, RateCase{"399", true, 0},
                       RateCase{"4294967295", true, 10737418},
                       RateCase{"0004294967295", true, 10737418}, RateCase{"abc", false, 0},
-                      RateCase{"8M", false, 0}, RateCase{"8000000xyz", false, 0},
+                      RateCase{"8M", false, 0, true}, RateCase{"8000000xyz", false, 0},
                       RateCase{"-1", false, 0}, RateCase{"4294967296", false, 0},
                       RateCase{"99999999999999999999", false, 0}, RateCase{"", false, 0},
                       RateCase{"+", false, 0}, RateCase{" ", false, 0},
                       RateCase{"8000000 ", false, 0}, RateCase{"++8", false, 0},
-                      RateCase{"0x10", false, 0}));
+                      RateCase{"0x10", false, 0}, RateCase{"5Mbps", false, 0, true},
+                      RateCase{"800k", false, 0, true}, RateCase{"1.5 Mbit/s", false, 0, true},
+                      RateCase{"5MB", false, 0, true}, RateCase{"M", false, 0}));
 
 TEST(CommandLine, MissingFileFailsInBothModesAndCreatesNothing) {
     ScratchDir dir;
@@ -278,8 +287,11 @@ TEST(CommandLine, UnicodeFileNamesWorkInBothModes) {
     Bytes original = concat({sequence_header(h), sequence_extension({})});
     h.bit_rate_value = 20000;  // 8000000 / 400
     Bytes rewritten = concat({sequence_header(h), sequence_extension({})});
-    std::string refused = "引数が不正です。\nusage: " + binary_name() + " [input file] {bitrate(bit)}\n";
-    if (external_tool()) refused = sjis(refused);
+    // A rate that is no plain number is named as typed.
+    std::string before = "m2vhdr: BITRATE は 0 から 4294967295 までの整数です '";
+    std::string after = "'\n詳しくは 'm2vhdr --help' を実行してください。\n";
+    if (external_tool()) before = sjis(before), after = sjis(after);
+    std::string refused = before + "８０００" + after;
 
     ScratchDir dir;
     for (const char* name : {"日本語の名前.m2v", "\xF0\x9F\x8E\xAC clip.m2v"}) {

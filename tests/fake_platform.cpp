@@ -1,6 +1,7 @@
 #include "fake_platform.hpp"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/file.hpp"
@@ -19,6 +20,7 @@ const FakeFault* fault_for(FakeOp op) {
 FakeCall& record(FakeOp op, bool ok, std::uint64_t offset, std::uint32_t count,
                  std::uint32_t done) {
     FakeFile& f = fake_file();
+    if (!ok) f.last_error = FAKE_ERROR;
     f.calls.push_back(FakeCall{op, ok, offset, count, done, {}});
     return f.calls.back();
 }
@@ -125,6 +127,12 @@ void platform_close(FileHandle) {
     FakeFile& f = fake_file();
     record(FakeOp::CLOSE, f.is_open, f.position, 0, 0);
     f.is_open = false;
+}
+
+int platform_last_error() { return fake_file().last_error; }
+
+void platform_error_text(std::FILE*, int code, char* text, std::size_t size) {
+    std::snprintf(text, size, "fake error %d", code);
 }
 
 void platform_prepare_console(std::FILE*) {}

@@ -43,7 +43,11 @@ struct FakeFile {
     // When non-zero, every read delivers at most this many bytes, as a pipe
     // or a slow device may.
     std::uint32_t read_chunk = 0;
+    // The code platform_last_error gives: FAKE_ERROR after any failed call,
+    // whose text is "fake error 5".
+    int last_error = 0;
 };
+inline constexpr int FAKE_ERROR = 5;
 
 // The one file every platform_open of the process opens, whatever the path.
 FakeFile& fake_file();

@@ -362,9 +362,11 @@ TEST(Fault, JsonDocumentClosesWithTheError) {
         FakeFault fault;
         const char* message;
     } cases[] = {
-        {false, {FakeOp::READ, 2, FakeFault::FAIL, 0}, "読み取りエラーです\n"},
-        {true, {FakeOp::READ, 3, FakeFault::FAIL, 0}, "読み取りエラーです\n"},
-        {true, {FakeOp::WRITE, 4, FakeFault::SHORT, 1}, "書き込みエラーです\n"},
+        // --json is an option: the file and the system's reason are named;
+        // a short write gives no reason.
+        {false, {FakeOp::READ, 2, FakeFault::FAIL, 0}, "m2vhdr: 'fake.m2v' を読み取れません: fake error 5\n"},
+        {true, {FakeOp::READ, 3, FakeFault::FAIL, 0}, "m2vhdr: 'fake.m2v' を読み取れません: fake error 5\n"},
+        {true, {FakeOp::WRITE, 4, FakeFault::SHORT, 1}, "m2vhdr: 'fake.m2v' に書き込めません: 原因は不明です\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);

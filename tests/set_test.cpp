@@ -269,10 +269,17 @@ TEST_P(SetValue, RangeAndReservedValues) {
         EXPECT_EQ(r.status, 0) << r.err;
         return;
     }
-    std::string usage = sjis("引数が不正です。\nusage: %s [input file] {bitrate(bit)}\n");
+    // The element is named when the setting names one, else the setting.
+    std::string setting = GetParam().setting;
+    std::size_t equals = setting.find('=');
+    std::string usage =
+        equals != std::string::npos && equals > 0
+            ? "m2vhdr: --set で " + setting.substr(0, equals) +
+                  " に使えない値です (値の一覧は m2vhdr --help) '" + setting + "'\n"
+            : "m2vhdr: --set に不明な要素です (要素と値の一覧は m2vhdr --help) '" + setting + "'\n";
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, usage.replace(usage.find("%s"), 2, tool_name("m2vhdr")));
+    EXPECT_EQ(r.err, sjis(usage + "詳しくは 'm2vhdr --help' を実行してください。\n"));
     EXPECT_EQ(after, original);
 }
 
@@ -303,6 +310,11 @@ INSTANTIATE_TEST_SUITE_P(
         {"bit_rate=1.", false}, {"bit_rate=.5M", false}, {"bit_rate=-400", false},
         {"bit_rate=AUTO", false}, {"frame_rate_code", false},
         {"frame_rate_code=", false}, {"frame_rate_code=+3", false}, {"frame_rate_code= 3", false},
-        {"=3", false}}));
+        {"=3", false},
+        // A name without the body that issued it, where only one name ends so.
+        {"colour_primaries=BT.709", true}, {"transfer_characteristics=bt.470-2 System M", true},
+        {"matrix_coefficients=170M", true}, {"colour_primaries=240M (1987)", true},
+        {"colour_primaries=System", false}, {"colour_primaries=R BT.709", false},
+        {"colour_primaries=TU-R BT.709", false}}));
 
 }  // namespace

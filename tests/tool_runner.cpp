@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <iconv.h>
+#include <locale.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -137,8 +138,21 @@ const char* tool_locale(const char* lc_all) {
 
 }  // namespace
 
-EnglishMessages::EnglishMessages() { message_language = Language::ENGLISH; }
-EnglishMessages::~EnglishMessages() { message_language = Language::JAPANESE; }
+std::string system_reason(int code, const char* locale) {
+    locale_t named = newlocale(LC_ALL_MASK, locale, static_cast<locale_t>(nullptr));
+    std::string text = named ? strerror_l(code, named) : std::strerror(code);
+    if (named) freelocale(named);
+    return text;
+}
+
+EnglishMessages::EnglishMessages() {
+    message_language = Language::ENGLISH;
+    original_locale = false;
+}
+EnglishMessages::~EnglishMessages() {
+    message_language = Language::JAPANESE;
+    original_locale = true;
+}
 
 RunResult run_external(const std::vector<std::string>& command, const char* lc_all) {
     lc_all = tool_locale(lc_all);

@@ -95,6 +95,11 @@ std::string sjis(const std::string& utf8);
 // the C library's iconv.
 std::string iconv_to(const char* encoding, const std::string& utf8);
 
+// The system's text for errno `code` in the locale named `locale` (its
+// messages and its codeset), or in the C locale where that one is not
+// installed: what the tool gives as the reason a file failed.
+std::string system_reason(int code, const char* locale);
+
 // While it lives, the tool writes its messages in English: run_program in
 // this process, and a child (run_binary, run_external) started in C or
 // C.UTF-8 is given en_US.UTF-8 instead. Tests of English text use it.

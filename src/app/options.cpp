@@ -1,6 +1,13 @@
 #include "app/options.hpp"
 
 #include <cstring>
+#include <initializer_list>
+#include <iterator>
+#include <utility>
+
+#include "app/run_program.hpp"
+#include "messages.hpp"
+#include "stats/run_stats.hpp"
 
 namespace {
 
@@ -12,6 +19,7 @@ struct OptionRow {
     const char* value;      // the value's name in the help text; null: a flag
     const char* help;
     bool (*apply)(Options& options, const char* value);
+    const char* accepted;   // the values, for a usage error
 };
 
 bool set_help(Options& options, const char*) { return options.help = true; }
@@ -66,18 +74,27 @@ bool set_stream(Options& options, const char* value) {
 }
 
 constexpr OptionRow option_rows[] = {
-    {'h', "help", nullptr, "print this help and exit", set_help},
-    {0, "version", nullptr, "print the version and exit", set_version},
-    {0, "stats", nullptr, "print the rates, a VBV check and the lowest safe rate", set_stats},
-    {0, "json", nullptr, "write the report, the patches or the figures as JSON", set_json},
-    {0, "plot", "FILE.svg", "with --stats, also draw the rates and the VBV", set_plot},
-    {0, "pulldown", "3:2|none", "apply or remove soft 3:2 pulldown, in place", set_pulldown},
-    {0, "set", "ELEMENT=VALUE", "set ELEMENT in every sequence, in place (repeatable)", add_setting},
-    {0, "dry-run", nullptr, "print the patches a rewrite would write; write nothing", set_dry_run},
-    {0, "check", "dvd|bluray", "say which rules of the authoring profile FILE breaks", set_check},
-    {0, "demux", nullptr, "read the video inside a program or transport stream", set_demux},
-    {0, "stream", "N", "with --demux, the video stream's PID or stream_id", set_stream},
+    {'h', "help", nullptr, "print this help and exit", set_help, nullptr},
+    {0, "version", nullptr, "print the version and exit", set_version, nullptr},
+    {0, "stats", nullptr, "print the rates, a VBV check and the lowest safe rate", set_stats,
+     nullptr},
+    {0, "json", nullptr, "write the report, the patches or the figures as JSON", set_json, nullptr},
+    {0, "plot", "FILE.svg", "with --stats, also draw the rates and the VBV", set_plot,
+     "a file name"},
+    {0, "pulldown", "3:2|none", "apply or remove soft 3:2 pulldown, in place", set_pulldown,
+     "3:2, none"},
+    {0, "set", "ELEMENT=VALUE", "set ELEMENT in every sequence, in place (repeatable)",
+     add_setting, nullptr},
+    {0, "dry-run", nullptr, "print the patches a rewrite would write; write nothing", set_dry_run,
+     nullptr},
+    {0, "check", "dvd|bluray", "say which rules of the authoring profile FILE breaks", set_check,
+     "dvd, bluray"},
+    {0, "demux", nullptr, "read the video inside a program or transport stream", set_demux,
+     nullptr},
+    {0, "stream", "N", "with --demux, the video stream's PID or stream_id", set_stream,
+     "0 to 8191, or 0x0 to 0x1fff"},
 };
+constexpr std::size_t OPTION_COUNT = std::size(option_rows);
 
 const OptionRow* find_long(const char* name, std::size_t length) {
     for (const OptionRow& row : option_rows) {
@@ -94,26 +111,125 @@ const OptionRow* find_short(char name) {
     return nullptr;
 }
 
-bool add_positional(Options& options, const char* argument, int* count) {
-    if (*count == 0) options.file = argument;
-    else if (*count == 1) options.bit_rate = argument;
-    else return false;
-    ++*count;
+// An argument as typed, and where it stands on the command line; `text`
+// null when it was not given.
+struct Given {
+    const char* text = nullptr;
+    int at = 0;
+};
+
+// Where each option was first given, by row, the BITRATE, and the first
+// --set of the bit rate (its setting).
+struct GivenArguments {
+    Given option[OPTION_COUNT];
+    Given bit_rate;
+    Given set_bit_rate;
+};
+
+Given given_option(const GivenArguments& g, const char* long_name) {
+    return g.option[static_cast<std::size_t>(find_long(long_name, std::strlen(long_name)) -
+                                             option_rows)];
+}
+
+// The first of `candidates` that was given, or none.
+Given first_given(std::initializer_list<Given> candidates) {
+    for (const Given& c : candidates)
+        if (c.text) return c;
+    return {};
+}
+
+// `a` and `b` cannot go together: the later of the two is the argument.
+bool excludes(Given a, Given b, UsageError* error) {
+    if (!a.text || !b.text) return false;
+    if (a.at > b.at) std::swap(a, b);
+    *error = {UsageProblem::EXCLUDES, b.text, nullptr, nullptr, a.text, {}};
+    return true;
+}
+
+// The options that a run can do only one of at a time, and the options
+// that need another.
+UsageError check_combination(const Options& options, const GivenArguments& g) {
+    UsageError error;
+    const bool auto_rate = is_auto_rate(options.bit_rate) || options.settings.bit_rate_auto;
+    Given stats = first_given({given_option(g, "stats"), given_option(g, "plot")});
+    Given set = given_option(g, "set");
+    Given pulldown = given_option(g, "pulldown");
+    Given check = given_option(g, "check");
+    Given rewrite = first_given({g.bit_rate, set, pulldown});
+    // The rate is set once: by BITRATE or by --set bit_rate.
+    Given rate = first_given({g.bit_rate, g.set_bit_rate});
+    if (excludes(g.set_bit_rate, g.bit_rate, &error) || excludes(stats, rewrite, &error) || excludes(pulldown, first_given({g.bit_rate, set}), &error) ||
+        (auto_rate && excludes(given_option(g, "json"), rate, &error)) ||
+        excludes(check, first_given({rewrite, stats, given_option(g, "dry-run")}), &error))
+        return error;
+    Given dry_run = given_option(g, "dry-run");
+    if (dry_run.text && !rewrite.text)
+        return {UsageProblem::NEEDS, dry_run.text, nullptr, "BITRATE, --set or --pulldown", nullptr, {}};
+    Given stream = given_option(g, "stream");
+    if (stream.text && !options.demux)
+        return {UsageProblem::NEEDS, stream.text, nullptr, "--demux", nullptr, {}};
+    return error;
+}
+
+bool equal_ignoring_case(const char* a, const char* b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (; *a && *b; ++a, ++b)
+        if (lower(*a) != lower(*b)) return false;
+    return *a == *b;
+}
+
+// A number followed by a unit of bit rate: "5M", "5Mbps", "800k", "1.5 Mbit/s".
+bool has_rate_unit(const char* text) {
+    const char* s = text;
+    while (*s == ' ' || *s == '+') ++s;
+    const char* digits = s;
+    while ((*s >= '0' && *s <= '9') || *s == '.') ++s;
+    if (s == digits) return false;
+    while (*s == ' ') ++s;
+    if (*s == '\0') return false;
+    if (std::strchr("kKmMgG", *s)) ++s;
+    for (const char* unit : {"", "b", "bps", "b/s", "bit", "bit/s", "bits/s"}) {
+        if (equal_ignoring_case(s, unit)) return true;
+    }
+    return false;
+}
+
+// The element a --set names, if the table has it: its setting then failed
+// on the value.
+bool names_element(const char* setting, char* element, std::size_t size) {
+    const char* equals = std::strchr(setting, '=');
+    if (!equals) return false;
+    std::size_t length = static_cast<std::size_t>(equals - setting);
+    auto same = [&](const char* name) {
+        return std::strlen(name) == length && std::strncmp(name, setting, length) == 0;
+    };
+    bool known = same(bit_rate_element.name);
+    for (const Element& e : element_rows) known = known || same(e.name);
+    if (!known || length >= size) return false;
+    std::memcpy(element, setting, length);
+    element[length] = '\0';
     return true;
 }
 
 }  // namespace
 
-bool parse_options(int argc, char** argv, Options* options) {
-    int positional = 0;
-    bool ok = true;
+UsageError parse_options(int argc, char** argv, Options* options) {
+    GivenArguments given;
+    UsageError error;
     bool options_ended = false;
+    const char* extra = nullptr;
+    int positional = 0;
+    bool any_option = false;
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
         if (options_ended || argument[0] != '-' || argument[1] == '\0') {
-            ok = add_positional(*options, argument, &positional) && ok;
+            if (positional == 0) options->file = argument;
+            else if (positional == 1) given.bit_rate = {options->bit_rate = argument, i};
+            else if (!extra) extra = argument;
+            ++positional;
             continue;
         }
+        any_option = true;
         if (std::strcmp(argument, "--") == 0) {
             options_ended = true;
             continue;
@@ -125,22 +241,78 @@ bool parse_options(int argc, char** argv, Options* options) {
             const char* name = argument + 2;
             const char* equals = std::strchr(name, '=');
             row = find_long(name, equals ? static_cast<std::size_t>(equals - name) : std::strlen(name));
-            if (equals) {
-                if (!row || !row->value) return false;
-                value = equals + 1;
-            }
+            if (equals && row && !row->value)
+                return {UsageProblem::UNWANTED_VALUE, argument, nullptr, nullptr, nullptr, {}};
+            if (equals) value = equals + 1;
         } else {
             row = argument[2] == '\0' ? find_short(argument[1]) : nullptr;
         }
-        if (!row) return false;
+        if (!row) return {UsageProblem::UNKNOWN_OPTION, argument, nullptr, nullptr, nullptr, {}};
         if (row->value && !value) {
-            if (i + 1 >= argc) return false;
+            if (i + 1 >= argc)
+                return {UsageProblem::MISSING_VALUE, argument, nullptr, nullptr, nullptr, {}};
             value = argv[++i];
         }
-        if (!row->apply(*options, value)) return false;
+        Given& first = given.option[static_cast<std::size_t>(row - option_rows)];
+        if (!first.text) first = {argument, i};
+        if (row->apply == add_setting && std::strncmp(value, "bit_rate=", 9) == 0 &&
+            !given.set_bit_rate.text)
+            given.set_bit_rate = {value, i};
+        if (row->apply(*options, value)) continue;
+        if (row->apply == add_setting) {
+            error = {UsageProblem::UNKNOWN_ELEMENT, value, nullptr, nullptr, nullptr, {}};
+            if (names_element(value, error.element, sizeof error.element))
+                error.problem = UsageProblem::BAD_ELEMENT_VALUE;
+            return error;
+        }
+        return {UsageProblem::BAD_VALUE, value, row->long_name, row->accepted, nullptr, {}};
     }
-    if (options->help || options->version) return true;
-    return ok && positional >= 1;
+    options->original_form = !any_option && !is_auto_rate(options->bit_rate);
+    if (options->help || options->version) return error;
+    if (positional == 0) return {UsageProblem::NO_FILE, nullptr, nullptr, nullptr, nullptr, {}};
+    if (extra) return {UsageProblem::EXTRA_ARGUMENT, extra, nullptr, nullptr, nullptr, {}};
+    error = check_combination(*options, given);
+    if (error.problem != UsageProblem::NONE) return error;
+    std::uint32_t rate = 0;
+    if (options->bit_rate && !is_auto_rate(options->bit_rate) &&
+        !parse_bit_rate(options->bit_rate, &rate)) {
+        bool unit = has_rate_unit(options->bit_rate);
+        return {unit ? UsageProblem::RATE_WITH_UNIT : UsageProblem::BAD_RATE, options->bit_rate,
+                nullptr, nullptr, nullptr, {}};
+    }
+    return error;
+}
+
+void print_usage_error(std::FILE* err, const UsageError& error, const Options& options,
+                       const char* program) {
+    // Only a wrong count of arguments was a usage error at first.
+    bool count = error.problem == UsageProblem::NO_FILE ||
+                 error.problem == UsageProblem::EXTRA_ARGUMENT;
+    if (count && options.original_form && original_locale) {
+        print_message(err, msg::usage, program);
+        return;
+    }
+    const char* a = error.argument;
+    switch (error.problem) {
+    case UsageProblem::NONE: return;
+    case UsageProblem::NO_FILE: print_message(err, msg::missing_file); break;
+    case UsageProblem::UNKNOWN_OPTION: print_message(err, msg::unknown_option, a); break;
+    case UsageProblem::MISSING_VALUE: print_message(err, msg::missing_value, a); break;
+    case UsageProblem::UNWANTED_VALUE: print_message(err, msg::unwanted_value, a); break;
+    case UsageProblem::BAD_VALUE:
+        print_message(err, msg::bad_value, error.option, error.accepted, a);
+        break;
+    case UsageProblem::UNKNOWN_ELEMENT: print_message(err, msg::unknown_element, a); break;
+    case UsageProblem::BAD_ELEMENT_VALUE:
+        print_message(err, msg::bad_element_value, error.element, a);
+        break;
+    case UsageProblem::NEEDS: print_message(err, msg::needs_option, error.accepted, a); break;
+    case UsageProblem::EXCLUDES: print_message(err, msg::excluded_option, error.other, a); break;
+    case UsageProblem::EXTRA_ARGUMENT: print_message(err, msg::extra_argument, a); break;
+    case UsageProblem::RATE_WITH_UNIT: print_message(err, msg::rate_with_unit, a); break;
+    case UsageProblem::BAD_RATE: print_message(err, msg::bad_rate, a); break;
+    }
+    print_message(err, msg::try_help);
 }
 
 void print_help(std::FILE* out) {
@@ -182,13 +354,14 @@ void print_help(std::FILE* out) {
     std::fputs(
         "\n"
         "Exit status:\n"
-        "  0  the run completed (warnings included)\n"
+        "  0  the run completed (warnings included); (--check) FILE breaks no rule\n"
         "  1  the file could not be opened, read or written, it is a program or\n"
         "     transport stream (without --demux) or one refused by it, an element\n"
         "     of --set fits no sequence of it, a header across damage was left,\n"
         "     (auto) no rate avoids a VBV underflow, or --pulldown refused it\n"
-        "     (the file is then unchanged); (--check) FILE breaks a rule\n"
+        "     (the file is then unchanged)\n"
         "  2  usage error\n"
+        "  3  (--check) FILE breaks a rule of the profile\n"
         "\n"
         "Examples:\n"
         "  m2vhdr movie.m2v 8000000    set every sequence of movie.m2v to 8 Mbit/s\n"

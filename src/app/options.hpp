@@ -12,12 +12,42 @@
 
 #include "run/run_request.hpp"
 
-// Fills `options` from the arguments after argument 0. False for an unknown
-// option, an option without its value, a --set that names no element or a
-// value it cannot take, --dry-run without anything to set, or a wrong number
-// of positional arguments: a usage error. With --help or --version the positional
-// arguments are not checked.
-bool parse_options(int argc, char** argv, Options* options);
+// What is wrong with a command line, and the arguments to name.
+enum class UsageProblem {
+    NONE,
+    NO_FILE,            // no FILE
+    UNKNOWN_OPTION,     // `argument`
+    MISSING_VALUE,      // `argument` is the last, and takes a value
+    UNWANTED_VALUE,     // `argument` is a flag given "=VALUE"
+    BAD_VALUE,          // `argument`, the value of --`option`, not among `accepted`
+    UNKNOWN_ELEMENT,    // --set `argument` names no element
+    BAD_ELEMENT_VALUE,  // --set `argument` gives `element` a value it cannot take
+    NEEDS,              // `argument` works only with `accepted`
+    EXCLUDES,           // `argument` and `other`, both as typed, cannot go together
+    EXTRA_ARGUMENT,     // `argument` after FILE and BITRATE
+    RATE_WITH_UNIT,     // the BITRATE `argument` has a unit ("5M", "5Mbps")
+    BAD_RATE,           // the BITRATE `argument` is no whole number of bit/s in range
+};
+struct UsageError {
+    UsageProblem problem = UsageProblem::NONE;
+    const char* argument = nullptr;
+    const char* option = nullptr;
+    const char* accepted = nullptr;
+    const char* other = nullptr;
+    char element[32] = {};
+};
+
+// Fills `options` from the arguments after argument 0; the first problem
+// found (in the order of the arguments, then the combination of options,
+// then the BITRATE), or NONE. With --help or --version only the options
+// themselves are checked.
+UsageError parse_options(int argc, char** argv, Options* options);
+
+// Prints the usage error: the original usage text for a wrong count of
+// arguments on an original command line in the original locale, otherwise
+// what is wrong, the argument and the line that points to --help.
+void print_usage_error(std::FILE* err, const UsageError& error, const Options& options,
+                       const char* program);
 
 // The --help text.
 void print_help(std::FILE* out);

@@ -18,8 +18,9 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
 
     const char* program = argc > 0 && argv[0] ? argv[0] : "m2vhdr";
     Options options;
-    if (!parse_options(argc, argv, &options)) {
-        print_message(err, msg::usage, program);
+    UsageError usage = parse_options(argc, argv, &options);
+    if (usage.problem != UsageProblem::NONE) {
+        print_usage_error(err, usage, options, program);
         return EXIT_USAGE;
     }
     if (options.help) {
@@ -30,31 +31,22 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
         std::fprintf(out, "m2vhdr %s\n", program_version);
         return EXIT_OK;
     }
+    ctx.original_texts = options.original_form && original_locale;
 
-    // The rate is set once: by BITRATE or by --set bit_rate. Its `auto`
-    // measures first, as BITRATE's does, and then writes the --set row.
-    const ElementSettings& settings = options.settings;
-    if (options.bit_rate && (settings.requested[BIT_RATE_ROW] || settings.bit_rate_auto)) {
-        print_message(err, msg::usage, program);
-        return EXIT_USAGE;
-    }
-    if (settings.bit_rate_auto) options.bit_rate = "auto";
+    // The rate is set once, by BITRATE or by --set bit_rate (parse_options
+    // has refused both). Its `auto` measures first, as BITRATE's does, and
+    // then writes the --set row.
+    if (options.settings.bit_rate_auto) options.bit_rate = "auto";
 
-    // One job per run: --stats only reads, a pulldown run sets nothing else,
-    // a dry run needs something to write. `auto` picks its rate only after
-    // the measuring pass, while the JSON rewrite document names it first.
+    // One job per run (parse_options has refused the rest): --stats only
+    // reads, a pulldown run sets nothing else. `auto` picks its rate only
+    // after the measuring pass, while the JSON rewrite document names it
+    // first.
     const bool auto_rate = is_auto_rate(options.bit_rate);
     const bool pulldown = options.pulldown != PulldownRequest::NOT_ASKED;
     const bool sets = any_element(options.settings);
     const bool rewrites = options.bit_rate || sets || pulldown;
     const bool check = options.check != CheckProfile::NONE;
-    if ((options.stats && rewrites) || (pulldown && (options.bit_rate || sets)) ||
-        (options.json && auto_rate) || (options.dry_run && !rewrites) ||
-        (check && (rewrites || options.stats || options.dry_run)) ||
-        (options.stream >= 0 && !options.demux)) {
-        print_message(err, msg::usage, program);
-        return EXIT_USAGE;
-    }
     if (check) return run_check_file(ctx, options);
 
     ctx.sink = &report_text_sink;
@@ -63,11 +55,9 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
         ctx.mode = Mode::REWRITE;
         ctx.dry_run = options.dry_run;
         ctx.rewrites_bit_rate = options.bit_rate && !auto_rate;
-        // A mistyped rate must not be written into every sequence of the file.
-        if (ctx.rewrites_bit_rate && !parse_bit_rate(options.bit_rate, &ctx.target_bit_rate)) {
-            print_message(err, msg::usage, program);
-            return EXIT_USAGE;
-        }
+        // parse_options has refused a mistyped rate, which must not be
+        // written into every sequence of the file.
+        if (ctx.rewrites_bit_rate) parse_bit_rate(options.bit_rate, &ctx.target_bit_rate);
         // `auto` and the pulldown start their own rewrites after measuring.
         if (!auto_rate && !pulldown)
             start_rewrite(ctx, rewrite, options.settings, ctx.rewrites_bit_rate);
@@ -86,5 +76,5 @@ int run_check_file(StreamContext& ctx, const Options& options) {
     bool compliant = finish_check(ctx, check, options.json, options.file,
                                   status == EXIT_OK || ctx.scrambled_passed);
     check_free(check);
-    return status == EXIT_OK && !compliant ? EXIT_FAILED : status;
+    return status == EXIT_OK && !compliant ? EXIT_RULE_BROKEN : status;
 }

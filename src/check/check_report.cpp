@@ -8,6 +8,7 @@
 #include "json/json_writer.hpp"
 #include "messages.hpp"
 #include "stats/run_stats.hpp"
+#include "scan/file_failure.hpp"
 
 namespace {
 
@@ -214,7 +215,7 @@ bool run_check(StreamContext& ctx, long requested_stream) {
     finish_rules(c, true);
     RuleFinding& under = finding(c, RuleKind::VBV_UNDERFLOW);
     if (under.count && !file_offset_after_scan(ctx, under.first_offset, &under.first_offset)) {
-        print_message(ctx.err, msg::read_error);
+        print_file_failure(ctx, FileFailure::READ);
         return false;
     }
     return true;

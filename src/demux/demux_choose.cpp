@@ -3,6 +3,7 @@
 
 #include "demux/demux_messages.hpp"
 #include "demux/demux_parse.hpp"
+#include "demux/foreign_container.hpp"
 
 namespace {
 
@@ -138,6 +139,10 @@ bool demux_detect(Demuxer& d, FileHandle file, std::FILE* err) {
     }
     const std::uint8_t* b = d.in;
     std::uint32_t held = d.in_held;
+    if (const char* other = foreign_container(b, held)) {
+        print_message(err, demux_msg::foreign, other);
+        return false;
+    }
     d.container = Container::ELEMENTARY;
     std::uint32_t first = held;
     const struct { std::uint32_t size, sync_at; bool supported; } sizes[] = {

@@ -47,6 +47,10 @@ inline constexpr Message neither{
     "ストリームでもありません\n",
     "m2vhdr: the file is neither a program stream, a transport stream nor a video elementary "
     "stream\n"};
+// The name of the container its signature shows (foreign_container).
+inline constexpr Message foreign{
+    "m2vhdr: ファイルは %s ファイルです。MPEG のプログラムストリームでもトランスポートストリームでもないので読みません\n",
+    "m2vhdr: the file is a %s file, not an MPEG program or transport stream; it is not read\n"};
 inline constexpr Message no_video{
     "m2vhdr: ファイルに MPEG-1 や MPEG-2 の映像ストリームがありません\n",
     "m2vhdr: the file holds no MPEG-1 or MPEG-2 video stream\n"};
@@ -72,8 +76,9 @@ inline constexpr Message damaged_left{
 // Every message above, for the tests.
 inline constexpr const Message* all[] = {
     &continuity_gap, &pes_cut_short,  &sync_lost,   &scrambled,          &packet_size,
-    &neither,        &no_video,       &missing_stream, &listed_none,     &pulldown_container,
-    &damaged_left,   &section_crc,    &scrambled_stretch, &packet_cut_short, &listed_program,
+    &neither,        &foreign,        &no_video,       &missing_stream, &listed_none,
+    &pulldown_container, &damaged_left, &section_crc,   &scrambled_stretch, &packet_cut_short,
+    &listed_program,
 };
 
 }  // namespace demux_msg

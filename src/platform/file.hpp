@@ -43,6 +43,18 @@ bool platform_sync(FileHandle file);
 
 void platform_close(FileHandle file);
 
+// The system's code for why the last of the operations above that failed on
+// this thread failed (errno; Windows: GetLastError()); 0 before any failed.
+// A directory named for opening fails as "is a directory", a file that
+// another process holds against the share rule as "busy" (POSIX) or with
+// the sharing violation (Windows).
+int platform_last_error();
+
+// The system's text for error `code`, in the user's language where the
+// system has one, in the encoding that messages printed on `stream` take;
+// no final full stop or line end. At most `size` bytes with the final zero.
+void platform_error_text(std::FILE* stream, int code, char* text, std::size_t size);
+
 // Sets up a console stream: flushed on every print when it is a terminal,
 // buffered in large blocks when it is redirected.
 void platform_prepare_console(std::FILE* stream);
@@ -51,8 +63,9 @@ void platform_prepare_console(std::FILE* stream);
 // of LC_ALL, LC_MESSAGES and LANG that is set and not empty, by name, so that
 // a locale named but not installed still counts; `codeset` is the codeset of
 // LC_CTYPE, or, when that locale is not installed, the one its name gives
-// ("ja_JP.eucJP": "eucJP"). Windows: "ja" when the user's UI language is
-// Japanese, "en" otherwise, and no codeset (bytes written to a file or a
+// ("ja_JP.eucJP": "eucJP"). Windows: none when the user's UI language is
+// Japanese (the tool's first home, like C on POSIX), "en" otherwise, and no
+// codeset (bytes written to a file or a
 // pipe are Shift_JIS; consoles take text instead, below). Either may be
 // null; the strings stay valid until the next call.
 struct UserLocale {

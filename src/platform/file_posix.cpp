@@ -17,12 +17,21 @@
 #include <initializer_list>
 #include <fcntl.h>
 #include <langinfo.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 int fd_of(FileHandle file) { return static_cast<int>(file.handle); }
+
+thread_local int last_error = 0;
+
+// Notes why an operation failed, for platform_last_error; false.
+bool failed(int code) {
+    last_error = code;
+    return false;
+}
 
 // The regular files open now, with their positions. A file opened while
 // every slot is taken keeps the kernel's position throughout.
@@ -52,7 +61,8 @@ bool lock_whole_file(int fd, FileAccess access) {
     if (fcntl(fd, F_OFD_SETLK, &lock) == 0) return true;
     // A conflicting lock means another process is using the file in a way
     // the share rule forbids. A file system without locks cannot conflict.
-    return errno != EAGAIN && errno != EACCES;
+    if (errno == EAGAIN || errno == EACCES) return failed(EBUSY);
+    return true;
 }
 
 }  // namespace
@@ -62,25 +72,30 @@ bool platform_open(const char* path, FileAccess access, FileHandle* file) {
     // cleared again below so that reads wait for data as usual.
     int flags = access == FileAccess::READ_WRITE ? O_RDWR : O_RDONLY;
     int fd = open(path, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) return false;
+    if (fd < 0) return failed(errno);
 
+    // Only a regular file can be patched in place; a device or a pipe can
+    // still be reported.
     struct stat st = {};
-    bool usable = fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode) &&
-                  (access == FileAccess::READ || S_ISREG(st.st_mode));
-    if (usable) {
+    int refusal = 0;
+    if (fstat(fd, &st) != 0) refusal = errno;
+    else if (S_ISDIR(st.st_mode)) refusal = EISDIR;
+    else if (access == FileAccess::READ_WRITE && !S_ISREG(st.st_mode)) refusal = ESPIPE;
+    if (refusal == 0) {
         int fl = fcntl(fd, F_GETFL);
-        usable = fl >= 0 && fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) == 0 &&
-                 lock_whole_file(fd, access);
+        if (fl < 0 || fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0) refusal = errno;
+        else if (!lock_whole_file(fd, access)) refusal = last_error;
     }
-    if (!usable) {
+    if (refusal != 0) {
         close(fd);
-        return false;
+        return failed(refusal);
     }
     if (S_ISREG(st.st_mode)) {
         posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
         track(fd);
     }
     file->handle = fd;
+    last_error = 0;
     return true;
 }
 
@@ -97,7 +112,7 @@ bool platform_read(FileHandle file, std::uint8_t* buffer, std::uint32_t count,
                       : read(fd, buffer + total, count - total);
         if (n < 0) {
             if (errno == EINTR) continue;
-            return false;
+            return failed(errno);
         }
         if (n == 0) break;
         total += static_cast<std::uint32_t>(n);
@@ -108,12 +123,12 @@ bool platform_read(FileHandle file, std::uint8_t* buffer, std::uint32_t count,
 }
 
 bool platform_seek(FileHandle file, std::uint64_t offset) {
-    if (offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
+    if (offset > static_cast<std::uint64_t>(INT64_MAX)) return failed(EINVAL);
     if (TrackedFile* t = tracked(fd_of(file))) {
         t->position = offset;  // a regular file can be positioned anywhere
         return true;
     }
-    return lseek(fd_of(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
+    return lseek(fd_of(file), static_cast<off_t>(offset), SEEK_SET) >= 0 || failed(errno);
 }
 
 bool platform_write(FileHandle file, const std::uint8_t* buffer,
@@ -125,7 +140,7 @@ bool platform_write(FileHandle file, const std::uint8_t* buffer,
         n = t ? pwrite(fd, buffer, count, static_cast<off_t>(t->position))
               : write(fd, buffer, count);
     } while (n < 0 && errno == EINTR);
-    if (n < 0) return false;
+    if (n < 0) return failed(errno);
     if (t) t->position += static_cast<std::uint64_t>(n);
     *written = static_cast<std::uint32_t>(n);
     return true;
@@ -133,7 +148,7 @@ bool platform_write(FileHandle file, const std::uint8_t* buffer,
 
 bool platform_size(FileHandle file, std::int64_t* size) {
     struct stat st = {};
-    if (fstat(fd_of(file), &st) != 0) return false;
+    if (fstat(fd_of(file), &st) != 0) return failed(errno);
     *size = st.st_size;
     return true;
 }
@@ -141,7 +156,7 @@ bool platform_size(FileHandle file, std::int64_t* size) {
 bool platform_sync(FileHandle file) {
     if (fdatasync(fd_of(file)) == 0) return true;
     // A device or pipe that cannot be synchronised has nothing cached for it.
-    return errno == EINVAL || errno == EROFS;
+    return errno == EINVAL || errno == EROFS || failed(errno);
 }
 
 void platform_close(FileHandle file) {
@@ -155,6 +170,17 @@ void platform_prepare_console(std::FILE* stream) {
     } else {
         std::setvbuf(stream, nullptr, _IOFBF, 1 << 16);
     }
+}
+
+int platform_last_error() { return last_error; }
+
+void platform_error_text(std::FILE*, int code, char* text, std::size_t size) {
+    // The text of the user's locale (its language and its codeset), while
+    // the tool itself stays in the C locale.
+    locale_t user = newlocale(LC_ALL_MASK, "", static_cast<locale_t>(nullptr));
+    const char* reason = user ? strerror_l(code, user) : std::strerror(code);
+    std::snprintf(text, size, "%s", reason);
+    if (user) freelocale(user);
 }
 
 namespace {

@@ -16,6 +16,7 @@
 #include <io.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -43,6 +44,14 @@ HANDLE handle_of_stream(std::FILE* stream) {
     return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
 }
 
+thread_local DWORD last_error = 0;
+
+// Notes why an operation failed, for platform_last_error; false.
+bool failed(DWORD code) {
+    last_error = code;
+    return false;
+}
+
 }  // namespace
 
 bool platform_open(const char* path, FileAccess access, FileHandle* file) {
@@ -51,20 +60,21 @@ bool platform_open(const char* path, FileAccess access, FileHandle* file) {
                         : GENERIC_READ;
     int length = 0;
     wchar_t* wide_path = to_utf16(path, -1, &length);
-    if (!wide_path) return false;
+    if (!wide_path) return failed(ERROR_INVALID_NAME);
     HANDLE h = CreateFileW(wide_path, desired, FILE_SHARE_READ, nullptr,
                            OPEN_EXISTING,
                            FILE_ATTRIBUTE_ARCHIVE | FILE_FLAG_SEQUENTIAL_SCAN,
                            nullptr);
     std::free(wide_path);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    if (h == INVALID_HANDLE_VALUE) return failed(GetLastError());
     // Only a disk file can be patched in place; a device or a pipe can still
     // be reported.
     if (access == FileAccess::READ_WRITE && GetFileType(h) != FILE_TYPE_DISK) {
         CloseHandle(h);
-        return false;
+        return failed(ERROR_INVALID_FUNCTION);
     }
     file->handle = reinterpret_cast<std::intptr_t>(h);
+    last_error = 0;
     return true;
 }
 
@@ -77,8 +87,9 @@ bool platform_read(FileHandle file, std::uint8_t* buffer, std::uint32_t count,
         DWORD n = 0;
         if (!ReadFile(handle_of(file), buffer + total, count - total, &n,
                       nullptr)) {
-            if (GetLastError() == ERROR_BROKEN_PIPE) break;
-            return false;
+            DWORD code = GetLastError();
+            if (code == ERROR_BROKEN_PIPE) break;
+            return failed(code);
         }
         if (n == 0) break;
         total += n;
@@ -88,30 +99,60 @@ bool platform_read(FileHandle file, std::uint8_t* buffer, std::uint32_t count,
 }
 
 bool platform_seek(FileHandle file, std::uint64_t offset) {
-    if (offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
+    if (offset > static_cast<std::uint64_t>(INT64_MAX)) return failed(ERROR_NEGATIVE_SEEK);
     LARGE_INTEGER distance;
     distance.QuadPart = static_cast<LONGLONG>(offset);
-    return SetFilePointerEx(handle_of(file), distance, nullptr, FILE_BEGIN) != 0;
+    return SetFilePointerEx(handle_of(file), distance, nullptr, FILE_BEGIN) != 0 ||
+           failed(GetLastError());
 }
 
 bool platform_write(FileHandle file, const std::uint8_t* buffer,
                     std::uint32_t count, std::uint32_t* written) {
     DWORD n = 0;
-    if (!WriteFile(handle_of(file), buffer, count, &n, nullptr)) return false;
+    if (!WriteFile(handle_of(file), buffer, count, &n, nullptr)) return failed(GetLastError());
     *written = n;
     return true;
 }
 
 bool platform_size(FileHandle file, std::int64_t* size) {
     LARGE_INTEGER value;
-    if (!GetFileSizeEx(handle_of(file), &value)) return false;
+    if (!GetFileSizeEx(handle_of(file), &value)) return failed(GetLastError());
     *size = value.QuadPart;
     return true;
 }
 
-bool platform_sync(FileHandle file) { return FlushFileBuffers(handle_of(file)) != 0; }
+bool platform_sync(FileHandle file) {
+    return FlushFileBuffers(handle_of(file)) != 0 || failed(GetLastError());
+}
 
 void platform_close(FileHandle file) { CloseHandle(handle_of(file)); }
+
+int platform_last_error() { return static_cast<int>(last_error); }
+
+void platform_error_text(std::FILE* stream, int code, char* text, std::size_t size) {
+    // The system's text in the user's UI language, as UTF-8 for a console
+    // that takes text and as Shift_JIS bytes elsewhere, like the messages.
+    if (size == 0) return;
+    text[0] = '\0';
+    wchar_t wide[512];
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, static_cast<DWORD>(code), 0, wide,
+                                  sizeof wide / sizeof wide[0], nullptr);
+    while (length > 0 && (wide[length - 1] == L'\r' || wide[length - 1] == L'\n' ||
+                          wide[length - 1] == L' ' || wide[length - 1] == L'.' ||
+                          wide[length - 1] == 0x3002)) {  // the ideographic full stop
+        --length;
+    }
+    UINT code_page = platform_is_text_console(stream) ? CP_UTF8 : 932;
+    int n = length > 0 ? WideCharToMultiByte(code_page, 0, wide, static_cast<int>(length), text,
+                                             static_cast<int>(size - 1), nullptr, nullptr)
+                       : 0;
+    if (n <= 0) {
+        std::snprintf(text, size, "error %d", code);
+        return;
+    }
+    text[n] = '\0';
+}
 
 void platform_prepare_console(std::FILE* stream) {
     int fd = _fileno(stream);
@@ -131,8 +172,10 @@ void platform_prepare_console(std::FILE* stream) {
 }
 
 UserLocale platform_user_locale() {
+    // A Japanese UI is where the tool's first texts were written: it counts
+    // as no locale named, the C locale of POSIX (original_locale).
     UserLocale locale;
-    locale.messages = PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE ? "ja" : "en";
+    locale.messages = PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE ? nullptr : "en";
     return locale;
 }
 

@@ -4,6 +4,7 @@
 
 #include "json/json_report.hpp"
 #include "messages.hpp"
+#include "scan/file_failure.hpp"
 
 bool finish_patches(StreamContext& ctx) {
     // A dry run wrote nothing, on a file opened for reading only; a run that
@@ -14,7 +15,7 @@ bool finish_patches(StreamContext& ctx) {
         ctx.unflushed_writes = false;
         return true;
     }
-    print_message(ctx.err, msg::write_error);
+    print_file_failure(ctx, FileFailure::WRITE);
     return false;
 }
 
@@ -36,7 +37,7 @@ bool write_part(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* ol
         return true;
     }
     if (!platform_seek(ctx.file, offset)) {
-        print_message(ctx.err, msg::seek_error);
+        print_file_failure(ctx, FileFailure::SEEK);
         return false;
     }
     std::uint32_t written = 0;
@@ -45,7 +46,7 @@ bool write_part(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* ol
         // --json lists what reached the file: the part a short write left.
         if (ctx.json && written > 0 && written < count)
             json_patch(ctx, offset, old_bytes, new_bytes, written);
-        print_message(ctx.err, msg::write_error);
+        print_file_failure(ctx, FileFailure::WRITE);
         return false;
     }
     // --json lists every patch written.

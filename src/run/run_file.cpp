@@ -9,6 +9,7 @@
 #include "pulldown/pulldown.hpp"
 #include "rewrite/rewrite.hpp"
 #include "stats/run_stats.hpp"
+#include "scan/file_failure.hpp"
 
 namespace {
 
@@ -22,7 +23,7 @@ bool check_whole_stream(StreamContext& ctx, Demuxer& d) {
         return false;
     }
     if (d.stop == DemuxStop::READ_FAILED || !demux_rewind(d)) {
-        print_message(ctx.err, msg::read_error);
+        print_file_failure(ctx, FileFailure::READ);
         ctx.stop_reason = StopReason::READ_FAILED;
         return false;
     }
@@ -37,7 +38,7 @@ bool open_container(StreamContext& ctx, Demuxer& d, const Options& options) {
         return false;
     }
     if (!demux_detect(d, ctx.file, ctx.err)) {
-        if (d.stop == DemuxStop::READ_FAILED) print_message(ctx.err, msg::read_error);
+        if (d.stop == DemuxStop::READ_FAILED) print_file_failure(ctx, FileFailure::READ);
         ctx.stop_reason = d.stop == DemuxStop::READ_FAILED ? StopReason::READ_FAILED
                                                           : StopReason::SYSTEM_STREAM;
         return false;
@@ -54,7 +55,7 @@ bool open_container(StreamContext& ctx, Demuxer& d, const Options& options) {
     }
     if (!demux_choose(d, options.stream)) {
         if (d.stop == DemuxStop::READ_FAILED) {
-            print_message(ctx.err, msg::read_error);
+            print_file_failure(ctx, FileFailure::READ);
             ctx.stop_reason = StopReason::READ_FAILED;
         }
         return false;
@@ -101,8 +102,9 @@ int run_mode(StreamContext& ctx, const Options& options, Demuxer& demux) {
 int open_and_run(StreamContext& ctx, const Options& options, bool* ran) {
     FileAccess access = ctx.mode == Mode::REWRITE && !ctx.dry_run ? FileAccess::READ_WRITE
                                                                   : FileAccess::READ;
+    ctx.path = options.file;
     if (!platform_open(options.file, access, &ctx.file)) {
-        print_message(ctx.err, msg::open_failed);
+        print_file_failure(ctx, FileFailure::OPEN);
         return EXIT_FAILED;
     }
 
@@ -120,7 +122,7 @@ int open_and_run(StreamContext& ctx, const Options& options, bool* ran) {
     // The rewrite never writes past the size it sees here, so it cannot go
     // on without one.
     if (ctx.mode == Mode::REWRITE && !platform_size(ctx.file, &ctx.file_size)) {
-        print_message(ctx.err, msg::read_error);
+        print_file_failure(ctx, FileFailure::READ);
     } else if (!options.demux || open_container(ctx, demux, options)) {
         *ran = true;
         status = run_mode(ctx, options, demux);

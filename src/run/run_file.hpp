@@ -10,6 +10,7 @@ inline constexpr int EXIT_OK = 0;
 inline constexpr int EXIT_FAILED = 1;  // open, read, seek or write failed,
                                        // or a system stream was refused
 inline constexpr int EXIT_USAGE = 2;
+inline constexpr int EXIT_RULE_BROKEN = 3;  // --check: the stream breaks a rule
 
 // Opens the file the options name, scans it with the run's sink (or measures
 // it, with --stats or `auto`) and closes it; the exit status. With --demux,

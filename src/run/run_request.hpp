@@ -22,5 +22,9 @@ struct Options {
     bool demux = false;        // --demux: the video inside a program or transport stream
     long stream = -1;          // --stream: its PID or stream_id; -1: the first
     CheckProfile check = CheckProfile::NONE;  // --check dvd|bluray
+    // No option (nor `--`), and FILE with perhaps a BITRATE that is not
+    // `auto`: a command line the tool has taken from the start, which in the
+    // original locale keeps its texts.
+    bool original_form = false;
 };
 

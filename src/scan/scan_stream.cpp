@@ -16,6 +16,7 @@
 #include "scan/find_start_code.hpp"
 #include "scan/start_codes.hpp"
 #include "scan/stream_context.hpp"
+#include "scan/file_failure.hpp"
 
 namespace {
 
@@ -62,6 +63,13 @@ bool discard(StreamContext& ctx, std::uint64_t count, bool* at_end) {
     return true;
 }
 
+// A program or transport stream read as video: refused, with what would
+// read it (not among the texts the original command lines print).
+void print_system_stream_refusal(const StreamContext& ctx) {
+    print_message(ctx.err, msg::system_stream);
+    if (!ctx.original_texts && !ctx.demux) print_message(ctx.err, msg::demux_hint);
+}
+
 // The read failed, or the demultiplexer refused the stream.
 ScanOutcome stop_reading(StreamContext& ctx) {
     if (ctx.demux && ctx.demux->stop == DemuxStop::SCRAMBLED) {
@@ -70,7 +78,7 @@ ScanOutcome stop_reading(StreamContext& ctx) {
         ctx.stop_reason = StopReason::SYSTEM_STREAM;
         return ScanOutcome::STOPPED;
     }
-    print_message(ctx.err, msg::read_error);
+    print_file_failure(ctx, FileFailure::READ);
     ctx.stop_reason = StopReason::READ_FAILED;
     return ScanOutcome::STOPPED;
 }
@@ -122,7 +130,7 @@ ScanOutcome scan_stream(StreamContext& ctx) {
         } else if (ctx.mode == Mode::REWRITE) {
             // The rewriter moves the file position when it patches.
             if (!platform_seek(ctx.file, want_offset)) {
-                print_message(ctx.err, msg::seek_error);
+                print_file_failure(ctx, FileFailure::SEEK);
                 ctx.stop_reason = StopReason::SEEK_FAILED;
                 return ScanOutcome::STOPPED;
             }
@@ -141,7 +149,7 @@ ScanOutcome scan_stream(StreamContext& ctx) {
         if (first_read && !ctx.demux) {
             first_read = false;
             if (looks_like_transport_stream(ctx.window, ctx.held)) {
-                print_message(ctx.err, msg::system_stream);
+                print_system_stream_refusal(ctx);
                 ctx.stop_reason = StopReason::SYSTEM_STREAM;
                 return ScanOutcome::STOPPED;
             }
@@ -161,7 +169,7 @@ ScanOutcome scan_stream(StreamContext& ctx) {
                 ctx.last_start_code = code;
             bool refused = false;
             if (handle_start_code(ctx, code, &refused) == STOP) {
-                if (refused) print_message(ctx.err, msg::system_stream);
+                if (refused) print_system_stream_refusal(ctx);
                 ctx.stop_reason = refused ? StopReason::SYSTEM_STREAM : StopReason::SINK_STOPPED;
                 return ScanOutcome::STOPPED;
             }

@@ -37,6 +37,9 @@ struct StreamContext {
     // Run.
     Mode mode = Mode::REPORT;
     FileHandle file;
+    const char* path = nullptr;   // the file as named on the command line
+    bool original_texts = false;  // an original command line in the C locale:
+                                  // failures print the texts they always have
     std::int64_t file_size = 0;  // known in REWRITE mode only
     std::uint32_t target_bit_rate = 0;
     bool rewrites_bit_rate = false;  // the run sets target_bit_rate everywhere

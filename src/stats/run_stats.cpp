@@ -8,6 +8,7 @@
 #include "rewrite/rewrite.hpp"
 #include "stats/stats.hpp"
 #include "stats/stats_messages.hpp"
+#include "scan/file_failure.hpp"
 
 namespace {
 
@@ -64,7 +65,7 @@ int run_stats(StreamContext& ctx, bool json, const char* plot_path, const char* 
     // what is printed is where it lies in the file.
     if (measured && f.vbv.underflow &&
         !file_offset_after_scan(ctx, f.vbv.first_offset, &f.vbv.first_offset)) {
-        print_message(ctx.err, msg::read_error);
+        print_file_failure(ctx, FileFailure::READ);
         measured = false;
     }
     if (!measured) {
@@ -117,7 +118,7 @@ int run_auto_rate(StreamContext& ctx, const ElementSettings& settings) {
 
     print_message(ctx.out, stats_msg::auto_rate, static_cast<ull>(rate));
     if (!restart_scan(ctx)) {
-        print_message(ctx.err, msg::seek_error);
+        print_file_failure(ctx, FileFailure::SEEK);
         return EXIT_FAILED;
     }
     // From here on, exactly the rewrite of `m2vhdr [--set ...] FILE RATE`.

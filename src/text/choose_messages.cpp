@@ -32,8 +32,9 @@ bool language_is(const char* name, const char* language) {
 void choose_messages(const char* messages, const char* codeset) {
     // C and POSIX (C.UTF-8 too) keep the messages the tool has always
     // written.
-    bool japanese = !messages || *messages == '\0' || language_is(messages, "ja") ||
-                    language_is(messages, "C") || language_is(messages, "POSIX");
+    original_locale = !messages || *messages == '\0' || language_is(messages, "C") ||
+                      language_is(messages, "POSIX");
+    bool japanese = original_locale || language_is(messages, "ja");
     message_language = japanese ? Language::JAPANESE : Language::ENGLISH;
     message_encoding = MessageEncoding::SHIFT_JIS;
     if (codeset && same_codeset(codeset, "UTF-8")) message_encoding = MessageEncoding::UTF8;

@@ -97,12 +97,17 @@ enum class Language { JAPANESE, ENGLISH };
 enum class MessageEncoding { SHIFT_JIS, UTF8, EUC_JP };
 extern Language message_language;
 extern MessageEncoding message_encoding;
+// True in the locale the tool's first texts were written for (C, POSIX or
+// none; Windows: a Japanese UI). There the original command lines keep the
+// texts they have always printed; everything else prints the newer ones.
+extern bool original_locale;
 
 // Sets both from the user's locale: `messages` the name of the locale that
 // decides the language of messages, `codeset` the codeset of text (either
 // null when unknown). Japanese for a Japanese locale and for C, POSIX and
 // none; English for any other language. UTF-8 or EUC-JP where the codeset
-// is one of them, Shift_JIS otherwise.
+// is one of them, Shift_JIS otherwise. `original_locale` for C, POSIX and
+// none.
 void choose_messages(const char* messages, const char* codeset);
 
 // The text of `message` that print_message writes on `stream`, for a

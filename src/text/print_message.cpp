@@ -6,6 +6,7 @@
 
 Language message_language = Language::JAPANESE;
 MessageEncoding message_encoding = MessageEncoding::SHIFT_JIS;
+bool original_locale = true;
 
 const char* message_format(std::FILE* stream, const Message& message) {
     if (message_language == Language::ENGLISH) return message.english;

@@ -194,7 +194,7 @@ def build(case, scratch):
 
 def check_output(tool, label, profile, name, rows, scratch, options=()):
     """The exact lines and JSON of --check on `name`, then each fix run."""
-    want = (1 if rows else 0, text_of(profile, rows), "")
+    want = (3 if rows else 0, text_of(profile, rows), "")
     got = run(tool, "--check", profile, *options, "--", name, cwd=scratch)
     if got != want:
         failures.append("%s: expected %r, got %r" % (label, want, got))

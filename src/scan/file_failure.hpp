@@ -1,0 +1,11 @@
+// The one message for a file that could not be used.
+#pragma once
+
+#include "scan/stream_context.hpp"
+
+enum class FileFailure { OPEN, READ, SEEK, WRITE };
+
+// Prints why the last platform operation on ctx's file failed: the file's
+// name and the system's reason, or, for an original command line in the C
+// locale (ctx.original_texts), the text the tool has always printed.
+void print_file_failure(const StreamContext& ctx, FileFailure what);
