@@ -251,6 +251,31 @@ TEST(Set, DryRunListsThePatches) {
     EXPECT_EQ(run_tool({"m2vhdr", "--dry-run", path}).status, 2);
 }
 
+// A name without its first word lands as the value of the whole name,
+// derived here from the field values of the table the report uses.
+TEST(Set, NameWithoutItsIssuingBody) {
+    const struct {
+        const char* setting;
+        unsigned SequenceDisplayExtension::*field;
+        unsigned value;
+    } cases[] = {
+        {"colour_primaries=BT.709", &SequenceDisplayExtension::colour_primaries, 1},
+        {"transfer_characteristics=bt.470-2 system b, g",
+         &SequenceDisplayExtension::transfer_characteristics, 5},
+        {"matrix_coefficients=240M (1987)", &SequenceDisplayExtension::matrix_coefficients, 7},
+        {"colour_primaries=BT.470-2 System M", &SequenceDisplayExtension::colour_primaries, 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.setting);
+        Fields target = busy(true);
+        target.d.*c.field = c.value;
+        Bytes after;
+        RunResult r = run_on(sequence(busy(true)), {"--set", c.setting}, &after);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(after, sequence(target));
+    }
+}
+
 struct ValueCase {
     const char* setting;
     bool accepted;
@@ -311,10 +336,12 @@ INSTANTIATE_TEST_SUITE_P(
         {"bit_rate=AUTO", false}, {"frame_rate_code", false},
         {"frame_rate_code=", false}, {"frame_rate_code=+3", false}, {"frame_rate_code= 3", false},
         {"=3", false},
-        // A name without the body that issued it, where only one name ends so.
+        // A name without the body that issued it (its first word), where only
+        // one name ends so; not any later word.
         {"colour_primaries=BT.709", true}, {"transfer_characteristics=bt.470-2 System M", true},
         {"matrix_coefficients=170M", true}, {"colour_primaries=240M (1987)", true},
-        {"colour_primaries=System", false}, {"colour_primaries=R BT.709", false},
+        {"colour_primaries=System", false}, {"colour_primaries=System M", false},
+        {"colour_primaries=G", false}, {"matrix_coefficients=BT.470-2 System B, G", true}, {"colour_primaries=R BT.709", false},
         {"colour_primaries=TU-R BT.709", false}}));
 
 }  // namespace

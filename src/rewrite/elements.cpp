@@ -108,13 +108,11 @@ bool same_name(const char* a, const char* b, std::size_t length) {
     return b[length] == '\0';
 }
 
-// True when `text` is the end of `name` from one of its words on
-// ("BT.709" of "ITU-R BT.709").
+// True when `text` is `name` without its first word, the body that issued
+// it ("BT.709" of "ITU-R BT.709").
 bool ends_name(const char* text, const char* name) {
-    for (const char* space = std::strchr(name, ' '); space; space = std::strchr(space + 1, ' ')) {
-        if (same_name(text, space + 1, std::strlen(text))) return true;
-    }
-    return false;
+    const char* space = std::strchr(name, ' ');
+    return space && same_name(text, space + 1, std::strlen(text));
 }
 
 bool parse_value(const Element& e, const char* text, std::uint32_t* value) {
@@ -124,7 +122,7 @@ bool parse_value(const Element& e, const char* text, std::uint32_t* value) {
             return true;
         }
     }
-    // A name without its first words, where no other name ends the same.
+    // A name without its first word, where no other name ends the same.
     unsigned endings = 0;
     for (unsigned i = 0; i < e.name_count; ++i) {
         if (*text != '\0' && ends_name(text, e.names[i].name)) {
@@ -185,8 +183,8 @@ bool any_element(const ElementSettings& settings) {
 }
 
 void print_element_help(std::FILE* out) {
-    std::fputs("\nELEMENT=VALUE: VALUE is a number or the name the report prints for it; the\n"
-               "name's last words will do where no other name ends the same (BT.709).\n",
+    std::fputs("\nELEMENT=VALUE: VALUE is a number or the name the report prints for it,\n"
+               "also without its first word where that is unambiguous (BT.709).\n",
                out);
     for (const Element& e : element_rows) std::fprintf(out, "  %-26s %s\n", e.name, e.help);
 }
