@@ -64,7 +64,7 @@ TEST(Options, Table) {
         RunResult r = run_tool(args);
         std::string what = ::testing::PrintToString(c.args);
         EXPECT_EQ(r.status, c.status) << what;
-        // A usage error names what is wrong in one line (usage_error_test
+        // A usage error names what is wrong in one line (diagnostics_test
         // has the texts), then points to --help.
         const std::string try_help = sjis("詳しくは 'm2vhdr --help' を実行してください。\n");
         if (c.usage_error) {

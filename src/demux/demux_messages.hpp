@@ -50,7 +50,8 @@ inline constexpr Message neither{
 // The name of the container its signature shows (foreign_container).
 inline constexpr Message foreign{
     "m2vhdr: ファイルは %s ファイルです。MPEG のプログラムストリームでもトランスポートストリームでもないので読みません\n",
-    "m2vhdr: the file is a %s file, not an MPEG program or transport stream; it is not read\n"};
+    "m2vhdr: the file is of another container (%s), not an MPEG program or transport stream; it is "
+    "not read\n"};
 inline constexpr Message no_video{
     "m2vhdr: ファイルに MPEG-1 や MPEG-2 の映像ストリームがありません\n",
     "m2vhdr: the file holds no MPEG-1 or MPEG-2 video stream\n"};
