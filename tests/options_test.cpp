@@ -83,7 +83,13 @@ TEST(Options, Table) {
         // wherever the option stands.
         EXPECT_EQ(r.out.rfind("Usage: m2vhdr [OPTION]... FILE ", 0), 0u) << r.out;
         for (const char* option : {"-h, --help", "--version", "\n  --  ", "Exit status:",
-                                   "\n      --check dvd|bluray  "})
+                                   "\n      --check dvd|bluray  ",
+                                   // the statuses of --check a script tells apart
+                                   "\n  0  the run completed (warnings included); (--check) "
+                                   "FILE breaks no rule\n",
+                                   "; (--check) FILE could not be read or\n     was refused\n",
+                                   "\n  2  usage error\n  3  (--check) FILE breaks a rule of "
+                                   "the profile\n"})
             EXPECT_NE(r.out.find(option), std::string::npos) << option;
         if (help.empty()) help = r.out;
         EXPECT_EQ(r.out, help) << what;
