@@ -80,6 +80,10 @@ inline constexpr Message bad_element_value{
 inline constexpr Message needs_option{
     "m2vhdr: %s と一緒にしか使えません '%s'\n",
     "m2vhdr: only valid with %s '%s'\n"};
+// The options, one of which it needs, then the option.
+inline constexpr Message needs_one_of{
+    "m2vhdr: %s のどれかと一緒にしか使えません '%s'\n",
+    "m2vhdr: only valid with one of %s '%s'\n"};
 inline constexpr Message excluded_option{
     "m2vhdr: '%s' と一緒には使えません '%s'\n",
     "m2vhdr: cannot be combined with '%s' '%s'\n"};
@@ -108,7 +112,7 @@ inline constexpr const Message* all[] = {
     &open_failed_named, &read_failed_named, &seek_failed_named, &write_failed_named,
     &reason_unknown, &demux_hint,   &unknown_option, &missing_value,
     &unwanted_value, &bad_value,    &unknown_element, &bad_element_value,
-    &needs_option,  &excluded_option, &extra_argument, &missing_file,
+    &needs_option,  &needs_one_of,  &excluded_option, &extra_argument, &missing_file,
     &rate_with_unit, &bad_rate,     &try_help,
 };
 

@@ -113,8 +113,8 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{{"--stream", "224", "FILE"}, "m2vhdr: only valid with --demux '--stream'\n",
                   "m2vhdr: --demux と一緒にしか使えません '--stream'\n"},
         UsageCase{{"FILE", "--dry-run"},
-                  "m2vhdr: only valid with BITRATE, --set or --pulldown '--dry-run'\n",
-                  "m2vhdr: BITRATE, --set or --pulldown と一緒にしか使えません '--dry-run'\n"},
+                  "m2vhdr: only valid with one of BITRATE, --set, --pulldown '--dry-run'\n",
+                  "m2vhdr: BITRATE, --set, --pulldown のどれかと一緒にしか使えません '--dry-run'\n"},
         // Of two that exclude each other, the later one is named.
         UsageCase{{"--stats", "FILE", "8000000"},
                   "m2vhdr: cannot be combined with '--stats' '8000000'\n",

@@ -164,7 +164,8 @@ UsageError check_combination(const Options& options, const GivenArguments& g) {
         return error;
     Given dry_run = given_option(g, "dry-run");
     if (dry_run.text && !rewrite.text)
-        return {UsageProblem::NEEDS, dry_run.text, nullptr, "BITRATE, --set or --pulldown", nullptr, {}};
+        return {UsageProblem::NEEDS_ONE_OF, dry_run.text, nullptr, "BITRATE, --set, --pulldown",
+                nullptr, {}};
     Given stream = given_option(g, "stream");
     if (stream.text && !options.demux)
         return {UsageProblem::NEEDS, stream.text, nullptr, "--demux", nullptr, {}};
@@ -307,6 +308,9 @@ void print_usage_error(std::FILE* err, const UsageError& error, const Options& o
         print_message(err, msg::bad_element_value, error.element, a);
         break;
     case UsageProblem::NEEDS: print_message(err, msg::needs_option, error.accepted, a); break;
+    case UsageProblem::NEEDS_ONE_OF:
+        print_message(err, msg::needs_one_of, error.accepted, a);
+        break;
     case UsageProblem::EXCLUDES: print_message(err, msg::excluded_option, error.other, a); break;
     case UsageProblem::EXTRA_ARGUMENT: print_message(err, msg::extra_argument, a); break;
     case UsageProblem::RATE_WITH_UNIT: print_message(err, msg::rate_with_unit, a); break;

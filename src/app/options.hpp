@@ -23,6 +23,7 @@ enum class UsageProblem {
     UNKNOWN_ELEMENT,    // --set `argument` names no element
     BAD_ELEMENT_VALUE,  // --set `argument` gives `element` a value it cannot take
     NEEDS,              // `argument` works only with `accepted`
+    NEEDS_ONE_OF,       // `argument` works only with one of `accepted`
     EXCLUDES,           // `argument` and `other`, both as typed, cannot go together
     EXTRA_ARGUMENT,     // `argument` after FILE and BITRATE
     RATE_WITH_UNIT,     // the BITRATE `argument` has a unit ("5M", "5Mbps")
