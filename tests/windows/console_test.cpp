@@ -40,7 +40,14 @@ TEST_F(WindowsConsole, MessagesReadRightWhateverTheCodePage) {
 
     // An English UI: the English text, on the console as in a file.
     std::string english = on_terminal({"m2vhdr", dir.path() + "/missing.m2v"}, "en_US.UTF-8");
-    EXPECT_NE(english.find("The input file could not be opened."), std::string::npos) << english;
+    // Not an original form in its own locale: the file and Windows' reason.
+    EXPECT_NE(english.find("m2vhdr: cannot open '" + dir.path() + "/missing.m2v': File not found"),
+              std::string::npos)
+        << english;
+
+    // The reason in the Japanese of the UI, on the console as text.
+    std::string reason = on_terminal({"m2vhdr", "--json", dir.path() + "/missing.m2v"});
+    EXPECT_NE(reason.find("' を開けません: ファイルが見つかりません"), std::string::npos) << reason;
     EXPECT_EQ(english.find(sjis("読み取り")), std::string::npos) << english;
 }
 

@@ -9,6 +9,7 @@ namespace {
 struct UiCase {
     const char* lc_all;
     bool japanese;
+    const char* reason;  // Wine's text for a missing file in that UI language
     friend void PrintTo(const UiCase& c, std::ostream* os) { *os << "LC_ALL=" << c.lc_all; }
 };
 
@@ -25,8 +26,10 @@ TEST_P(WindowsUiLanguage, ChoosesTheMessages) {
     RunResult missing = run_external(command, c.lc_all);
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.out, "");
+    // A Japanese UI is the original locale; elsewhere the file is named with
+    // the reason of Wine's message table, in the UI's language.
     EXPECT_EQ(missing.err, text("読み取りファイルが開けませんでした。\r\n",
-                                "The input file could not be opened.\r\n"));
+                                "m2vhdr: cannot open '" + command.back() + "': " + c.reason + "\r\n"));
 
     command.back() = "--pulldown=none";
     command.push_back(dir.write("s.m2v", concat({sequence_header({}), sequence_extension({})})));
@@ -39,8 +42,9 @@ TEST_P(WindowsUiLanguage, ChoosesTheMessages) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, WindowsUiLanguage,
-                         ::testing::Values(UiCase{"ja_JP.UTF-8", true}, UiCase{"ja_JP.eucJP", true},
-                                           UiCase{"en_US.UTF-8", false},
-                                           UiCase{"de_DE.UTF-8", false}, UiCase{"POSIX", false}));
+                         ::testing::Values(UiCase{"ja_JP.UTF-8", true, ""}, UiCase{"ja_JP.eucJP", true, ""},
+                                           UiCase{"en_US.UTF-8", false, "File not found"},
+                                           UiCase{"de_DE.UTF-8", false, "Datei nicht gefunden"},
+                                           UiCase{"POSIX", false, "File not found"}));
 
 }  // namespace
