@@ -158,7 +158,8 @@ UsageError check_combination(const Options& options, const GivenArguments& g) {
     Given rewrite = first_given({g.bit_rate, set, pulldown});
     // The rate is set once: by BITRATE or by --set bit_rate.
     Given rate = first_given({g.bit_rate, g.set_bit_rate});
-    if (excludes(g.set_bit_rate, g.bit_rate, &error) || excludes(stats, rewrite, &error) || excludes(pulldown, first_given({g.bit_rate, set}), &error) ||
+    if (excludes(g.set_bit_rate, g.bit_rate, &error) || excludes(stats, rewrite, &error) ||
+        excludes(pulldown, first_given({g.bit_rate, set}), &error) ||
         (auto_rate && excludes(given_option(g, "json"), rate, &error)) ||
         excludes(check, first_given({rewrite, stats, given_option(g, "dry-run")}), &error))
         return error;
