@@ -186,6 +186,24 @@ TEST(FileFailure, NamesTheFileAndTheReason) {
     }
 }
 
+// The plot of --stats, into a folder that does not exist, onto a folder and
+// onto a device that is full.
+TEST(FileFailure, PlotNamesItsFileAndTheReason) {
+    if (external_tool()) GTEST_SKIP() << "POSIX reasons";
+    ScratchDir dir;
+    std::string path = dir.write("s.m2v", concat({sequence_header({}), sequence_extension({}),
+                                                  group_header({}), picture_header({}), slice(20),
+                                                  sequence_end()}));
+    for (const auto& [plot, reason] :
+         {std::pair{dir.path() + "/no/such.svg", std::string("No such file or directory")},
+          std::pair{dir.path(), std::string("Is a directory")},
+          std::pair{std::string("/dev/full"), std::string("No space left on device")}}) {
+        RunResult r = run_binary({tool_binary(), "--stats", "--plot", plot, path}, false, "en_US.UTF-8");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "m2vhdr: cannot write the plot to '" + plot + "': " + reason + "\n");
+    }
+}
+
 Bytes transport_stream() {
     Bytes ts(188 * 4, 0xFF);
     for (std::size_t at = 0; at < ts.size(); at += 188) {

@@ -1,6 +1,7 @@
 #include "fake_platform.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -130,6 +131,8 @@ void platform_close(FileHandle) {
 }
 
 int platform_last_error() { return fake_file().last_error; }
+
+int platform_stdio_error() { return errno; }
 
 void platform_error_text(std::FILE*, int code, char* text, std::size_t size) {
     std::snprintf(text, size, "fake error %d", code);

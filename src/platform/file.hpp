@@ -50,6 +50,11 @@ void platform_close(FileHandle file);
 // the sharing violation (Windows).
 int platform_last_error();
 
+// The system's code for why the last C library call on a file (fopen,
+// fwrite, fclose) failed on this thread, for platform_error_text; 0 when
+// none is known.
+int platform_stdio_error();
+
 // The system's text for error `code`, in the user's language where the
 // system has one, in the encoding that messages printed on `stream` take;
 // no final full stop or line end. At most `size` bytes with the final zero.

@@ -174,6 +174,8 @@ void platform_prepare_console(std::FILE* stream) {
 
 int platform_last_error() { return last_error; }
 
+int platform_stdio_error() { return errno; }
+
 void platform_error_text(std::FILE*, int code, char* text, std::size_t size) {
     // The text of the user's locale (its language and its codeset), while
     // the tool itself stays in the C locale.

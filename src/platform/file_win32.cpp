@@ -129,6 +129,10 @@ void platform_close(FileHandle file) { CloseHandle(handle_of(file)); }
 
 int platform_last_error() { return static_cast<int>(last_error); }
 
+// The C runtime keeps the system's code of its failed file calls apart
+// from errno.
+int platform_stdio_error() { return static_cast<int>(_doserrno); }
+
 void platform_error_text(std::FILE* stream, int code, char* text, std::size_t size) {
     // The system's text in the user's UI language, as UTF-8 for a console
     // that takes text and as Shift_JIS bytes elsewhere, like the messages.

@@ -2,6 +2,11 @@
 
 #include "messages.hpp"
 
+void failure_reason(std::FILE* stream, int code, char* text, std::size_t size) {
+    if (code != 0) platform_error_text(stream, code, text, size);
+    else std::snprintf(text, size, "%s", message_format(stream, msg::reason_unknown));
+}
+
 void print_file_failure(const StreamContext& ctx, FileFailure what) {
     static constexpr const Message* original[] = {&msg::open_failed, &msg::read_error,
                                                   &msg::seek_error, &msg::write_error};
@@ -13,8 +18,6 @@ void print_file_failure(const StreamContext& ctx, FileFailure what) {
         return;
     }
     char reason[256];
-    int code = platform_last_error();
-    if (code != 0) platform_error_text(ctx.err, code, reason, sizeof reason);
-    else std::snprintf(reason, sizeof reason, "%s", message_format(ctx.err, msg::reason_unknown));
+    failure_reason(ctx.err, platform_last_error(), reason, sizeof reason);
     print_message(ctx.err, *named[index], ctx.path, reason);
 }

@@ -72,10 +72,17 @@ int run_stats(StreamContext& ctx, bool json, const char* plot_path, const char* 
         status = EXIT_FAILED;
     } else if (plot_path) {  // drawn first, so that the JSON can tell it failed
         std::FILE* svg = std::fopen(plot_path, "wb");
+        int code = svg ? 0 : platform_stdio_error();
         bool written = svg && write_stats_plot(svg, s, f);
-        if (svg && std::fclose(svg) != 0) written = false;
+        if (svg && !written) code = platform_stdio_error();
+        if (svg && std::fclose(svg) != 0 && written) {
+            written = false;
+            code = platform_stdio_error();
+        }
         if (!written) {
-            print_message(ctx.err, stats_msg::plot_failed, plot_path);
+            char reason[256];
+            failure_reason(ctx.err, code, reason, sizeof reason);
+            print_message(ctx.err, stats_msg::plot_failed, plot_path, reason);
             status = EXIT_FAILED;
         }
     }

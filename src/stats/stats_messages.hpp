@@ -67,8 +67,8 @@ inline constexpr Message out_of_memory{
     "m2vhdr: ピクチャのサイズを記録するメモリが確保できませんでした\n",
     "m2vhdr: out of memory for the picture sizes\n"};
 inline constexpr Message plot_failed{
-    "m2vhdr: グラフを %s に書き込めません\n",
-    "m2vhdr: cannot write the plot to %s\n"};
+    "m2vhdr: グラフを '%s' に書き込めません: %s\n",
+    "m2vhdr: cannot write the plot to '%s': %s\n"};
 
 // Every message above, for the tests.
 inline constexpr const Message* all[] = {
