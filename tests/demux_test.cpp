@@ -158,6 +158,8 @@ TEST(Demux, EveryFieldSplitAtEveryPositionReadsAndPatchesAsTheElementaryStream) 
                 RunResult w = run_on(l.file, SET, &after);
                 EXPECT_EQ(w.status, 0) << w.err;
                 EXPECT_EQ(after, expected_file(l, es_after));
+                // The whole container read: 100 %, past the last video byte.
+                EXPECT_EQ(w.out, closing_line(l.file.size()) + rewrite_summary(1, 0, 0));
             }
         }
     }
@@ -342,6 +344,11 @@ TEST(Demux, DamageIsWarnedAndRefusedOrLeftAlone) {
         RunResult w = run_on(l.file, SET, &after);
         EXPECT_EQ(w.status, c.rewrite_status);
         EXPECT_EQ(w.err, scrambled_case ? scrambled : gap + c.rewrite_err);
+        // The sequence whose header was left is not patched.
+        if (!c.file_unchanged) {
+            EXPECT_EQ(w.out, closing_line(l.file.size()) +
+                                 rewrite_summary(c.rewrite_status == 0, 0, c.rewrite_status != 0));
+        }
         if (c.file_unchanged) {
             EXPECT_EQ(after, l.file);
             continue;

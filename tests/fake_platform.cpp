@@ -142,6 +142,8 @@ void platform_prepare_console(std::FILE*) {}
 
 bool platform_is_text_console(std::FILE*) { return false; }
 
+bool platform_is_terminal(std::FILE*) { return false; }
+
 void platform_write_console(std::FILE* stream, const char* text, std::size_t size) {
     std::fwrite(text, 1, size, stream);
 }

@@ -342,8 +342,16 @@ TEST_P(CutAtEnd, ReadsZerosAndWritesOnlyPatchBytes) {
         EXPECT_EQ(set.status, 0);
         EXPECT_EQ(set.err, report.err);
         EXPECT_EQ(read_file(path), set_expected);
+        // Then the count: a sequence whose byte 7 changed is patched, one
+        // that held 25 fps already is right, the cut one is not patched.
+        std::size_t first = WINDOW + 3000 + 7, second = prefix.size() + 7;
+        unsigned changed = (set_expected[first] != stream[first] ? 1u : 0u) +
+                           (header && length >= 8 && set_expected[second] != stream[second] ? 1u : 0u);
+        unsigned sequences = header ? 2 : 1;
+        unsigned left = header && length < 8 ? 1 : 0;
         EXPECT_EQ(set.out.substr(set.out.find('\n') + 1),
-                  header && length < 8 ? "frame_rate_code: 1 of 2 sequences could not take it\n" : "");
+                  (header && length < 8 ? "frame_rate_code: 1 of 2 sequences could not take it\n" : "") +
+                      rewrite_summary(changed, sequences - changed - left, left));
     }
 }
 

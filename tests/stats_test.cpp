@@ -207,7 +207,7 @@ TEST(Stats, PicturesBeforeTheFirstSequenceHeader) {
     }
 }
 
-// The same bytes and the same progress lines as `FILE RATE`; and with no
+// The same bytes and the same lines as `FILE RATE`; and with no
 // safe rate (a picture larger than the buffer), status 1 and the file as it
 // was.
 TEST(Stats, AutoWritesTheLowestSafeRate) {
@@ -216,7 +216,11 @@ TEST(Stats, AutoWritesTheLowestSafeRate) {
     RunResult r = run_on(pulldown_stream(292), {"auto"}, &after);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(after, pulldown_stream(293));
+    // Its lines are those of a run with a number outside the C locale.
+    OutsideOriginalLocale newer;
     RunResult by_rate = run_on(pulldown_stream(292), {"117200"});
+    const std::size_t size = pulldown_stream(292).size();
+    EXPECT_EQ(by_rate.out, closing_line(size) + rewrite_summary(1, 0, 0));
     EXPECT_EQ(r.out, "lowest safe nominal bit rate: 117200 bit/s\n" + by_rate.out);
     EXPECT_EQ(r.err, by_rate.err);
 

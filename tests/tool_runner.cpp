@@ -295,3 +295,18 @@ std::string progress_line(unsigned long long done, unsigned long long total,
                 "バイト (" + std::to_string(percent) + "%)") +
            end;
 }
+
+std::string closing_line(unsigned long long total) { return progress_line(total, total, 100, "\n"); }
+
+std::string rewrite_summary(unsigned long long patched, unsigned long long right,
+                            unsigned long long left) {
+    std::string p = std::to_string(patched), r = std::to_string(right), l = std::to_string(left);
+    if (message_language == Language::ENGLISH)
+        return "Sequences: " + p + " patched, " + r + " already right, " + l +
+               " could not be patched\n";
+    return sjis("シーケンス: " + p + " 個を書き換え、" + r + " 個は変更不要、" + l +
+                " 個は書き換えできませんでした\n");
+}
+
+OutsideOriginalLocale::OutsideOriginalLocale() { original_locale = false; }
+OutsideOriginalLocale::~OutsideOriginalLocale() { original_locale = true; }

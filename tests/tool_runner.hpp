@@ -114,3 +114,22 @@ struct EnglishMessages {
 // (Japanese in Shift_JIS, or English under EnglishMessages).
 std::string progress_line(unsigned long long done, unsigned long long total,
                           unsigned long long percent, const char* end);
+
+// The closing line of every run but the original command lines in the C
+// locale: the whole file done, 100 %.
+std::string closing_line(unsigned long long total);
+
+// The line that ends such a rewrite: sequences patched, already right and
+// not patched, in the language of the test.
+std::string rewrite_summary(unsigned long long patched, unsigned long long right,
+                            unsigned long long left);
+
+// While it lives, run_program in this process behaves as in a locale other
+// than the one of the tool's first texts (any but C or POSIX), where the
+// original command lines print the newer progress lines too.
+struct OutsideOriginalLocale {
+    OutsideOriginalLocale();
+    ~OutsideOriginalLocale();
+    OutsideOriginalLocale(const OutsideOriginalLocale&) = delete;
+    OutsideOriginalLocale& operator=(const OutsideOriginalLocale&) = delete;
+};

@@ -49,6 +49,7 @@ bool set_check(Options& options, const char* value) {
     return true;
 }
 bool set_demux(Options& options, const char*) { return options.demux = true; }
+bool set_quiet(Options& options, const char*) { return options.quiet = true; }
 
 // A PID (up to 0x1fff) or a stream_id (up to 0xff): decimal, or hexadecimal
 // after "0x".
@@ -93,6 +94,7 @@ constexpr OptionRow option_rows[] = {
      nullptr},
     {0, "stream", "N", "with --demux, the video stream's PID or stream_id", set_stream,
      "0 to 8191, or 0x0 to 0x1fff"},
+    {'q', "quiet", nullptr, "print no progress lines", set_quiet, nullptr},
 };
 constexpr std::size_t OPTION_COUNT = std::size(option_rows);
 

@@ -63,6 +63,15 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
             start_rewrite(ctx, rewrite, options.settings, ctx.rewrites_bit_rate);
     }
 
+    // The original command lines keep their lines in the C locale; every
+    // other run draws on a terminal only, and only the closing line
+    // elsewhere.
+    if (options.quiet) ctx.progress.style = ProgressStyle::NONE;
+    else if (original_locale && options.original_form)
+        ctx.progress.style = ProgressStyle::ORIGINAL;
+    else if (platform_is_terminal(out)) ctx.progress.style = ProgressStyle::LIVE;
+    else ctx.progress.style = ProgressStyle::CLOSING_ONLY;
+
     // --stats --json writes its own object of figures.
     if (options.json && !options.stats) return run_json(ctx, options);
     return scan_file(ctx, options);

@@ -64,6 +64,10 @@ void platform_error_text(std::FILE* stream, int code, char* text, std::size_t si
 // buffered in large blocks when it is redirected.
 void platform_prepare_console(std::FILE* stream);
 
+// True when `stream` is a terminal (Windows: a console), where a line that
+// is redrawn in place can be seen; false for a file, a pipe or a device.
+bool platform_is_terminal(std::FILE* stream);
+
 // The user's locale as far as messages go. POSIX: `messages` is the first
 // of LC_ALL, LC_MESSAGES and LANG that is set and not empty, by name, so that
 // a locale named but not installed still counts; `codeset` is the codeset of

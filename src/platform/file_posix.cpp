@@ -184,6 +184,7 @@ void platform_error_text(std::FILE*, int code, char* text, std::size_t size) {
     std::snprintf(text, size, "%s", reason);
     if (user) freelocale(user);
 }
+bool platform_is_terminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
 
 namespace {
 

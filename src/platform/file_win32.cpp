@@ -188,6 +188,8 @@ bool platform_is_text_console(std::FILE* stream) {
     return GetConsoleMode(handle_of_stream(stream), &console_mode) != 0;
 }
 
+bool platform_is_terminal(std::FILE* stream) { return platform_is_text_console(stream); }
+
 void platform_write_console(std::FILE* stream, const char* text, std::size_t size) {
     // Whatever the C library still holds for the stream goes first.
     std::fflush(stream);

@@ -49,6 +49,19 @@ std::uint32_t available_bytes(const StreamContext& ctx, std::uint64_t offset,
     return in_file < held ? static_cast<std::uint32_t>(in_file) : held;
 }
 
+bool edit_marks_any(const HeaderEdit& edit) {
+    for (std::uint8_t m : edit.mask)
+        if (m != 0) return true;
+    return false;
+}
+
+bool edit_changes(const std::uint8_t* old_bytes, const HeaderEdit& edit) {
+    for (std::uint32_t i = 0; i < EDITED_BYTES; ++i) {
+        if ((old_bytes[i] & edit.mask[i]) != edit.bits[i]) return true;
+    }
+    return false;
+}
+
 void apply_edit(std::uint8_t* bytes, const HeaderEdit& edit) {
     for (std::uint32_t i = 0; i < EDITED_BYTES; ++i)
         bytes[i] = static_cast<std::uint8_t>((bytes[i] & ~edit.mask[i]) | edit.bits[i]);
@@ -57,11 +70,7 @@ void apply_edit(std::uint8_t* bytes, const HeaderEdit& edit) {
 bool write_edit(StreamContext& ctx, const PatchPlace& place, const std::uint8_t* old_bytes,
                 const HeaderEdit& edit) {
     if (place.damaged) {
-        for (std::uint8_t m : edit.mask) {
-            if (m == 0) continue;
-            ++ctx.damaged_headers_left;
-            break;
-        }
+        if (edit_marks_any(edit)) ++ctx.damaged_headers_left;
         return true;
     }
     std::uint32_t i = 0;

@@ -44,5 +44,11 @@ std::uint32_t available_bytes(const StreamContext& ctx, std::uint64_t offset,
 bool write_edit(StreamContext& ctx, const PatchPlace& place, const std::uint8_t* old_bytes,
                 const HeaderEdit& edit);
 
+// True when the edit marks any bit.
+bool edit_marks_any(const HeaderEdit& edit);
+
+// True when the edit marks bits whose values differ from `old_bytes`.
+bool edit_changes(const std::uint8_t* old_bytes, const HeaderEdit& edit);
+
 // The edit applied to a copy of the header's first EDITED_BYTES bytes.
 void apply_edit(std::uint8_t* bytes, const HeaderEdit& edit);

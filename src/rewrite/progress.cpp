@@ -1,14 +1,38 @@
 // The progress line of the rewrite: how far the scan has consumed the file.
+#include <chrono>
+
 #include "messages.hpp"
 #include "rewrite/rewrite.hpp"
 
-void print_progress(const StreamContext& ctx, const char* end) {
-    if (ctx.json) return;  // the document lists the patches instead
-    // A dry run's output is its list of patches.
-    if (ctx.dry_run) return;
+namespace {
+
+// The least time between two lines drawn over each other on a terminal:
+// ten a second.
+constexpr std::uint64_t REDRAW_MILLISECONDS = 100;
+
+std::uint64_t steady_milliseconds() {
+    auto since = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
+}
+
+void print_line(const StreamContext& ctx, std::uint64_t done, std::uint64_t total,
+                std::uint64_t percent, const char* end) {
+    print_message(ctx.out, msg::progress, static_cast<unsigned long long>(done),
+                  static_cast<unsigned long long>(total),
+                  static_cast<unsigned long long>(percent), end);
+}
+
+std::uint64_t total_of(const StreamContext& ctx) {
+    return ctx.file_size > 0 ? static_cast<std::uint64_t>(ctx.file_size) : 0;
+}
+
+// The tool's first line: the offset of the window, not of the header, and
+// the percentage in hundredths of the size, as it has always been printed.
+void print_original(const StreamContext& ctx, const char* end) {
     // base_offset can run past the end when the last header was cut short;
     // the line never shows more than the whole file.
-    std::uint64_t total = ctx.file_size > 0 ? static_cast<std::uint64_t>(ctx.file_size) : 0;
+    std::uint64_t total = total_of(ctx);
     std::uint64_t reached = file_offset_of(ctx, ctx.base_offset);
     std::uint64_t done = reached < total ? reached : total;
     std::uint64_t percent;
@@ -18,7 +42,46 @@ void print_progress(const StreamContext& ctx, const char* end) {
         percent = done / (total / 100);
         if (percent > 100) percent = 100;
     }
-    print_message(ctx.out, msg::progress, static_cast<unsigned long long>(done),
-                  static_cast<unsigned long long>(total),
-                  static_cast<unsigned long long>(percent), end);
+    print_line(ctx, done, total, percent, end);
+}
+
+// The header the scan is at, as a share of the file, redrawn no more often
+// than REDRAW_MILLISECONDS.
+void redraw(StreamContext& ctx) {
+    ProgressLine& p = ctx.progress;
+    std::uint64_t now = p.clock ? p.clock() : steady_milliseconds();
+    if (p.drawn && now - p.drawn_at < REDRAW_MILLISECONDS) return;
+    p.drawn = true;
+    p.drawn_at = now;
+    std::uint64_t total = total_of(ctx);
+    std::uint64_t reached = file_offset_of(ctx, offset_of(ctx));
+    std::uint64_t done = reached < total ? reached : total;
+    print_line(ctx, done, total, total == 0 ? 100 : done * 100 / total, "\r");
+}
+
+}  // namespace
+
+void print_progress(StreamContext& ctx) {
+    // The JSON document lists the patches instead; a dry run's output is its
+    // list of patches.
+    if (ctx.json || ctx.dry_run) return;
+    if (ctx.progress.style == ProgressStyle::ORIGINAL) print_original(ctx, "\r");
+    else if (ctx.progress.style == ProgressStyle::LIVE) redraw(ctx);
+}
+
+void redraw_progress(StreamContext& ctx) {
+    if (!ctx.json && !ctx.dry_run && ctx.progress.style == ProgressStyle::LIVE) redraw(ctx);
+}
+
+void print_closing_progress(const StreamContext& ctx) {
+    if (ctx.json || ctx.dry_run) return;
+    if (ctx.progress.style == ProgressStyle::ORIGINAL) {
+        print_original(ctx, "\n");
+        return;
+    }
+    // The scan has read the whole stream, whatever the container around it
+    // holds after the last video byte.
+    if (ctx.progress.style == ProgressStyle::NONE) return;
+    std::uint64_t total = total_of(ctx);
+    print_line(ctx, total, total, 100, "\n");
 }

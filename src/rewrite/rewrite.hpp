@@ -33,12 +33,19 @@ struct RewriteState {
     bool sequence_extension_seen = false;
     bool sequence_has_picture = false;
     bool took[ELEMENT_COUNT + 1] = {};
+    bool changed = false;  // some of its bytes were not yet the new ones
+    bool left = false;     // a header of it lay across damage, unpatched
 
     // Over the whole file.
     std::uint64_t sequences = 0;
     std::uint64_t without_extension = 0;  // of those, MPEG-1 ones (with pictures)
     std::uint64_t missed[ELEMENT_COUNT + 1] = {};  // sequences that could not take it
     bool written[ELEMENT_COUNT + 1] = {};          // it went somewhere
+    // Each sequence once: patched, found with every value already there, or
+    // not patched whole (an element it cannot take, a header across damage).
+    std::uint64_t patched = 0;
+    std::uint64_t already_right = 0;
+    std::uint64_t not_patched = 0;
 };
 
 // Readies `state` for the run: the elements of `settings`, and the bit rate
@@ -66,6 +73,14 @@ void print_mpeg1_rate_notice(const StreamContext& ctx);
 // the layer warnings, nothing else.
 extern const HeaderSink rewrite_sink;
 
-// Prints "処理: done/totalバイト (percent%)" followed by `end` ("\r" while
-// the scan goes on, "\n" for the closing line); nothing in a dry run.
-void print_progress(const StreamContext& ctx, const char* end);
+// After a patch or at a sequence header: "処理: done/totalバイト (percent%)\r"
+// in the style of ctx.progress; nothing in a dry run or a JSON run.
+void print_progress(StreamContext& ctx);
+
+// The closing line, at the end of a scan that read the whole stream: the
+// same line ending in "\n" (ORIGINAL: the window's offset as ever; otherwise
+// the whole file, 100%).
+void print_closing_progress(const StreamContext& ctx);
+
+// At a sequence header: the LIVE line only, when its time has come.
+void redraw_progress(StreamContext& ctx);

@@ -9,7 +9,7 @@ bool finish_rewrite(StreamContext& ctx) {
     if (!close_sequence(ctx)) return false;
     // Nothing is reported done before it has reached the storage device.
     if (!ctx.dry_run && !finish_patches(ctx)) return false;
-    print_progress(ctx, "\n");
+    print_closing_progress(ctx);
     print_mpeg1_rate_notice(ctx);
 
     const RewriteState& s = *static_cast<const RewriteState*>(ctx.sink_state);
@@ -31,6 +31,12 @@ bool finish_rewrite(StreamContext& ctx) {
             every_element_written = false;
         }
     }
+    // The line that ends every rewrite since the original ones; a dry run's
+    // output is its patches, a JSON run's its document.
+    if (ctx.progress.style != ProgressStyle::ORIGINAL && !ctx.json && !ctx.dry_run)
+        print_message(ctx.out, rewrite_msg::summary, static_cast<unsigned long long>(s.patched),
+                      static_cast<unsigned long long>(s.already_right),
+                      static_cast<unsigned long long>(s.not_patched));
     // A header across a gap in a container is not the encoder's: left alone.
     if (ctx.damaged_headers_left != 0) {
         print_message(ctx.err, demux_msg::damaged_left,

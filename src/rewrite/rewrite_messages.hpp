@@ -25,6 +25,12 @@ inline constexpr Message mpeg1_rate_kept{
     "m2vhdr: MPEG-1 sequences kept their bit rate (%llu of %llu); "
     "--set bit_rate=N rewrites it\n"};
 
+// The last line of a rewrite on standard output (but in the original
+// command lines in the C locale): each sequence counted once.
+inline constexpr Message summary{
+    "シーケンス: %llu 個を書き換え、%llu 個は変更不要、%llu 個は書き換えできませんでした\n",
+    "Sequences: %llu patched, %llu already right, %llu could not be patched\n"};
+
 // A patch of a dry run (a format, the same in every language): offset, then
 // the old and the new bytes.
 inline constexpr char dry_run_offset[] = "%08llx:";
@@ -32,6 +38,6 @@ inline constexpr char dry_run_byte[] = " %02x";
 inline constexpr char dry_run_arrow[] = " ->";
 
 // Every message above, for the tests.
-inline constexpr const Message* all[] = {&missed, &nowhere, &mpeg1_rate_kept};
+inline constexpr const Message* all[] = {&missed, &nowhere, &mpeg1_rate_kept, &summary};
 
 }  // namespace rewrite_msg

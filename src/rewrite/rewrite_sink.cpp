@@ -26,6 +26,17 @@ void mark_written(RewriteState& s, unsigned i) {
     if (s.sequence_open) s.took[i] = true;
 }
 
+// Writes the edit of a header of the open sequence, noting what it does
+// there. False after a failed write.
+bool write_noted(StreamContext& ctx, RewriteState& s, const PatchPlace& place,
+                 const std::uint8_t* old_bytes, const HeaderEdit& edit) {
+    // A header across damage is left whatever it holds, as write_edit
+    // counts it: its bytes are not the encoder's.
+    if (s.sequence_open && place.damaged && edit_marks_any(edit)) s.left = true;
+    else if (s.sequence_open && !place.damaged && edit_changes(old_bytes, edit)) s.changed = true;
+    return write_edit(ctx, place, old_bytes, edit);
+}
+
 // The sequence header's part of a value fits it: bits above it are 0.
 bool fits_header_part(const Element& e, std::uint32_t value, bool all_ones_reserved) {
     for (unsigned i = 0; i < e.field_count; ++i) {
@@ -52,6 +63,7 @@ bool takes_without_extension(const RewriteRequest& r) {
 ParseResult on_sequence_header(StreamContext& ctx, const syntax::SequenceHeader&) {
     RewriteState& s = state_of(ctx);
     if (!close_sequence(ctx)) return STOP;
+    redraw_progress(ctx);
     s.header_seen = true;
     s.header_offset = offset_of(ctx);
     // The map may not hold these bytes when the extension comes.
@@ -100,15 +112,15 @@ ParseResult on_sequence_extension(StreamContext& ctx, const syntax::SequenceExte
         mark_written(s, i);
     }
     if (s.header_seen) {
-        if (!write_edit(ctx, s.header_place, s.header_bytes, header)) return STOP;
+        if (!write_noted(ctx, s, s.header_place, s.header_bytes, header)) return STOP;
         // A second extension after the same header (a stream cut and joined)
         // patches it again, from the bytes the first patch left.
         apply_edit(s.header_bytes, header);
     }
     PatchPlace place;
     locate_patch_place(ctx, offset_of(ctx), &place);
-    if (!write_edit(ctx, place, p, extension)) return STOP;
-    print_progress(ctx, "\r");
+    if (!write_noted(ctx, s, place, p, extension)) return STOP;
+    print_progress(ctx);
     return CONTINUE;
 }
 
@@ -129,7 +141,7 @@ ParseResult on_sequence_display_extension(StreamContext& ctx,
     }
     PatchPlace place;
     locate_patch_place(ctx, offset_of(ctx), &place);
-    return write_edit(ctx, place, ctx.window + ctx.pos, edit) ? CONTINUE : STOP;
+    return write_noted(ctx, s, place, ctx.window + ctx.pos, edit) ? CONTINUE : STOP;
 }
 
 }  // namespace
@@ -152,14 +164,23 @@ bool close_sequence(StreamContext& ctx) {
             mark_written(s, i);
             any = true;
         }
-        ok = !any || write_edit(ctx, s.header_place, s.header_bytes, edit);
-        if (ok && any) print_progress(ctx, "\r");
+        ok = !any || write_noted(ctx, s, s.header_place, s.header_bytes, edit);
+        if (ok && any) print_progress(ctx);
     }
     ++s.sequences;
+    bool whole = !s.left;
     for (unsigned i = 0; i < s.request_count; ++i) {
-        if (!s.took[i]) ++s.missed[i];
+        if (!s.took[i]) {
+            ++s.missed[i];
+            whole = false;
+        }
         s.took[i] = false;
     }
+    if (!whole) ++s.not_patched;
+    else if (s.changed) ++s.patched;
+    else ++s.already_right;
+    s.changed = false;
+    s.left = false;
     s.sequence_open = false;
     return ok;
 }

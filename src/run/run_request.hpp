@@ -26,5 +26,6 @@ struct Options {
     // `auto`: a command line the tool has taken from the start, which in the
     // original locale keeps its texts.
     bool original_form = false;
+    bool quiet = false;        // -q, --quiet: no progress lines
 };
 

@@ -25,6 +25,25 @@ enum class ScanOutcome { END_OF_INPUT, STOPPED };
 enum class StopReason { NONE, SYSTEM_STREAM, READ_FAILED, SEEK_FAILED, SINK_STOPPED };
 struct JsonReport;
 
+// How a rewrite shows how far it got, on standard output.
+//   ORIGINAL      the tool's first lines: one per patch, each ending in "\r"
+//                 with the window's offset, then the closing line (the C
+//                 locale's two original command lines)
+//   LIVE          one line redrawn in place at most ten times a second, then
+//                 the closing line at 100% (standard output is a terminal)
+//   CLOSING_ONLY  the closing line at 100% alone (a file or a pipe)
+//   NONE          no progress line (--quiet)
+enum class ProgressStyle { ORIGINAL, LIVE, CLOSING_ONLY, NONE };
+
+struct ProgressLine {
+    ProgressStyle style = ProgressStyle::ORIGINAL;
+    // Milliseconds of a clock that never goes back; null: the steady clock.
+    // Tests put their own here.
+    std::uint64_t (*clock)() = nullptr;
+    bool drawn = false;         // LIVE: a line stands on the terminal
+    std::uint64_t drawn_at = 0;  // LIVE: when it was drawn
+};
+
 struct StreamContext {
     // Window and positions. The stream offset of window[i] is base_offset + i:
     // the file offset in an elementary stream, the count of the video
@@ -57,6 +76,7 @@ struct StreamContext {
     // the rest was read whole, yet the run exits 1.
     bool scrambled_passed = false;
     std::uint64_t damaged_headers_left = 0;  // headers a rewrite did not patch
+    ProgressLine progress;  // REWRITE mode
 
     // Last start code other than extension and user data; 0 before any.
     std::uint32_t last_start_code = 0;
