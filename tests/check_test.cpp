@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "check/check.hpp"
+#include "check/fix_command.hpp"
 #include "tool_runner.hpp"
 
 namespace {
@@ -189,7 +190,69 @@ TEST(Check, ShellWords) {
         {"$HOME`x`\\\"*?~!;&|<>()[]{}#\n\t", "'$HOME`x`\\\"*?~!;&|<>()[]{}#\n\t'"},
         {"\xE5\x8B\x95\xE7\x94\xBB.m2v", "'\xE5\x8B\x95\xE7\x94\xBB.m2v'"},
     };
-    for (const auto& [name, word] : cases) EXPECT_EQ(shell_word(name), word) << name;
+    for (const auto& [name, word] : cases) EXPECT_EQ(sh_word(name), word) << name;
+}
+
+// A name for the fix lines that cmd.exe hands on, and the program's C
+// runtime splits back, as it was: double quotes around what cmd.exe acts on,
+// backslashes before a closing quote doubled, and each '%' with another after
+// it outside the quotes with a quote opening right after it, so that
+// cmd.exe finds no variable's name there. (The Windows suite runs them.)
+TEST(Check, CmdWords) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"movie.m2v", "movie.m2v"},
+        {"C:\\a\\b_c-d+e=f@g:i,j;k.m2v", "C:\\a\\b_c-d+e=f@g:i,j;k.m2v"},
+        {"", "\"\""},
+        {"my rec 100%.ts", "\"my rec 100%.ts\""},
+        {"100%", "\"100%\""},
+        {"a%PATH%b & c", "\"a\"%\"PATH%b & c\""},
+        {"%x%%y%", "\"\"%\"x\"%\"\"%\"y%\""},
+        {"50% off 20%", "\"50\"%\" off 20%\""},
+        {"(x)^y|z<>", "\"(x)^y|z<>\""},
+        {"a*b?", "\"a*b?\""},
+        {"C:\\my dir\\", "\"C:\\my dir\\\\\""},
+        {"\xE5\x8B\x95\xE7\x94\xBB.m2v", "\xE5\x8B\x95\xE7\x94\xBB.m2v"},
+    };
+    for (const auto& [name, word] : cases) {
+        std::string got;
+        EXPECT_TRUE(cmd_word(name, &got)) << name;
+        EXPECT_EQ(got, word) << name;
+    }
+    // What no cmd.exe line carries through whole: a line with it is refused.
+    std::string line = "unchanged";
+    for (const char* name : {"a\"b", "a\nb", "a\rb"}) {
+        std::string word;
+        EXPECT_FALSE(cmd_word(name, &word)) << name;
+        EXPECT_FALSE(command_line({"m2vhdr", name}, CommandShell::CMD, &line)) << name;
+    }
+    EXPECT_EQ(line, "unchanged");
+    EXPECT_TRUE(command_line({"m2vhdr", "--", "-a b", "1"}, CommandShell::CMD, &line));
+    EXPECT_EQ(line, "m2vhdr -- \"-a b\" 1");
+    EXPECT_TRUE(command_line({"m2vhdr", "--", "-a b", "1"}, CommandShell::SH, &line));
+    EXPECT_EQ(line, "m2vhdr -- '-a b' 1");
+}
+
+// --check --json: each fix as the line for the shell and as its arguments,
+// the arguments as they are; null both where there is no fix.
+TEST(Check, JsonFixArguments) {
+    ScratchDir dir;
+    SequenceHeader h;
+    h.aspect_ratio_information = 1;  // 1:1: DVD takes 4:3 or 16:9 at 720x480
+    h.frame_rate_code = 3;           // 25 fps at 480 lines: no fix
+    std::string path = dir.write("my rec 100%.m2v", sequence(h, {}, {1}));
+    RunResult r = run_tool({"m2vhdr", "--json", "--check", "dvd", path});
+    EXPECT_NE(r.out.find("\"found\": \"720x480 interlaced at 25 fps\", \"fix\": null, \"fix_argv\": null}"),
+              std::string::npos)
+        << r.out;
+    // sh quotes the name in single quotes; cmd.exe (the Windows build) in
+    // double ones.
+    std::string quote = external_tool() ? "\\\"" : "'";
+    EXPECT_NE(r.out.find("\"fix\": \"m2vhdr --set aspect_ratio_information=4:3 " + quote + path +
+                         quote + "\", \"fix_argv\": [\"m2vhdr\", \"--set\", \"aspect_ratio_information=4:3\", \"" +
+                         path + "\"]}"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.err, "");
 }
 
 // A stream at one format of a profile's table, keeping every other rule:

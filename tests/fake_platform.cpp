@@ -142,6 +142,8 @@ void platform_prepare_console(std::FILE*) {}
 
 bool platform_is_text_console(std::FILE*) { return false; }
 
+CommandShell platform_command_shell() { return CommandShell::SH; }
+
 bool platform_is_terminal(std::FILE*) { return false; }
 
 void platform_write_console(std::FILE* stream, const char* text, std::size_t size) {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "check/fix_command.hpp"
 #include "check/rules.hpp"
 #include "headers/header_sink.hpp"
 #include "scan/stream_context.hpp"
@@ -69,6 +70,7 @@ struct CheckState {
     // asked for); the pulldown is refused there.
     bool in_container = false;
     char demux_options[32] = {};
+    CommandShell shell = CommandShell::SH;  // what the printed fixes are quoted for
     bool rules_finished = false;  // finish_rules has run
 };
 
@@ -97,6 +99,3 @@ void check_close_gop(CheckState& c);
 void note_broken(CheckState& c, RuleKind kind, std::uint64_t offset, const char* found, ...)
     __attribute__((format(printf, 4, 5)));
 
-// `name` as one word for a POSIX shell: as it is when it needs no quoting,
-// in single quotes otherwise.
-std::string shell_word(const char* name);

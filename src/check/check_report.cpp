@@ -5,6 +5,7 @@
 
 #include "check/check.hpp"
 #include "check/check_text.hpp"
+#include "check/fix_command.hpp"
 #include "json/json_writer.hpp"
 #include "messages.hpp"
 #include "stats/run_stats.hpp"
@@ -102,22 +103,34 @@ void finish_rules(CheckState& c, bool read_whole) {
         finding(c, RuleKind::FRAME_RATE).fix = FixKind::PULLDOWN;
 }
 
-// The m2vhdr command that fixes `f` in place, or an empty string.
-std::string fix_command(const CheckState& c, const RuleFinding& f, const char* file_name) {
-    // A name that starts with '-' would be read as an option.
-    std::string file = (file_name[0] == '-' ? "-- " : "") + shell_word(file_name);
+// The arguments of the m2vhdr command that fixes `f` in place; none when
+// nothing does.
+std::vector<std::string> fix_arguments(const CheckState& c, const RuleFinding& f,
+                                       const char* file_name) {
+    if (f.fix == FixKind::NONE) return {};
+    std::vector<std::string> a = {"m2vhdr"};
+    // The container options, as words ("--demux --stream 0x0100 ").
+    for (const char* p = c.demux_options; *p;) {
+        std::size_t length = std::strcspn(p, " ");
+        if (length) a.emplace_back(p, length);
+        p += length + (p[length] == ' ' ? 1 : 0);
+    }
     std::string value = std::to_string(f.fix_value);
-    std::string m2vhdr = std::string("m2vhdr ") + c.demux_options;
     switch (f.fix) {
-    case FixKind::BIT_RATE: return m2vhdr + file + " " + value;
-    case FixKind::VBV_BUFFER_SIZE: return m2vhdr + "--set vbv_buffer_size=" + value + " " + file;
+    case FixKind::VBV_BUFFER_SIZE: a.insert(a.end(), {"--set", "vbv_buffer_size=" + value}); break;
     case FixKind::ASPECT_RATIO:
-        return m2vhdr + "--set aspect_ratio_information=" + (f.fix_value == 3 ? "16:9 " : "4:3 ") +
-               file;
-    case FixKind::PULLDOWN: return m2vhdr + "--pulldown 3:2 " + file;
+        a.insert(a.end(), {"--set", std::string("aspect_ratio_information=") +
+                                        (f.fix_value == 3 ? "16:9" : "4:3")});
+        break;
+    case FixKind::PULLDOWN: a.insert(a.end(), {"--pulldown", "3:2"}); break;
+    case FixKind::BIT_RATE:
     case FixKind::NONE: break;
     }
-    return "";
+    // A name that starts with '-' would be read as an option.
+    if (file_name[0] == '-') a.emplace_back("--");
+    a.emplace_back(file_name);
+    if (f.fix == FixKind::BIT_RATE) a.push_back(value);
+    return a;
 }
 
 unsigned rules_broken(const CheckState& c) {
@@ -134,8 +147,13 @@ void print_text(std::FILE* out, const CheckState& c, const char* file_name) {
         if (f.count == 0) continue;
         std::fprintf(out, check_text::fail, rule_name(r.rules[i]), f.found, static_cast<ull>(f.first_offset),
                      static_cast<ull>(f.count));
-        if (f.fix != FixKind::NONE)
-            std::fprintf(out, check_text::fix, fix_command(c, f, file_name).c_str());
+        std::string line;
+        if (f.fix == FixKind::NONE) {
+        } else if (command_line(fix_arguments(c, f, file_name), c.shell, &line)) {
+            std::fprintf(out, check_text::fix, line.c_str());
+        } else {
+            std::fputs(check_text::fix_unwritable, out);
+        }
         std::fputc('\n', out);
     }
     unsigned broken = rules_broken(c);
@@ -166,10 +184,22 @@ void print_json(std::FILE* out, const CheckState& c, const char* file_name, bool
         json_member_uint(w, "offset", f.first_offset);
         json_member_uint(w, "count", f.count);
         json_member_string(w, "found", f.found);
+        // The fix as a line for the shell, and as the arguments themselves,
+        // which need no shell (or null when there is none).
+        std::vector<std::string> fix;
+        if (read_whole) fix = fix_arguments(c, f, file_name);
+        std::string line;
         json_key(w, "fix");
-        if (read_whole && f.fix != FixKind::NONE)
-            json_string(w, fix_command(c, f, file_name).c_str());
+        if (!fix.empty() && command_line(fix, c.shell, &line)) json_string(w, line.c_str());
         else json_null(w);
+        json_key(w, "fix_argv");
+        if (fix.empty()) {
+            json_null(w);
+        } else {
+            json_begin_array(w);
+            for (const std::string& argument : fix) json_string(w, argument.c_str(), argument.size());
+            json_end_array(w);
+        }
         json_end_object(w);
     }
     json_end_array(w);
@@ -179,20 +209,9 @@ void print_json(std::FILE* out, const CheckState& c, const char* file_name, bool
 
 }  // namespace
 
-std::string shell_word(const char* name) {
-    constexpr const char* plain =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_@%+=:,./-";
-    if (*name != '\0' && std::strspn(name, plain) == std::strlen(name)) return name;
-    std::string word = "'";
-    for (const char* p = name; *p; ++p) {
-        if (*p == '\'') word += "'\\''";
-        else word += *p;
-    }
-    return word + "'";
-}
-
 void start_check(StreamContext& ctx, CheckState& c, CheckProfile profile) {
     c.profile = profile;
+    c.shell = platform_command_shell();
     ctx.sink = &check_sink;
     ctx.sink_state = &c;
 }

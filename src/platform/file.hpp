@@ -68,6 +68,11 @@ void platform_prepare_console(std::FILE* stream);
 // is redrawn in place can be seen; false for a file, a pipe or a device.
 bool platform_is_terminal(std::FILE* stream);
 
+// The shell a command printed for the user to run is written for: sh on
+// POSIX, cmd.exe on Windows.
+enum class CommandShell { SH, CMD };
+CommandShell platform_command_shell();
+
 // The user's locale as far as messages go. POSIX: `messages` is the first
 // of LC_ALL, LC_MESSAGES and LANG that is set and not empty, by name, so that
 // a locale named but not installed still counts; `codeset` is the codeset of

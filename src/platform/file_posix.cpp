@@ -184,6 +184,9 @@ void platform_error_text(std::FILE*, int code, char* text, std::size_t size) {
     std::snprintf(text, size, "%s", reason);
     if (user) freelocale(user);
 }
+
+CommandShell platform_command_shell() { return CommandShell::SH; }
+
 bool platform_is_terminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
 
 namespace {

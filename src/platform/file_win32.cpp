@@ -188,6 +188,8 @@ bool platform_is_text_console(std::FILE* stream) {
     return GetConsoleMode(handle_of_stream(stream), &console_mode) != 0;
 }
 
+CommandShell platform_command_shell() { return CommandShell::CMD; }
+
 bool platform_is_terminal(std::FILE* stream) { return platform_is_text_console(stream); }
 
 void platform_write_console(std::FILE* stream, const char* text, std::size_t size) {

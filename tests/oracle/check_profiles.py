@@ -9,7 +9,7 @@ from a search for the start codes here, and the VBV figures (underflows,
 where the first one is, the lowest safe rate) from the simulation over
 ffprobe's packets in check_stats.py. For each stream: the exact standard
 output, an empty standard error and the exit status, the same findings in
---json, and then each printed fix run through the shell on a copy, after
+--json (each fix also as "fix_argv", the words sh makes of it), and then each printed fix run through the shell on a copy, after
 which the stream must be compliant. A few of them are muxed into program
 and transport streams and checked there with --demux: the same findings at
 the file offsets of the same headers, fixes that read the container (no
@@ -20,6 +20,7 @@ tools.
 import json
 import os
 import re
+import shlex
 import shutil
 import subprocess
 import sys
@@ -199,7 +200,10 @@ def check_output(tool, label, profile, name, rows, scratch, options=()):
     if got != want:
         failures.append("%s: expected %r, got %r" % (label, want, got))
     status, out, err = run(tool, "--json", "--check", profile, *options, "--", name, cwd=scratch)
-    doc = {"file": name, "profile": profile, "status": "noncompliant" if rows else "compliant", "violations": rows}
+    # Each fix also as its arguments: the words sh makes of the line.
+    violations = [dict(r, fix_argv=shlex.split(r["fix"]) if r["fix"] else None) for r in rows]
+    doc = {"file": name, "profile": profile, "status": "noncompliant" if rows else "compliant",
+           "violations": violations}
     if status != want[0] or err or json.loads(out) != doc:
         failures.append("%s --json: expected %r, got %r" % (label, doc, out))
     for row in rows:

@@ -24,7 +24,8 @@ set(wine_environment
   "LOCPATH=${wine_prefix}/locale"
   "M2VHDR_TOOL_COMMAND=${wine_launch} ${windows_exe}"
   "M2VHDR_TOOL_PROGRAM=${windows_program}"
-  "M2VHDR_HOLD_COMMAND=${wine_launch} ${M2VHDR_WINDOWS_BUILD}/tests/windows/hold_file.exe")
+  "M2VHDR_HOLD_COMMAND=${wine_launch} ${M2VHDR_WINDOWS_BUILD}/tests/windows/hold_file.exe"
+  "M2VHDR_CMD_COMMAND=${wine_launch} ${M2VHDR_WINDOWS_BUILD}/tests/windows/cmd_line.exe")
 
 add_test(NAME wine.start COMMAND ${PROJECT_SOURCE_DIR}/tools/wine-session start ${wine_prefix})
 add_test(NAME wine.stop COMMAND ${PROJECT_SOURCE_DIR}/tools/wine-session stop ${wine_prefix})
@@ -41,6 +42,7 @@ add_executable(m2vhdr_windows_tests
   windows/same_bytes_test.cpp
   windows/console_test.cpp
   windows/language_test.cpp
+  windows/fix_command_test.cpp
 )
 target_link_libraries(m2vhdr_windows_tests PRIVATE
   m2vhdr_test_support m2vhdr_core m2vhdr_platform GTest::gtest_main)
