@@ -191,7 +191,10 @@ TEST(Set, PositionalRateLeavesMpeg1AndSaysSoOutsideTheCLocale) {
         EXPECT_EQ(r.err, english ? "m2vhdr: MPEG-1 sequences kept their bit rate (2 of 3); "
                                    "--set bit_rate=N rewrites it\n"
                                  : "");
-        EXPECT_EQ(r.out.substr(r.out.rfind('\r') + 1), progress_line(n - 3, n, 100, "\n"));
+        // The C locale's original lines; elsewhere the closing line and the
+        // count: the MPEG-1 sequences are the ones not patched.
+        if (english) EXPECT_EQ(r.out, closing_line(n) + rewrite_summary(1, 0, 2));
+        else EXPECT_EQ(r.out.substr(r.out.rfind('\r') + 1), progress_line(n - 3, n, 100, "\n"));
     }
     // The same rate through --set reaches every sequence.
     Bytes after;

@@ -145,6 +145,7 @@ std::string system_reason(int code, const char* locale) {
     return text;
 }
 
+// An English locale is never the one of the tool's first texts.
 EnglishMessages::EnglishMessages() {
     message_language = Language::ENGLISH;
     original_locale = false;
