@@ -86,6 +86,9 @@ int run_stats(StreamContext& ctx, bool json, const char* plot_path, const char* 
             status = EXIT_FAILED;
         }
     }
+    // Figures that pass over scrambled stretches are of the clear parts only:
+    // the document ends as the run's status will.
+    if (ctx.demux && ctx.demux->scrambled_seen) status = EXIT_FAILED;
     if (json) {
         print_stats_json(ctx.out, file_path, json_status_name(status, ctx.stop_reason), &s, &f);
     } else if (measured) {
