@@ -15,8 +15,9 @@ struct UsageCase {
     std::vector<std::string> args;  // after argument 0; "FILE" is a stream
     const char* english;            // the line before "Try 'm2vhdr --help'."
     const char* japanese;           // the same, in UTF-8
-    // A wrong count of arguments of an original command line: in the C
-    // locale the usage text it has always printed.
+    // An original command line with a wrong count of arguments or a
+    // BITRATE that is no number: in the C locale the usage text it has
+    // always printed.
     bool original_count = false;
     friend void PrintTo(const UsageCase& c, std::ostream* os) {
         for (const std::string& a : c.args) *os << '[' << a << ']';
@@ -144,10 +145,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "m2vhdr: 余分な引数です 'x.m2v'\n", true},
         UsageCase{{"FILE", "5Mbps"},
                   "m2vhdr: BITRATE is a whole number of bit/s, without a unit '5Mbps'\n",
-                  "m2vhdr: BITRATE は単位を付けないビット/秒の整数です '5Mbps'\n"},
+                  "m2vhdr: BITRATE は単位を付けないビット/秒の整数です '5Mbps'\n", true},
         UsageCase{{"FILE", "8,000,000"},
                   "m2vhdr: BITRATE must be a whole number from 0 to 4294967295 '8,000,000'\n",
-                  "m2vhdr: BITRATE は 0 から 4294967295 までの整数です '8,000,000'\n"}));
+                  "m2vhdr: BITRATE は 0 から 4294967295 までの整数です '8,000,000'\n", true}));
 
 // A file that cannot be used: its name and the system's reason, in every
 // command line but the original ones in the C locale.

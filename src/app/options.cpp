@@ -289,9 +289,12 @@ UsageError parse_options(int argc, char** argv, Options* options) {
 
 void print_usage_error(std::FILE* err, const UsageError& error, const Options& options,
                        const char* program) {
-    // Only a wrong count of arguments was a usage error at first.
+    // An original command line refused for its count or its BITRATE: in
+    // the C locale, the usage text those lines have always printed.
     bool count = error.problem == UsageProblem::NO_FILE ||
-                 error.problem == UsageProblem::EXTRA_ARGUMENT;
+                 error.problem == UsageProblem::EXTRA_ARGUMENT ||
+                 error.problem == UsageProblem::RATE_WITH_UNIT ||
+                 error.problem == UsageProblem::BAD_RATE;
     if (count && options.original_form && original_locale) {
         print_message(err, msg::usage, program);
         return;
