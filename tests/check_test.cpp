@@ -3,6 +3,8 @@
 // and the quoting of file names in the fix lines.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "check/check.hpp"
 #include "check/fix_command.hpp"
 #include "tool_runner.hpp"
@@ -253,6 +255,19 @@ TEST(Check, JsonFixArguments) {
               std::string::npos)
         << r.out;
     EXPECT_EQ(r.err, "");
+    // A name that begins with '-' comes after "--", or the fix would read it
+    // as an option.
+    if (external_tool()) return;  // the Windows suite runs its own lines
+    dir.write("-a.m2v", sequence(h, {}, {1}));
+    const std::filesystem::path here = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    r = run_tool({"m2vhdr", "--json", "--check", "dvd", "--", "-a.m2v"});
+    std::filesystem::current_path(here);
+    EXPECT_NE(r.out.find("\"fix\": \"m2vhdr --set aspect_ratio_information=4:3 -- -a.m2v\", "
+                         "\"fix_argv\": [\"m2vhdr\", \"--set\", \"aspect_ratio_information=4:3\", "
+                         "\"--\", \"-a.m2v\"]}"),
+              std::string::npos)
+        << r.out;
 }
 
 // A stream at one format of a profile's table, keeping every other rule:
