@@ -112,10 +112,10 @@ TEST_P(PictureDisplayLength, FollowsTheFieldFlags) {
     ctx.sink = &report_text_sink;
     ctx.window = ext.data();
     ctx.held = static_cast<std::uint32_t>(ext.size());
-    ctx.progressive_sequence = c.progressive_sequence;
-    ctx.picture_structure = c.picture_structure;
-    ctx.top_field_first = c.top_field_first;
-    ctx.repeat_first_field = c.repeat_first_field;
+    ctx.decoded.progressive_sequence = c.progressive_sequence;
+    ctx.decoded.picture_structure = c.picture_structure;
+    ctx.decoded.top_field_first = c.top_field_first;
+    ctx.decoded.repeat_first_field = c.repeat_first_field;
     EXPECT_EQ(skip_picture_display_extension(ctx), CONTINUE);
     EXPECT_EQ(ctx.pos, 4 * c.offsets + 3);
 }

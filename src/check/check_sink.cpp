@@ -259,7 +259,7 @@ ParseResult on_picture_coding_extension(StreamContext& ctx,
                                         const syntax::PictureCodingExtension& e) {
     count(ctx, stats_sink.picture_coding_extension, e);
     CheckState& c = state_of(ctx);
-    if (ctx.last_start_code != PICTURE_START_CODE) return CONTINUE;
+    if (ctx.decoded.last_start_code != PICTURE_START_CODE) return CONTINUE;
     bool field = e.picture_structure != 3;
     if (field && c.gop_open && c.gop_halves > 0) --c.gop_halves;
     // The pulldown takes only progressive frames without repeated fields.

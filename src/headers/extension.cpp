@@ -11,12 +11,12 @@ namespace {
 // extensions right after a picture header (extensions and user data in
 // between do not count). Elsewhere they are warned about and decoded anyway.
 void check_sequence_layer(StreamContext& ctx) {
-    if (ctx.last_start_code != SEQUENCE_HEADER_CODE && ctx.sink->layer_warning)
+    if (ctx.decoded.last_start_code != SEQUENCE_HEADER_CODE && ctx.sink->layer_warning)
         ctx.sink->layer_warning(ctx, LayerWarning::SEQUENCE_EXTENSION_OUTSIDE_SEQUENCE_LAYER);
 }
 
 void check_picture_layer(StreamContext& ctx) {
-    if (ctx.last_start_code != PICTURE_START_CODE && ctx.sink->layer_warning)
+    if (ctx.decoded.last_start_code != PICTURE_START_CODE && ctx.sink->layer_warning)
         ctx.sink->layer_warning(ctx, LayerWarning::PICTURE_EXTENSION_OUTSIDE_PICTURE_LAYER);
 }
 
@@ -82,15 +82,15 @@ ParseResult skip_quant_matrix_extension(StreamContext& ctx) {
 ParseResult skip_picture_display_extension(StreamContext& ctx) {
     const std::uint8_t* p = ctx.window + ctx.pos;
     std::uint32_t n;
-    if (ctx.progressive_sequence) {
-        if (ctx.repeat_first_field)
-            n = ctx.top_field_first ? 3 : 2;
+    if (ctx.decoded.progressive_sequence) {
+        if (ctx.decoded.repeat_first_field)
+            n = ctx.decoded.top_field_first ? 3 : 2;
         else
             n = 1;
-    } else if (ctx.picture_structure != 3) {
+    } else if (ctx.decoded.picture_structure != 3) {
         n = 1;  // field picture
     } else {
-        n = ctx.repeat_first_field ? 3 : 2;
+        n = ctx.decoded.repeat_first_field ? 3 : 2;
     }
 
     syntax::PictureDisplayExtension e{};

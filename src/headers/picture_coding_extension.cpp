@@ -46,9 +46,9 @@ ParseResult parse_picture_coding_extension(StreamContext& ctx) {
     }
     std::uint32_t length = e.composite_display_flag ? 10 : 8;
 
-    ctx.picture_structure = static_cast<std::uint8_t>(e.picture_structure);
-    ctx.top_field_first = static_cast<std::uint8_t>(e.top_field_first);
-    ctx.repeat_first_field = static_cast<std::uint8_t>(e.repeat_first_field);
+    ctx.decoded.picture_structure = static_cast<std::uint8_t>(e.picture_structure);
+    ctx.decoded.top_field_first = static_cast<std::uint8_t>(e.top_field_first);
+    ctx.decoded.repeat_first_field = static_cast<std::uint8_t>(e.repeat_first_field);
 
     ParseResult result = CONTINUE;
     if (ctx.sink->picture_coding_extension) result = ctx.sink->picture_coding_extension(ctx, e);

@@ -44,15 +44,15 @@ ParseResult parse_sequence_extension(StreamContext& ctx) {
     e.frame_rate_extension_n = (p[9] >> 5) & 3u;
     e.frame_rate_extension_d = p[9] & 0x1Fu;
 
-    ctx.progressive_sequence = static_cast<std::uint8_t>(e.progressive_sequence);
-    ctx.chroma_format = static_cast<std::uint8_t>(e.chroma_format);
-    ctx.horizontal_size = (ctx.horizontal_size & 0xFFF) | e.horizontal_size_extension << 12;
-    ctx.vertical_size = (ctx.vertical_size & 0xFFF) | e.vertical_size_extension << 12;
-    ctx.bit_rate = (ctx.bit_rate & 0x3FFFF) | e.bit_rate_extension << 18;
-    ctx.vbv_buffer_size = (ctx.vbv_buffer_size & 0x3FF) | e.vbv_buffer_size_extension << 10;
-    ctx.frame_rate_extension_n = static_cast<std::uint8_t>(e.frame_rate_extension_n);
-    ctx.frame_rate_extension_d = static_cast<std::uint8_t>(e.frame_rate_extension_d);
-    ctx.sequence_extension_seen = true;
+    ctx.decoded.progressive_sequence = static_cast<std::uint8_t>(e.progressive_sequence);
+    ctx.decoded.chroma_format = static_cast<std::uint8_t>(e.chroma_format);
+    ctx.decoded.horizontal_size = (ctx.decoded.horizontal_size & 0xFFF) | e.horizontal_size_extension << 12;
+    ctx.decoded.vertical_size = (ctx.decoded.vertical_size & 0xFFF) | e.vertical_size_extension << 12;
+    ctx.decoded.bit_rate = (ctx.decoded.bit_rate & 0x3FFFF) | e.bit_rate_extension << 18;
+    ctx.decoded.vbv_buffer_size = (ctx.decoded.vbv_buffer_size & 0x3FF) | e.vbv_buffer_size_extension << 10;
+    ctx.decoded.frame_rate_extension_n = static_cast<std::uint8_t>(e.frame_rate_extension_n);
+    ctx.decoded.frame_rate_extension_d = static_cast<std::uint8_t>(e.frame_rate_extension_d);
+    ctx.decoded.sequence_extension_seen = true;
 
     ParseResult result = CONTINUE;
     if (ctx.sink->sequence_extension) result = ctx.sink->sequence_extension(ctx, e);
@@ -63,7 +63,7 @@ ParseResult parse_sequence_extension(StreamContext& ctx) {
 ParseResult report_sequence_extension(StreamContext& ctx, const syntax::SequenceExtension& e) {
     // frame_rate = frame_rate_value * (n + 1) / (d + 1), kept in single
     // precision.
-    float frame_rate = static_cast<float>(frame_rate_value(ctx.frame_rate_code) *
+    float frame_rate = static_cast<float>(frame_rate_value(ctx.decoded.frame_rate_code) *
                                           (e.frame_rate_extension_n + 1) /
                                           (e.frame_rate_extension_d + 1));
     char frame_rate_text[32];
@@ -76,23 +76,23 @@ ParseResult report_sequence_extension(StreamContext& ctx, const syntax::Sequence
     put_text(block, "    ");
     put_profile_and_level(block, e.profile_and_level_indication);
     put_text(block, " ");
-    put_decimal(block, ctx.horizontal_size);
+    put_decimal(block, ctx.decoded.horizontal_size);
     put_text(block, "x");
-    put_decimal(block, ctx.vertical_size);
+    put_decimal(block, ctx.decoded.vertical_size);
     put_text(block, " (");
-    put_text(block, aspect_ratio_name(ctx.aspect_ratio_information));
+    put_text(block, aspect_ratio_name(ctx.decoded.aspect_ratio_information));
     put_text(block, ") ");
     put_text(block, frame_rate_text);
     put_text(block, "fps/nominal bitrate=");
-    put_decimal(block, static_cast<std::uint64_t>(ctx.bit_rate) * 400);
+    put_decimal(block, static_cast<std::uint64_t>(ctx.decoded.bit_rate) * 400);
     put_text(block, "bps/VBV buffer=");
-    put_decimal(block, ctx.vbv_buffer_size);
+    put_decimal(block, ctx.decoded.vbv_buffer_size);
     put_text(block, "\n    frame type=");
-    put_text(block, ctx.progressive_sequence ? "progressive" : "interlaced");
+    put_text(block, ctx.decoded.progressive_sequence ? "progressive" : "interlaced");
     put_text(block, "/chroma=");
-    put_text(block, chroma_format_name(ctx.chroma_format));
+    put_text(block, chroma_format_name(ctx.decoded.chroma_format));
     put_text(block, "/constrained=");
-    put_text(block, yes_no(ctx.constrained_parameters_flag));
+    put_text(block, yes_no(ctx.decoded.constrained_parameters_flag));
     put_text(block, "/low delay=");
     put_text(block, yes_no(e.low_delay));
     put_text(block, "\n");

@@ -28,15 +28,15 @@ ParseResult parse_sequence_header(StreamContext& ctx) {
     h.load_non_intra_quantiser_matrix = p[11 + m] & 1u;
     if (h.load_non_intra_quantiser_matrix) m += 64;
 
-    ctx.sequence_header_seen = true;
-    ctx.sequence_header_offset = offset_of(ctx);
-    ctx.horizontal_size = h.horizontal_size_value;
-    ctx.vertical_size = h.vertical_size_value;
-    ctx.aspect_ratio_information = static_cast<std::uint8_t>(h.aspect_ratio_information);
-    ctx.frame_rate_code = static_cast<std::uint8_t>(h.frame_rate_code);
-    ctx.bit_rate = h.bit_rate_value;
-    ctx.vbv_buffer_size = h.vbv_buffer_size_value;
-    ctx.constrained_parameters_flag = static_cast<std::uint8_t>(h.constrained_parameters_flag);
+    ctx.decoded.sequence_header_seen = true;
+    ctx.decoded.sequence_header_offset = offset_of(ctx);
+    ctx.decoded.horizontal_size = h.horizontal_size_value;
+    ctx.decoded.vertical_size = h.vertical_size_value;
+    ctx.decoded.aspect_ratio_information = static_cast<std::uint8_t>(h.aspect_ratio_information);
+    ctx.decoded.frame_rate_code = static_cast<std::uint8_t>(h.frame_rate_code);
+    ctx.decoded.bit_rate = h.bit_rate_value;
+    ctx.decoded.vbv_buffer_size = h.vbv_buffer_size_value;
+    ctx.decoded.constrained_parameters_flag = static_cast<std::uint8_t>(h.constrained_parameters_flag);
 
     ParseResult result = CONTINUE;
     if (ctx.sink->sequence_header) result = ctx.sink->sequence_header(ctx, h);

@@ -28,7 +28,7 @@ bool sequence_extension_follows(const StreamContext& ctx, std::uint32_t length) 
     std::uint32_t after = ctx.pos + length;
     std::uint32_t at = after;
     while (at < ctx.held && ctx.window[at] == 0) ++at;
-    if (at + 3 > ctx.held) return ctx.sequence_extension_seen;
+    if (at + 3 > ctx.held) return ctx.decoded.sequence_extension_seen;
     return at >= after + 2 && ctx.window[at] == 1 && ctx.window[at + 1] == 0xB5 &&
            ctx.window[at + 2] >> 4 == SEQUENCE_EXTENSION_ID;
 }

@@ -58,33 +58,33 @@ void member_profile_and_level(JsonWriter& w, unsigned indication) {
 
 void json_sequence_values(JsonWriter& w, const StreamContext& ctx, bool mpeg2,
                           unsigned profile_and_level_indication) {
-    json_member_uint(w, "width", ctx.horizontal_size);
-    json_member_uint(w, "height", ctx.vertical_size);
+    json_member_uint(w, "width", ctx.decoded.horizontal_size);
+    json_member_uint(w, "height", ctx.decoded.vertical_size);
     // An MPEG-1 header codes the shape of a sample instead, not named here.
     if (mpeg2) {
-        unsigned code = ctx.aspect_ratio_information;
+        unsigned code = ctx.decoded.aspect_ratio_information;
         if (code == 1)  // square samples: the picture's own shape
-            member_ratio(w, "display_aspect_ratio", ctx.horizontal_size, ctx.vertical_size, ':');
+            member_ratio(w, "display_aspect_ratio", ctx.decoded.horizontal_size, ctx.decoded.vertical_size, ':');
         else if (code >= 2 && code <= 4)
             json_member_string(w, "display_aspect_ratio", display_aspect_ratios[code - 2]);
         else
             member_ratio(w, "display_aspect_ratio", 0, 0, ':');
     }
-    FrameRateFraction rate = frame_rate_fraction(ctx.frame_rate_code);
+    FrameRateFraction rate = frame_rate_fraction(ctx.decoded.frame_rate_code);
     // An MPEG-1 sequence has no extension to scale the rate.
-    unsigned n = mpeg2 ? ctx.frame_rate_extension_n : 0u;
-    unsigned d = mpeg2 ? ctx.frame_rate_extension_d : 0u;
+    unsigned n = mpeg2 ? ctx.decoded.frame_rate_extension_n : 0u;
+    unsigned d = mpeg2 ? ctx.decoded.frame_rate_extension_d : 0u;
     member_ratio(w, "r_frame_rate", std::uint64_t{rate.numerator} * (n + 1),
                  std::uint64_t{rate.denominator} * (d + 1), '/');
-    json_member_uint(w, "bit_rate", std::uint64_t{ctx.bit_rate} * 400);
-    json_member_uint(w, "vbv_buffer_size", std::uint64_t{ctx.vbv_buffer_size} * 16384);
+    json_member_uint(w, "bit_rate", std::uint64_t{ctx.decoded.bit_rate} * 400);
+    json_member_uint(w, "vbv_buffer_size", std::uint64_t{ctx.decoded.vbv_buffer_size} * 16384);
     if (mpeg2) member_profile_and_level(w, profile_and_level_indication);
     // Not "chroma_format": that is the extension's coded value beside it.
     json_key(w, "chroma_format_name");
     if (!mpeg2)
         json_string(w, "4:2:0");
-    else if (ctx.chroma_format >= 1)
-        json_string(w, chroma_format_name(ctx.chroma_format));
+    else if (ctx.decoded.chroma_format >= 1)
+        json_string(w, chroma_format_name(ctx.decoded.chroma_format));
     else
         json_null(w);
 }

@@ -166,7 +166,7 @@ ScanOutcome scan_stream(StreamContext& ctx) {
             const std::uint8_t* p = ctx.window + ctx.pos;
             std::uint32_t code = 0x100u | p[3];
             if (code != EXTENSION_START_CODE && code != USER_DATA_START_CODE)
-                ctx.last_start_code = code;
+                ctx.decoded.last_start_code = code;
             bool refused = false;
             if (handle_start_code(ctx, code, &refused) == STOP) {
                 if (refused) print_system_stream_refusal(ctx);
@@ -196,25 +196,8 @@ bool restart_scan(StreamContext& ctx) {
     ctx.held = fresh.held;
     ctx.pos = fresh.pos;
     ctx.base_offset = fresh.base_offset;
-    ctx.last_start_code = fresh.last_start_code;
     ctx.stop_reason = fresh.stop_reason;
-    ctx.sequence_header_seen = fresh.sequence_header_seen;
-    ctx.sequence_header_offset = fresh.sequence_header_offset;
-    ctx.horizontal_size = fresh.horizontal_size;
-    ctx.vertical_size = fresh.vertical_size;
-    ctx.aspect_ratio_information = fresh.aspect_ratio_information;
-    ctx.frame_rate_code = fresh.frame_rate_code;
-    ctx.bit_rate = fresh.bit_rate;
-    ctx.vbv_buffer_size = fresh.vbv_buffer_size;
-    ctx.constrained_parameters_flag = fresh.constrained_parameters_flag;
-    ctx.progressive_sequence = fresh.progressive_sequence;
-    ctx.chroma_format = fresh.chroma_format;
-    ctx.sequence_extension_seen = fresh.sequence_extension_seen;
-    ctx.frame_rate_extension_n = fresh.frame_rate_extension_n;
-    ctx.frame_rate_extension_d = fresh.frame_rate_extension_d;
-    ctx.picture_structure = fresh.picture_structure;
-    ctx.top_field_first = fresh.top_field_first;
-    ctx.repeat_first_field = fresh.repeat_first_field;
+    ctx.decoded = fresh.decoded;
     ctx.damaged_headers_left = fresh.damaged_headers_left;
     if (ctx.demux) return demux_rewind(*ctx.demux);
     return platform_seek(ctx.file, 0);

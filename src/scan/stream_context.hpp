@@ -44,6 +44,34 @@ struct ProgressLine {
     std::uint64_t drawn_at = 0;  // LIVE: when it was drawn
 };
 
+// What the headers read so far have said: the scanner's and the handlers'
+// memory of the stream. A new pass over the file starts it afresh, whole.
+struct DecodedState {
+    // Last start code other than extension and user data; 0 before any.
+    std::uint32_t last_start_code = 0;
+
+    // Sequence header, completed by the sequence extension.
+    bool sequence_header_seen = false;
+    std::uint64_t sequence_header_offset = 0;
+    std::uint32_t horizontal_size = 0;
+    std::uint32_t vertical_size = 0;
+    std::uint8_t aspect_ratio_information = 0;
+    std::uint8_t frame_rate_code = 0;
+    std::uint32_t bit_rate = 0;  // units of 400 bit/s
+    std::uint32_t vbv_buffer_size = 0;  // units of 16384 bits
+    std::uint8_t constrained_parameters_flag = 0;
+    std::uint8_t progressive_sequence = 0;
+    std::uint8_t chroma_format = 0;
+    bool sequence_extension_seen = false;  // an MPEG-2 stream
+    std::uint8_t frame_rate_extension_n = 0;
+    std::uint8_t frame_rate_extension_d = 0;
+
+    // Last picture coding extension; sizes picture display extensions.
+    std::uint8_t picture_structure = 0;
+    std::uint8_t top_field_first = 0;
+    std::uint8_t repeat_first_field = 0;
+};
+
 struct StreamContext {
     // Window and positions. The stream offset of window[i] is base_offset + i:
     // the file offset in an elementary stream, the count of the video
@@ -78,29 +106,7 @@ struct StreamContext {
     std::uint64_t damaged_headers_left = 0;  // headers a rewrite did not patch
     ProgressLine progress;  // REWRITE mode
 
-    // Last start code other than extension and user data; 0 before any.
-    std::uint32_t last_start_code = 0;
-
-    // Sequence header, completed by the sequence extension.
-    bool sequence_header_seen = false;
-    std::uint64_t sequence_header_offset = 0;
-    std::uint32_t horizontal_size = 0;
-    std::uint32_t vertical_size = 0;
-    std::uint8_t aspect_ratio_information = 0;
-    std::uint8_t frame_rate_code = 0;
-    std::uint32_t bit_rate = 0;  // units of 400 bit/s
-    std::uint32_t vbv_buffer_size = 0;  // units of 16384 bits
-    std::uint8_t constrained_parameters_flag = 0;
-    std::uint8_t progressive_sequence = 0;
-    std::uint8_t chroma_format = 0;
-    bool sequence_extension_seen = false;  // an MPEG-2 stream
-    std::uint8_t frame_rate_extension_n = 0;
-    std::uint8_t frame_rate_extension_d = 0;
-
-    // Last picture coding extension; sizes picture display extensions.
-    std::uint8_t picture_structure = 0;
-    std::uint8_t top_field_first = 0;
-    std::uint8_t repeat_first_field = 0;
+    DecodedState decoded;  // what the headers so far have said
 };
 
 // Reads the whole file through the window and hands every start code to its

@@ -64,13 +64,13 @@ void flush_cadence(Cadence& c) {
 // Ticks of one field period; a sequence without a valid frame_rate_code
 // has no rate, and its pictures take no time.
 std::uint32_t field_ticks(const StreamContext& ctx) {
-    FrameRateFraction rate = frame_rate_fraction(ctx.frame_rate_code);
+    FrameRateFraction rate = frame_rate_fraction(ctx.decoded.frame_rate_code);
     if (rate.numerator == 0) return 0;
     // A field is half a frame: 1 440 000 * 1001 / 24000 = 60 060 ticks at
     // 23.976. Every such period is a multiple of 12 ticks, so dividing by
     // n + 1 (1 to 4) is exact.
     auto ticks = static_cast<std::uint32_t>(TICKS_PER_SECOND / 2 * rate.denominator / rate.numerator);
-    return ticks * (ctx.frame_rate_extension_d + 1u) / (ctx.frame_rate_extension_n + 1u);
+    return ticks * (ctx.decoded.frame_rate_extension_d + 1u) / (ctx.decoded.frame_rate_extension_n + 1u);
 }
 
 void note_first_header(StatsState& s, const StreamContext& ctx) {
@@ -117,8 +117,8 @@ void close_picture(StatsState& s, std::uint64_t end, std::uint32_t ticks) {
 // any sequence header they take no time.
 void time_leading_pictures(StatsState& s, const StreamContext& ctx) {
     if (s.leading_pictures == 0) return;
-    std::uint32_t ticks = ctx.sequence_header_seen ? field_ticks(ctx) : 0;
-    std::uint32_t progressive = !ctx.sequence_extension_seen || ctx.progressive_sequence ? FLAG_PROGRESSIVE : 0;
+    std::uint32_t ticks = ctx.decoded.sequence_header_seen ? field_ticks(ctx) : 0;
+    std::uint32_t progressive = !ctx.decoded.sequence_extension_seen || ctx.decoded.progressive_sequence ? FLAG_PROGRESSIVE : 0;
     for (std::uint64_t i = 0; i < s.leading_pictures; ++i) {
         PictureEntry& e = s.log.blocks[i / PictureLog::BLOCK][i % PictureLog::BLOCK];
         e.duration = fields_of(e.duration | progressive) * ticks;
@@ -128,17 +128,17 @@ void time_leading_pictures(StatsState& s, const StreamContext& ctx) {
 
 void capture_first_sequence(StatsState& s, const StreamContext& ctx) {
     FirstSequence& f = s.first;
-    if (f.seen || !ctx.sequence_header_seen) return;
+    if (f.seen || !ctx.decoded.sequence_header_seen) return;
     f.seen = true;
-    f.mpeg2 = ctx.sequence_extension_seen;
-    f.horizontal_size = ctx.horizontal_size;
-    f.vertical_size = ctx.vertical_size;
-    f.aspect_ratio_information = ctx.aspect_ratio_information;
-    f.frame_rate_code = ctx.frame_rate_code;
-    f.frame_rate_extension_n = ctx.frame_rate_extension_n;
-    f.frame_rate_extension_d = ctx.frame_rate_extension_d;
-    f.bit_rate = ctx.bit_rate;
-    f.vbv_buffer_size = ctx.vbv_buffer_size;
+    f.mpeg2 = ctx.decoded.sequence_extension_seen;
+    f.horizontal_size = ctx.decoded.horizontal_size;
+    f.vertical_size = ctx.decoded.vertical_size;
+    f.aspect_ratio_information = ctx.decoded.aspect_ratio_information;
+    f.frame_rate_code = ctx.decoded.frame_rate_code;
+    f.frame_rate_extension_n = ctx.decoded.frame_rate_extension_n;
+    f.frame_rate_extension_d = ctx.decoded.frame_rate_extension_d;
+    f.bit_rate = ctx.decoded.bit_rate;
+    f.vbv_buffer_size = ctx.decoded.vbv_buffer_size;
 }
 
 ParseResult on_sequence_header(StreamContext& ctx, const syntax::SequenceHeader&) {
@@ -172,16 +172,16 @@ ParseResult on_picture(StreamContext& ctx, const syntax::PictureHeader& h) {
     capture_first_sequence(s, ctx);
     note_first_header(s, ctx);
     close_picture(s, s.next_start, s.field_ticks);
-    if (ctx.sequence_header_seen) time_leading_pictures(s, ctx);
+    if (ctx.decoded.sequence_header_seen) time_leading_pictures(s, ctx);
     if (s.next_opens_gop) flush_cadence(s.cadence);
 
     s.have_picture = true;
     if (s.log.count == 0) s.first_picture_start = s.next_start;
     s.picture_start = s.next_start;
     s.have_next_start = false;
-    s.picture_flags = ctx.progressive_sequence ? FLAG_PROGRESSIVE : 0;
-    if (!ctx.sequence_extension_seen) s.picture_flags = FLAG_PROGRESSIVE;
-    s.picture_before_sequence = !ctx.sequence_header_seen;
+    s.picture_flags = ctx.decoded.progressive_sequence ? FLAG_PROGRESSIVE : 0;
+    if (!ctx.decoded.sequence_extension_seen) s.picture_flags = FLAG_PROGRESSIVE;
+    s.picture_before_sequence = !ctx.decoded.sequence_header_seen;
     if (s.next_opens_gop) s.picture_flags |= FLAG_GOP_START;
     s.next_opens_gop = false;
     s.temporal_reference = h.temporal_reference;
@@ -194,7 +194,7 @@ ParseResult on_picture(StreamContext& ctx, const syntax::PictureHeader& h) {
 ParseResult on_picture_coding_extension(StreamContext& ctx, const syntax::PictureCodingExtension& e) {
     StatsState& s = state_of(ctx);
     // Only the extension of the open picture sets its flags.
-    if (!s.have_picture || ctx.last_start_code != PICTURE_START_CODE) return CONTINUE;
+    if (!s.have_picture || ctx.decoded.last_start_code != PICTURE_START_CODE) return CONTINUE;
     bool was_field = (s.picture_flags & FLAG_FIELD) != 0;
     s.picture_flags &= FLAG_PROGRESSIVE | FLAG_GOP_START;
     if (e.picture_structure != 3) s.picture_flags |= FLAG_FIELD;
