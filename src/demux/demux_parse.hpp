@@ -72,7 +72,7 @@ int pes_header_length(const std::uint8_t* b, std::uint32_t have, bool* scrambled
 std::uint32_t find_packet_run(const std::uint8_t* b, std::uint32_t from, std::uint32_t held,
                               std::uint32_t packet_size, std::uint32_t sync_at, unsigned count);
 
-// Prints a warning with a file offset (and a PID first, for a gap).
+// Prints a warning whose one argument is a file offset.
 void demux_warn(const Demuxer& d, const Message& warning, std::uint64_t offset);
 // A scrambled packet (or PES packet) of the stream, over [from, to) in the
 // file: starts or lengthens the stretch of them; and its end, warned of.

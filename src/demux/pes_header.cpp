@@ -45,11 +45,7 @@ std::uint32_t find_packet_run(const std::uint8_t* b, std::uint32_t from, std::ui
 }
 
 void demux_warn(const Demuxer& d, const Message& warning, std::uint64_t offset) {
-    if (!d.err) return;
-    if (&warning == &demux_msg::continuity_gap)
-        print_message(d.err, warning, d.stream, static_cast<unsigned long long>(offset));
-    else
-        print_message(d.err, warning, static_cast<unsigned long long>(offset));
+    if (d.err) print_message(d.err, warning, static_cast<unsigned long long>(offset));
 }
 
 void demux_warn_pid(const Demuxer& d, const Message& warning, std::uint32_t pid, std::uint64_t offset) {

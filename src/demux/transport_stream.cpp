@@ -138,7 +138,7 @@ bool next_transport_payload(Demuxer& d) {
         if (d.last_cc >= 0 && !discontinuity) {
             if (cc == d.last_cc) continue;  // the same packet sent twice
             if (cc != ((d.last_cc + 1) & 15)) {
-                demux_warn(d, demux_msg::continuity_gap, packet_offset);
+                demux_warn_pid(d, demux_msg::continuity_gap, d.stream, packet_offset);
                 if (d.pes_started) d.gap_pending = true;
                 d.pes_bounded = false;
             }
