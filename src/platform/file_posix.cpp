@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <mutex>
 #include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
@@ -34,14 +35,18 @@ bool failed(int code) {
 }
 
 // The regular files open now, with their positions. A file opened while
-// every slot is taken keeps the kernel's position throughout.
+// every slot is taken keeps the kernel's position throughout. Runs on several
+// threads open and close files at once: a slot is claimed and given back
+// under the lock, and only the thread that holds its file moves its position.
 struct TrackedFile {
     int fd = -1;
     std::uint64_t position = 0;
 };
 TrackedFile tracked_files[8];
+std::mutex tracked_lock;
 
 TrackedFile* tracked(int fd) {
+    std::lock_guard<std::mutex> hold(tracked_lock);
     for (TrackedFile& t : tracked_files) {
         if (t.fd == fd) return &t;
     }
@@ -49,7 +54,20 @@ TrackedFile* tracked(int fd) {
 }
 
 void track(int fd) {
-    if (TrackedFile* free_slot = tracked(-1)) *free_slot = {fd, 0};
+    std::lock_guard<std::mutex> hold(tracked_lock);
+    for (TrackedFile& t : tracked_files) {
+        if (t.fd == -1) {
+            t = {fd, 0};
+            return;
+        }
+    }
+}
+
+void untrack(int fd) {
+    std::lock_guard<std::mutex> hold(tracked_lock);
+    for (TrackedFile& t : tracked_files) {
+        if (t.fd == fd) t.fd = -1;
+    }
 }
 
 bool lock_whole_file(int fd, FileAccess access) {
@@ -160,7 +178,7 @@ bool platform_sync(FileHandle file) {
 }
 
 void platform_close(FileHandle file) {
-    if (TrackedFile* t = tracked(fd_of(file))) t->fd = -1;
+    untrack(fd_of(file));
     close(fd_of(file));
 }
 
