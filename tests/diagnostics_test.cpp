@@ -204,11 +204,16 @@ TEST(FileFailure, PlotNamesItsFileAndTheReason) {
     for (const auto& [plot, reason] :
          {std::pair{dir.path() + "/no/such.svg", std::string("No such file or directory")},
           std::pair{dir.path(), std::string("Is a directory")},
-          std::pair{std::string("/dev/full"), std::string("No space left on device")}}) {
+          std::pair{std::string("/dev/full"), std::string("No space left on device")},
+          std::pair{path, std::string("it is the stream being read")}}) {
+        const Bytes before = read_file(path);
         RunResult r = run_binary({tool_binary(), "--stats", "--plot", plot, path}, false, "en_US.UTF-8");
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, "m2vhdr: cannot write the plot to '" + plot + "': " + reason + "\n");
+        EXPECT_EQ(read_file(path), before);
     }
+    RunResult japanese = run_binary({tool_binary(), "--stats", "--plot", path, path}, false, "ja_JP.UTF-8");
+    EXPECT_EQ(japanese.err, "m2vhdr: グラフを '" + path + "' に書き込めません: 読み取るストリームそのものです\n");
 }
 
 Bytes transport_stream() {

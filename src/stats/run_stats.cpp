@@ -53,7 +53,8 @@ void print_stats_failure(StreamContext& ctx, const char* file_path) {
 int run_stats(StreamContext& ctx, bool json, const char* plot_path, const char* file_path) {
     // Writing the plot over the stream would destroy it.
     if (plot_path && std::strcmp(plot_path, file_path) == 0) {
-        print_message(ctx.err, stats_msg::plot_failed, plot_path);
+        print_message(ctx.err, stats_msg::plot_failed, plot_path,
+                      message_format(ctx.err, stats_msg::plot_is_stream));
         if (json) print_stats_failure(ctx, file_path);
         return EXIT_FAILED;
     }

@@ -69,11 +69,14 @@ inline constexpr Message out_of_memory{
 inline constexpr Message plot_failed{
     "m2vhdr: グラフを '%s' に書き込めません: %s\n",
     "m2vhdr: cannot write the plot to '%s': %s\n"};
+// The reason of plot_failed when the plot would be written over the stream.
+inline constexpr Message plot_is_stream{"読み取るストリームそのものです",
+                                        "it is the stream being read"};
 
 // Every message above, for the tests.
 inline constexpr const Message* all[] = {
     &auto_rate,    &auto_no_rate_picture, &auto_no_rate, &auto_no_pictures,
-    &auto_too_high, &out_of_memory,       &plot_failed,
+    &auto_too_high, &out_of_memory,       &plot_failed, &plot_is_stream,
 };
 
 }  // namespace stats_msg
