@@ -207,7 +207,7 @@ bool names_element(const char* setting, char* element, std::size_t size) {
     auto same = [&](const char* name) {
         return std::strlen(name) == length && std::strncmp(name, setting, length) == 0;
     };
-    bool known = same(bit_rate_element.name);
+    bool known = false;  // the table holds --set bit_rate's row too
     for (const Element& e : element_rows) known = known || same(e.name);
     if (!known || length >= size) return false;
     std::memcpy(element, setting, length);

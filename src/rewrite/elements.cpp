@@ -163,11 +163,10 @@ bool parse_element_setting(const char* text, ElementSettings* settings) {
     const char* equals = std::strchr(text, '=');
     if (!equals) return false;
     std::size_t length = static_cast<std::size_t>(equals - text);
-    if (length == 8 && std::strncmp(text, "bit_rate", 8) == 0)
-        return parse_bit_rate_setting(equals + 1, settings);
     for (unsigned i = 0; i < ELEMENT_COUNT; ++i) {
         const Element& e = element_rows[i];
         if (std::strlen(e.name) != length || std::strncmp(e.name, text, length) != 0) continue;
+        if (i == BIT_RATE_ROW) return parse_bit_rate_setting(equals + 1, settings);
         if (!parse_value(e, equals + 1, &settings->value[i])) return false;
         settings->requested[i] = true;
         return true;
