@@ -110,14 +110,14 @@ TEST_P(PictureDisplayLength, FollowsTheFieldFlags) {
     ext.resize(ext.size() + 300);
     StreamContext ctx;
     ctx.sink = &report_text_sink;
-    ctx.window = ext.data();
-    ctx.held = static_cast<std::uint32_t>(ext.size());
+    ctx.win.bytes = ext.data();
+    ctx.win.held = static_cast<std::uint32_t>(ext.size());
     ctx.decoded.progressive_sequence = c.progressive_sequence;
     ctx.decoded.picture_structure = c.picture_structure;
     ctx.decoded.top_field_first = c.top_field_first;
     ctx.decoded.repeat_first_field = c.repeat_first_field;
     EXPECT_EQ(skip_picture_display_extension(ctx), CONTINUE);
-    EXPECT_EQ(ctx.pos, 4 * c.offsets + 3);
+    EXPECT_EQ(ctx.win.pos, 4 * c.offsets + 3);
 }
 
 std::vector<DisplayCase> display_cases() {
@@ -180,10 +180,10 @@ TEST(Extensions, QuantMatrixLengthForEveryFlagCombination) {
         window.resize(ext.size() + 300);
         StreamContext ctx;
         ctx.sink = &report_text_sink;
-        ctx.window = window.data();
-        ctx.held = static_cast<std::uint32_t>(window.size());
+        ctx.win.bytes = window.data();
+        ctx.win.held = static_cast<std::uint32_t>(window.size());
         EXPECT_EQ(skip_quant_matrix_extension(ctx), CONTINUE);
-        EXPECT_EQ(ctx.pos, ext.size() - 1) << flags;
+        EXPECT_EQ(ctx.win.pos, ext.size() - 1) << flags;
     }
 }
 

@@ -56,22 +56,22 @@ TEST(Progress, EachStyleDrawsItsLinesAtTheirTimes) {
         for (bool quiet_run : {false, true}) {  // a dry run, then a JSON one, print none
             SCOPED_TRACE(std::to_string(static_cast<int>(c.style)) + (quiet_run ? " dry run" : ""));
             StreamContext ctx;
-            ctx.out = std::tmpfile();
-            ASSERT_NE(ctx.out, nullptr);
-            ctx.mode = Mode::REWRITE;
+            ctx.run.out = std::tmpfile();
+            ASSERT_NE(ctx.run.out, nullptr);
+            ctx.run.mode = Mode::REWRITE;
             ctx.file_size = 1000;
-            ctx.dry_run = quiet_run;
+            ctx.run.dry_run = quiet_run;
             ctx.progress.style = c.style;
             ctx.progress.clock = fake_clock;
             for (const Step& s : steps) {
                 fake_now = s.ms;
-                ctx.base_offset = s.base;
-                ctx.pos = s.pos;
+                ctx.win.base_offset = s.base;
+                ctx.win.pos = s.pos;
                 print_progress(ctx);
             }
             print_closing_progress(ctx);
-            EXPECT_EQ(contents(ctx.out), quiet_run ? "" : c.out);
-            std::fclose(ctx.out);
+            EXPECT_EQ(contents(ctx.run.out), quiet_run ? "" : c.out);
+            std::fclose(ctx.run.out);
         }
     }
 }

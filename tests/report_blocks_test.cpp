@@ -160,8 +160,8 @@ TEST(ReportBlocks, NumbersAsPrintfWritesThem) {
         EXPECT_EQ(std::string(two.text, two.length), format("%02u", small));
 
         StreamContext ctx;
-        ctx.base_offset = v / 2;
-        ctx.pos = static_cast<std::uint32_t>(v % 1000);
+        ctx.win.base_offset = v / 2;
+        ctx.win.pos = static_cast<std::uint32_t>(v % 1000);
         ReportText line;
         put_header_line(line, ctx, "SEQUENCE_END_CODE");
         EXPECT_EQ(std::string(line.text, line.length),

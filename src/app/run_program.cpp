@@ -13,8 +13,8 @@
 
 int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
     StreamContext ctx;
-    ctx.out = out;
-    ctx.err = err;
+    ctx.run.out = out;
+    ctx.run.err = err;
 
     const char* program = argc > 0 && argv[0] ? argv[0] : "m2vhdr";
     Options options;
@@ -31,7 +31,7 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
         std::fprintf(out, "m2vhdr %s\n", program_version);
         return EXIT_OK;
     }
-    ctx.original_texts = options.original_form && original_locale;
+    ctx.run.original_texts = options.original_form && original_locale;
 
     // The rate is set once, by BITRATE or by --set bit_rate (parse_options
     // has refused both). Its `auto` measures first, as BITRATE's does, and
@@ -52,15 +52,15 @@ int run_program(int argc, char** argv, std::FILE* out, std::FILE* err) {
     ctx.sink = &report_text_sink;
     RewriteState rewrite;
     if (rewrites) {
-        ctx.mode = Mode::REWRITE;
-        ctx.dry_run = options.dry_run;
-        ctx.rewrites_bit_rate = options.bit_rate && !auto_rate;
+        ctx.run.mode = Mode::REWRITE;
+        ctx.run.dry_run = options.dry_run;
+        ctx.run.rewrites_bit_rate = options.bit_rate && !auto_rate;
         // parse_options has refused a mistyped rate, which must not be
         // written into every sequence of the file.
-        if (ctx.rewrites_bit_rate) parse_bit_rate(options.bit_rate, &ctx.target_bit_rate);
+        if (ctx.run.rewrites_bit_rate) parse_bit_rate(options.bit_rate, &ctx.run.target_bit_rate);
         // `auto` and the pulldown start their own rewrites after measuring.
         if (!auto_rate && !pulldown)
-            start_rewrite(ctx, rewrite, options.settings, ctx.rewrites_bit_rate);
+            start_rewrite(ctx, rewrite, options.settings, ctx.run.rewrites_bit_rate);
     }
 
     // The original command lines keep their lines in the C locale; every

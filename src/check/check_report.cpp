@@ -243,8 +243,8 @@ bool run_check(StreamContext& ctx, long requested_stream) {
 bool finish_check(StreamContext& ctx, CheckState& c, bool json, const char* file_name,
                   bool read_whole) {
     finish_rules(c, read_whole);
-    if (json) print_json(ctx.out, c, file_name, read_whole);
-    else if (read_whole) print_text(ctx.out, c, file_name);
+    if (json) print_json(ctx.run.out, c, file_name, read_whole);
+    else if (read_whole) print_text(ctx.run.out, c, file_name);
     return read_whole && rules_broken(c) == 0;
 }
 

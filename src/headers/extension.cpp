@@ -32,7 +32,7 @@ std::uint32_t bits_at(const std::uint8_t* p, std::uint32_t first, std::uint32_t 
 }  // namespace
 
 ParseResult dispatch_extension(StreamContext& ctx) {
-    switch (ctx.window[ctx.pos + 4] >> 4) {
+    switch (ctx.win.bytes[ctx.win.pos + 4] >> 4) {
     case SEQUENCE_EXTENSION_ID:
         check_sequence_layer(ctx);
         return parse_sequence_extension(ctx);
@@ -59,7 +59,7 @@ ParseResult dispatch_extension(StreamContext& ctx) {
 // when set. The first flag is bit 3 of byte 4; each matrix shifts the next
 // flag 64 bytes on.
 ParseResult skip_quant_matrix_extension(StreamContext& ctx) {
-    const std::uint8_t* p = ctx.window + ctx.pos;
+    const std::uint8_t* p = bytes_at_pos(ctx);
     syntax::QuantMatrixExtension e{};
     std::uint32_t k = 0;
     e.load_intra_quantiser_matrix = (p[4] >> 3) & 1u;
@@ -72,7 +72,7 @@ ParseResult skip_quant_matrix_extension(StreamContext& ctx) {
 
     ParseResult result = CONTINUE;
     if (ctx.sink->quant_matrix_extension) result = ctx.sink->quant_matrix_extension(ctx, e);
-    ctx.pos += e.load_chroma_non_intra_quantiser_matrix ? k + 68 : k + 4;
+    ctx.win.pos += e.load_chroma_non_intra_quantiser_matrix ? k + 68 : k + 4;
     return result;
 }
 
@@ -80,7 +80,7 @@ ParseResult skip_quant_matrix_extension(StreamContext& ctx) {
 // offsets, each followed by a marker bit, from bit 3 of byte 4 on. Their
 // number follows from the sequence and the last picture coding extension.
 ParseResult skip_picture_display_extension(StreamContext& ctx) {
-    const std::uint8_t* p = ctx.window + ctx.pos;
+    const std::uint8_t* p = bytes_at_pos(ctx);
     std::uint32_t n;
     if (ctx.decoded.progressive_sequence) {
         if (ctx.decoded.repeat_first_field)
@@ -103,7 +103,7 @@ ParseResult skip_picture_display_extension(StreamContext& ctx) {
 
     ParseResult result = CONTINUE;
     if (ctx.sink->picture_display_extension) result = ctx.sink->picture_display_extension(ctx, e);
-    ctx.pos += 4 * n + 3;
+    ctx.win.pos += 4 * n + 3;
     return result;
 }
 
@@ -112,7 +112,7 @@ ParseResult skip_picture_display_extension(StreamContext& ctx) {
 // copyright_number_1 (20) | marker_bit | copyright_number_2 (22) |
 // marker_bit | copyright_number_3 (22); 15 bytes in all.
 ParseResult parse_copyright_extension(StreamContext& ctx) {
-    const std::uint8_t* p = ctx.window + ctx.pos;
+    const std::uint8_t* p = bytes_at_pos(ctx);
     syntax::CopyrightExtension e{};
     e.copyright_flag = bits_at(p, 36, 1);
     e.copyright_identifier = bits_at(p, 37, 8);
@@ -123,7 +123,7 @@ ParseResult parse_copyright_extension(StreamContext& ctx) {
 
     ParseResult result = CONTINUE;
     if (ctx.sink->copyright_extension) result = ctx.sink->copyright_extension(ctx, e);
-    ctx.pos += 14;
+    ctx.win.pos += 14;
     return result;
 }
 
@@ -133,7 +133,7 @@ ParseResult report_copyright_extension(StreamContext& ctx, const syntax::Copyrig
 }
 
 void print_layer_warning(StreamContext& ctx, LayerWarning warning) {
-    print_message(ctx.err, warning == LayerWarning::SEQUENCE_EXTENSION_OUTSIDE_SEQUENCE_LAYER
+    print_message(ctx.run.err, warning == LayerWarning::SEQUENCE_EXTENSION_OUTSIDE_SEQUENCE_LAYER
                                ? msg::sequence_layer_warning
                                : msg::picture_layer_warning);
 }

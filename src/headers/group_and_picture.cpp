@@ -9,7 +9,7 @@
 //              marker_bit | time_code_seconds (6) | time_code_pictures (6) |
 //              closed_gop | broken_link
 ParseResult parse_group_header(StreamContext& ctx) {
-    const std::uint8_t* p = ctx.window + ctx.pos;
+    const std::uint8_t* p = bytes_at_pos(ctx);
 
     syntax::GroupOfPicturesHeader g{};
     g.drop_frame_flag = p[4] >> 7;
@@ -22,7 +22,7 @@ ParseResult parse_group_header(StreamContext& ctx) {
 
     ParseResult result = CONTINUE;
     if (ctx.sink->group_of_pictures_header) result = ctx.sink->group_of_pictures_header(ctx, g);
-    ctx.pos += 7;
+    ctx.win.pos += 7;
     return result;
 }
 
@@ -57,7 +57,7 @@ ParseResult report_group_header(StreamContext& ctx, const syntax::GroupOfPicture
 // The forward fields exist in P and B pictures, the backward ones in B
 // pictures; the scan goes on after byte 7.
 ParseResult parse_picture_header(StreamContext& ctx) {
-    const std::uint8_t* p = ctx.window + ctx.pos;
+    const std::uint8_t* p = bytes_at_pos(ctx);
 
     syntax::PictureHeader h{};
     h.temporal_reference = p[4] << 2 | p[5] >> 6;
@@ -74,7 +74,7 @@ ParseResult parse_picture_header(StreamContext& ctx) {
 
     ParseResult result = CONTINUE;
     if (ctx.sink->picture_header) result = ctx.sink->picture_header(ctx, h);
-    ctx.pos += 7;
+    ctx.win.pos += 7;
     return result;
 }
 

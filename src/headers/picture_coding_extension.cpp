@@ -18,7 +18,7 @@
 #include "headers/report_text.hpp"
 
 ParseResult parse_picture_coding_extension(StreamContext& ctx) {
-    const std::uint8_t* p = ctx.window + ctx.pos;
+    const std::uint8_t* p = bytes_at_pos(ctx);
 
     syntax::PictureCodingExtension e{};
     e.f_code[0][0] = p[4] & 0x0Fu;
@@ -52,7 +52,7 @@ ParseResult parse_picture_coding_extension(StreamContext& ctx) {
 
     ParseResult result = CONTINUE;
     if (ctx.sink->picture_coding_extension) result = ctx.sink->picture_coding_extension(ctx, e);
-    ctx.pos += length;
+    ctx.win.pos += length;
     return result;
 }
 

@@ -33,7 +33,7 @@ void put_decimal_2(ReportText& out, unsigned value) { put_number<10>(out, value,
 void put_header_line(ReportText& out, const StreamContext& ctx, const char* name) {
     // A move of the video to another PID before this header: its line first.
     if (ctx.demux && ctx.demux->changes_told < ctx.demux->change_count)
-        demux_print_changes(*ctx.demux, offset_of(ctx), ctx.out);
+        demux_print_changes(*ctx.demux, offset_of(ctx), ctx.run.out);
     put_number<16>(out, file_offset_of(ctx, offset_of(ctx)), 8);
     put_text(out, ": ");
     put_text(out, name);
@@ -47,7 +47,7 @@ void print_header_line(const StreamContext& ctx, const char* name) {
 }
 
 void write_report(const StreamContext& ctx, const ReportText& out) {
-    std::fwrite(out.text, 1, out.length, ctx.out);
+    std::fwrite(out.text, 1, out.length, ctx.run.out);
 }
 
 ParseResult report_bare_start_code(StreamContext& ctx, std::uint32_t start_code) {

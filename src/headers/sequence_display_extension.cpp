@@ -10,7 +10,7 @@
 #include "headers/report_text.hpp"
 
 ParseResult parse_sequence_display_extension(StreamContext& ctx) {
-    const std::uint8_t* p = ctx.window + ctx.pos;
+    const std::uint8_t* p = bytes_at_pos(ctx);
 
     syntax::SequenceDisplayExtension e{};
     e.video_format = (p[4] >> 1) & 7u;
@@ -27,7 +27,7 @@ ParseResult parse_sequence_display_extension(StreamContext& ctx) {
     ParseResult result = CONTINUE;
     if (ctx.sink->sequence_display_extension)
         result = ctx.sink->sequence_display_extension(ctx, e);
-    ctx.pos += 8 + c;
+    ctx.win.pos += 8 + c;
     return result;
 }
 

@@ -30,7 +30,7 @@ void put_profile_and_level(ReportText& block, unsigned profile_and_level_indicat
 }  // namespace
 
 ParseResult parse_sequence_extension(StreamContext& ctx) {
-    const std::uint8_t* p = ctx.window + ctx.pos;
+    const std::uint8_t* p = bytes_at_pos(ctx);
 
     syntax::SequenceExtension e{};
     e.profile_and_level_indication = (p[4] & 0x0Fu) << 4 | p[5] >> 4;
@@ -56,7 +56,7 @@ ParseResult parse_sequence_extension(StreamContext& ctx) {
 
     ParseResult result = CONTINUE;
     if (ctx.sink->sequence_extension) result = ctx.sink->sequence_extension(ctx, e);
-    ctx.pos += 9;
+    ctx.win.pos += 9;
     return result;
 }
 

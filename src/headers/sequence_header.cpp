@@ -13,7 +13,7 @@
 #include "headers/headers.hpp"
 
 ParseResult parse_sequence_header(StreamContext& ctx) {
-    const std::uint8_t* p = ctx.window + ctx.pos;
+    const std::uint8_t* p = bytes_at_pos(ctx);
 
     syntax::SequenceHeader h{};
     h.horizontal_size_value = p[4] << 4 | p[5] >> 4;
@@ -40,7 +40,7 @@ ParseResult parse_sequence_header(StreamContext& ctx) {
 
     ParseResult result = CONTINUE;
     if (ctx.sink->sequence_header) result = ctx.sink->sequence_header(ctx, h);
-    ctx.pos += 11 + m;
+    ctx.win.pos += 11 + m;
     return result;
 }
 

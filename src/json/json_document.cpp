@@ -62,14 +62,14 @@ int run_json(StreamContext& ctx, const Options& options) {
     const char* path = options.file;
     JsonReport report;
     report.file_name = path;
-    report.inner = ctx.mode == Mode::REPORT ? &json_report_sink : ctx.sink;
+    report.inner = ctx.run.mode == Mode::REPORT ? &json_report_sink : ctx.sink;
     report.sink = *report.inner;
     report.sink.layer_warning = record_warning;
     ctx.sink = &report.sink;
     ctx.json = &report;
 
     JsonWriter& w = report.writer;
-    json_begin(w, ctx.out);
+    json_begin(w, ctx.run.out);
     json_begin_object(w);
     json_member_string(w, "file", path);
     int status = scan_file(ctx, options);
@@ -120,10 +120,10 @@ void write_head(StreamContext& ctx, bool file_open) {
     JsonWriter& w = report.writer;
     report.head_written = true;
     if (ctx.demux) write_stream(w, *ctx.demux);
-    if (ctx.mode == Mode::REWRITE) {
+    if (ctx.run.mode == Mode::REWRITE) {
         // The rate as stored: a multiple of 400 bit/s.
-        if (ctx.rewrites_bit_rate)
-            json_member_uint(w, "bit_rate", ctx.target_bit_rate / 400 * std::uint64_t{400});
+        if (ctx.run.rewrites_bit_rate)
+            json_member_uint(w, "bit_rate", ctx.run.target_bit_rate / 400 * std::uint64_t{400});
         json_key(w, "patches");
     } else {
         std::int64_t size = 0;

@@ -25,12 +25,12 @@ ParseResult end_entry(JsonWriter& w) {
 // start code is 00 00 01 B5 with identifier 1. When the stuffing runs to the
 // end of the bytes held, the last sequence decides.
 bool sequence_extension_follows(const StreamContext& ctx, std::uint32_t length) {
-    std::uint32_t after = ctx.pos + length;
+    std::uint32_t after = ctx.win.pos + length;
     std::uint32_t at = after;
-    while (at < ctx.held && ctx.window[at] == 0) ++at;
-    if (at + 3 > ctx.held) return ctx.decoded.sequence_extension_seen;
-    return at >= after + 2 && ctx.window[at] == 1 && ctx.window[at + 1] == 0xB5 &&
-           ctx.window[at + 2] >> 4 == SEQUENCE_EXTENSION_ID;
+    while (at < ctx.win.held && ctx.win.bytes[at] == 0) ++at;
+    if (at + 3 > ctx.win.held) return ctx.decoded.sequence_extension_seen;
+    return at >= after + 2 && ctx.win.bytes[at] == 1 && ctx.win.bytes[at + 1] == 0xB5 &&
+           ctx.win.bytes[at + 2] >> 4 == SEQUENCE_EXTENSION_ID;
 }
 
 ParseResult sequence_header(StreamContext& ctx, const syntax::SequenceHeader& h) {

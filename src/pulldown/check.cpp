@@ -20,11 +20,11 @@ constexpr unsigned FRAME_PICTURE = 3;
 
 PulldownState& state(StreamContext& ctx) { return *static_cast<PulldownState*>(ctx.sink_state); }
 
-// A reason with its arguments, in the language and encoding of ctx.err.
+// A reason with its arguments, in the language and encoding of ctx.run.err.
 template <typename... Args>
 void format_reason(const StreamContext& ctx, char (&reason)[REASON_SIZE], const Message& message,
                    Args... args) {
-    std::snprintf(reason, REASON_SIZE, message_format(ctx.err, message), args...);
+    std::snprintf(reason, REASON_SIZE, message_format(ctx.run.err, message), args...);
 }
 
 const char* rate_name(unsigned frame_rate_code) { return frame_rate_name(frame_rate_code & 15); }
@@ -36,16 +36,16 @@ ParseResult refuse_pulldown(StreamContext& ctx, bool with_offset, std::uint64_t 
     PulldownState& s = state(ctx);
     char where[64] = "";
     if (with_offset)
-        std::snprintf(where, sizeof where, message_format(ctx.err, pulldown_msg::at_offset),
+        std::snprintf(where, sizeof where, message_format(ctx.run.err, pulldown_msg::at_offset),
                       static_cast<unsigned long long>(offset));
-    print_message(ctx.err, pulldown_msg::refusal[static_cast<int>(s.direction)], where, reason);
+    print_message(ctx.run.err, pulldown_msg::refusal[static_cast<int>(s.direction)], where, reason);
     s.refused = true;
     return STOP;
 }
 
 ParseResult refuse_pulldown(StreamContext& ctx, bool with_offset, std::uint64_t offset,
                             const Message& reason) {
-    return refuse_pulldown(ctx, with_offset, offset, message_format(ctx.err, reason));
+    return refuse_pulldown(ctx, with_offset, offset, message_format(ctx.run.err, reason));
 }
 
 namespace {
@@ -88,7 +88,7 @@ ParseResult check_sequence_header(StreamContext& ctx, const syntax::SequenceHead
     s.sequence_rate_code = code;
     s.sequence_progressive = false;
     if (code != film) s.video_rate_seen = true;
-    const std::uint8_t* p = ctx.window + ctx.pos;
+    const std::uint8_t* p = bytes_at_pos(ctx);
     if (target_sequence_header(s, p[7]) != p[7]) s.rates_to_patch += 1;
     return CONTINUE;
 }
@@ -107,7 +107,7 @@ ParseResult check_sequence_extension(StreamContext& ctx, const syntax::SequenceE
         s.progressive_sequence_seen = true;
         s.progressive_sequence_offset = offset_of(ctx);
     }
-    const std::uint8_t* p = ctx.window + ctx.pos;
+    const std::uint8_t* p = bytes_at_pos(ctx);
     if (target_sequence_extension(s, p[5]) != p[5]) s.flags_to_patch += 1;
     return CONTINUE;
 }
@@ -130,11 +130,11 @@ ParseResult check_group_header(StreamContext& ctx, const syntax::GroupOfPictures
                 pulldown_msg::counting_names[static_cast<int>(target_counting(s))];
             format_reason(ctx, reason, pulldown_msg::time_code_missing, s.anchor.hours,
                           s.anchor.minutes, s.anchor.seconds, s.anchor.pictures,
-                          message_format(ctx.err, counting));
+                          message_format(ctx.run.err, counting));
             return refuse_pulldown(ctx, true, offset_of(ctx), reason);
         }
     }
-    const std::uint8_t* p = ctx.window + ctx.pos;
+    const std::uint8_t* p = bytes_at_pos(ctx);
     std::uint8_t target[4];
     target_group_of_pictures_header(s, s.group_first, p + 4, target);
     if (std::memcmp(target, p + 4, 4) != 0) s.flags_to_patch += 1;
@@ -199,7 +199,7 @@ ParseResult check_picture_coding_extension(StreamContext& ctx,
             s.off_cadence_offset = offset_of(ctx);
         }
     }
-    const std::uint8_t* p = ctx.window + ctx.pos;
+    const std::uint8_t* p = bytes_at_pos(ctx);
     std::uint8_t target[2];
     target_picture_coding_extension(s, k, p + 7, target);
     if (std::memcmp(target, p + 7, 2) != 0) s.flags_to_patch += 1;

@@ -14,7 +14,7 @@ PulldownState& state(StreamContext& ctx) { return *static_cast<PulldownState*>(c
 
 ParseResult patch(StreamContext& ctx, std::uint32_t at, const std::uint8_t* target,
                   std::uint32_t count) {
-    const std::uint8_t* old = ctx.window + ctx.pos + at;
+    const std::uint8_t* old = bytes_at_pos(ctx) + at;
     if (std::memcmp(old, target, count) == 0) return CONTINUE;
     PatchPlace place;
     locate_patch_place(ctx, offset_of(ctx) + at, &place);
@@ -26,14 +26,14 @@ ParseResult patch(StreamContext& ctx, std::uint32_t at, const std::uint8_t* targ
 ParseResult patch_sequence_header(StreamContext& ctx, const syntax::SequenceHeader&) {
     PulldownState& s = state(ctx);
     if (s.pass != PulldownPass::RATES || bytes_held_at_pos(ctx) < 8) return CONTINUE;
-    std::uint8_t target = target_sequence_header(s, ctx.window[ctx.pos + 7]);
+    std::uint8_t target = target_sequence_header(s, ctx.win.bytes[ctx.win.pos + 7]);
     return patch(ctx, 7, &target, 1);
 }
 
 ParseResult patch_sequence_extension(StreamContext& ctx, const syntax::SequenceExtension&) {
     PulldownState& s = state(ctx);
     if (s.pass != PulldownPass::FLAGS || bytes_held_at_pos(ctx) < 10) return CONTINUE;
-    std::uint8_t target = target_sequence_extension(s, ctx.window[ctx.pos + 5]);
+    std::uint8_t target = target_sequence_extension(s, ctx.win.bytes[ctx.win.pos + 5]);
     return patch(ctx, 5, &target, 1);
 }
 
@@ -43,7 +43,7 @@ ParseResult patch_group_header(StreamContext& ctx, const syntax::GroupOfPictures
     s.picture_open = false;
     begin_group(s, offset_of(ctx));
     std::uint8_t target[4];
-    target_group_of_pictures_header(s, s.group_first, ctx.window + ctx.pos + 4, target);
+    target_group_of_pictures_header(s, s.group_first, bytes_at_pos(ctx) + 4, target);
     return patch(ctx, 4, target, 4);
 }
 
@@ -61,7 +61,7 @@ ParseResult patch_picture_coding_extension(StreamContext& ctx,
     s.picture_open = false;
     if (bytes_held_at_pos(ctx) < 9) return CONTINUE;
     std::uint8_t target[2];
-    target_picture_coding_extension(s, s.display_index, ctx.window + ctx.pos + 7, target);
+    target_picture_coding_extension(s, s.display_index, bytes_at_pos(ctx) + 7, target);
     return patch(ctx, 7, target, 2);
 }
 

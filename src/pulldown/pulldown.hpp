@@ -97,7 +97,7 @@ bool finish_pulldown_check(StreamContext& ctx);
 
 // Prints the refusal (with the offset when `with_offset`), marks the run
 // refused and returns STOP. `reason` is a reason of pulldown/messages.hpp
-// formatted with message_format for ctx.err, or that message itself.
+// formatted with message_format for ctx.run.err, or that message itself.
 ParseResult refuse_pulldown(StreamContext& ctx, bool with_offset, std::uint64_t offset,
                             const char* reason);
 ParseResult refuse_pulldown(StreamContext& ctx, bool with_offset, std::uint64_t offset,

@@ -64,7 +64,7 @@ bool run_pulldown(StreamContext& ctx, PulldownDirection direction) {
     const char* film = frame_rate_name(s.film_rate_code);
     const char* video = frame_rate_name(s.film_rate_code + 3);
     int d = static_cast<int>(direction);
-    print_message(ctx.out, pulldown_msg::summary[d][ctx.dry_run ? 1 : 0],
+    print_message(ctx.run.out, pulldown_msg::summary[d][ctx.run.dry_run ? 1 : 0],
                   static_cast<unsigned long long>(pictures), d == 0 ? film : video,
                   d == 0 ? video : film, static_cast<unsigned long long>(s.patched), before, after);
     return true;

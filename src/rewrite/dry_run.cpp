@@ -6,10 +6,10 @@
 
 bool print_dry_run_patch(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* old_bytes,
                          const std::uint8_t* new_bytes, std::uint32_t count) {
-    std::fprintf(ctx.out, rewrite_msg::dry_run_offset, static_cast<unsigned long long>(offset));
-    for (std::uint32_t i = 0; i < count; ++i) std::fprintf(ctx.out, rewrite_msg::dry_run_byte, old_bytes[i]);
-    std::fputs(rewrite_msg::dry_run_arrow, ctx.out);
-    for (std::uint32_t i = 0; i < count; ++i) std::fprintf(ctx.out, rewrite_msg::dry_run_byte, new_bytes[i]);
-    std::fputc('\n', ctx.out);
+    std::fprintf(ctx.run.out, rewrite_msg::dry_run_offset, static_cast<unsigned long long>(offset));
+    for (std::uint32_t i = 0; i < count; ++i) std::fprintf(ctx.run.out, rewrite_msg::dry_run_byte, old_bytes[i]);
+    std::fputs(rewrite_msg::dry_run_arrow, ctx.run.out);
+    for (std::uint32_t i = 0; i < count; ++i) std::fprintf(ctx.run.out, rewrite_msg::dry_run_byte, new_bytes[i]);
+    std::fputc('\n', ctx.run.out);
     return true;
 }

@@ -11,7 +11,7 @@ void print_mpeg1_rate_notice(const StreamContext& ctx) {
     for (unsigned i = 0; i < s.request_count; ++i)
         if (s.requests[i].element == &bit_rate_element) positional = true;
     const Message& m = rewrite_msg::mpeg1_rate_kept;
-    if (!positional || s.without_extension == 0 || message_format(ctx.err, m) == m.shift_jis) return;
-    print_message(ctx.err, m, static_cast<unsigned long long>(s.without_extension),
+    if (!positional || s.without_extension == 0 || message_format(ctx.run.err, m) == m.shift_jis) return;
+    print_message(ctx.run.err, m, static_cast<unsigned long long>(s.without_extension),
                   static_cast<unsigned long long>(s.sequences));
 }

@@ -10,7 +10,7 @@ bool finish_patches(StreamContext& ctx) {
     // A dry run wrote nothing, on a file opened for reading only; a run that
     // found every byte in place wrote nothing either, and leaves the device
     // alone.
-    if (ctx.dry_run || !ctx.unflushed_writes) return true;
+    if (ctx.run.dry_run || !ctx.unflushed_writes) return true;
     if (platform_sync(ctx.file)) {
         ctx.unflushed_writes = false;
         return true;
@@ -29,7 +29,7 @@ bool write_part(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* ol
     if (std::memcmp(old_bytes, new_bytes, count) == 0) return true;
     if (ctx.file_size < 0 || offset + count > static_cast<std::uint64_t>(ctx.file_size))
         return true;  // never lengthen the file
-    if (ctx.dry_run) {
+    if (ctx.run.dry_run) {
         // A dry run lists what it would write: in the JSON document, or as
         // lines of text.
         if (!ctx.json) return print_dry_run_patch(ctx, offset, old_bytes, new_bytes, count);

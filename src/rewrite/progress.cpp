@@ -18,7 +18,7 @@ std::uint64_t steady_milliseconds() {
 
 void print_line(const StreamContext& ctx, std::uint64_t done, std::uint64_t total,
                 std::uint64_t percent, const char* end) {
-    print_message(ctx.out, msg::progress, static_cast<unsigned long long>(done),
+    print_message(ctx.run.out, msg::progress, static_cast<unsigned long long>(done),
                   static_cast<unsigned long long>(total),
                   static_cast<unsigned long long>(percent), end);
 }
@@ -33,7 +33,7 @@ void print_original(const StreamContext& ctx, const char* end) {
     // base_offset can run past the end when the last header was cut short;
     // the line never shows more than the whole file.
     std::uint64_t total = total_of(ctx);
-    std::uint64_t reached = file_offset_of(ctx, ctx.base_offset);
+    std::uint64_t reached = file_offset_of(ctx, ctx.win.base_offset);
     std::uint64_t done = reached < total ? reached : total;
     std::uint64_t percent;
     if (total / 100 == 0) {
@@ -64,17 +64,17 @@ void redraw(StreamContext& ctx) {
 void print_progress(StreamContext& ctx) {
     // The JSON document lists the patches instead; a dry run's output is its
     // list of patches.
-    if (ctx.json || ctx.dry_run) return;
+    if (ctx.json || ctx.run.dry_run) return;
     if (ctx.progress.style == ProgressStyle::ORIGINAL) print_original(ctx, "\r");
     else if (ctx.progress.style == ProgressStyle::LIVE) redraw(ctx);
 }
 
 void redraw_progress(StreamContext& ctx) {
-    if (!ctx.json && !ctx.dry_run && ctx.progress.style == ProgressStyle::LIVE) redraw(ctx);
+    if (!ctx.json && !ctx.run.dry_run && ctx.progress.style == ProgressStyle::LIVE) redraw(ctx);
 }
 
 void print_closing_progress(const StreamContext& ctx) {
-    if (ctx.json || ctx.dry_run) return;
+    if (ctx.json || ctx.run.dry_run) return;
     if (ctx.progress.style == ProgressStyle::ORIGINAL) {
         print_original(ctx, "\n");
         return;

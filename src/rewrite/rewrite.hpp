@@ -49,7 +49,7 @@ struct RewriteState {
 };
 
 // Readies `state` for the run: the elements of `settings`, and the bit rate
-// of ctx.target_bit_rate when `bit_rate` is true; makes it the sink's.
+// of ctx.run.target_bit_rate when `bit_rate` is true; makes it the sink's.
 void start_rewrite(StreamContext& ctx, RewriteState& state, const ElementSettings& settings,
                    bool bit_rate);
 

@@ -68,7 +68,7 @@ ParseResult on_sequence_header(StreamContext& ctx, const syntax::SequenceHeader&
     s.header_offset = offset_of(ctx);
     // The map may not hold these bytes when the extension comes.
     locate_patch_place(ctx, s.header_offset, &s.header_place);
-    std::memcpy(s.header_bytes, ctx.window + ctx.pos, sizeof s.header_bytes);
+    std::memcpy(s.header_bytes, bytes_at_pos(ctx), sizeof s.header_bytes);
     std::uint32_t held = bytes_held_at_pos(ctx);
     s.header_held = held < sizeof s.header_bytes ? held : sizeof s.header_bytes;
     s.sequence_open = true;
@@ -88,7 +88,7 @@ ParseResult on_picture(StreamContext& ctx, const syntax::PictureHeader&) {
 // but the extension itself.
 ParseResult on_sequence_extension(StreamContext& ctx, const syntax::SequenceExtension&) {
     RewriteState& s = state_of(ctx);
-    const std::uint8_t* p = ctx.window + ctx.pos;
+    const std::uint8_t* p = bytes_at_pos(ctx);
     if (s.sequence_open) s.sequence_extension_seen = true;
     // An extension cut short by the end of the file before its bit-rate
     // bits is left alone, with its sequence header.
@@ -141,7 +141,7 @@ ParseResult on_sequence_display_extension(StreamContext& ctx,
     }
     PatchPlace place;
     locate_patch_place(ctx, offset_of(ctx), &place);
-    return write_noted(ctx, s, place, ctx.window + ctx.pos, edit) ? CONTINUE : STOP;
+    return write_noted(ctx, s, place, bytes_at_pos(ctx), edit) ? CONTINUE : STOP;
 }
 
 }  // namespace
@@ -193,7 +193,7 @@ void start_rewrite(StreamContext& ctx, RewriteState& state, const ElementSetting
             state.requests[state.request_count++] = {&element_rows[i], settings.value[i], true};
     }
     if (bit_rate)
-        state.requests[state.request_count++] = {&bit_rate_element, ctx.target_bit_rate / 400, false};
+        state.requests[state.request_count++] = {&bit_rate_element, ctx.run.target_bit_rate / 400, false};
     ctx.sink = &rewrite_sink;
     ctx.sink_state = &state;
 }

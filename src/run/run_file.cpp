@@ -16,9 +16,9 @@ namespace {
 // Reads the whole video stream once before a rewrite writes anything, for
 // what would stop it half-way: a scrambled packet. False after reporting.
 bool check_whole_stream(StreamContext& ctx, Demuxer& d) {
-    demux_skim(d, UINT64_MAX, ctx.window, WINDOW_SIZE);
+    demux_skim(d, UINT64_MAX, ctx.win.bytes, WINDOW_SIZE);
     if (d.stop == DemuxStop::SCRAMBLED) {
-        print_message(ctx.err, demux_msg::scrambled, static_cast<unsigned long long>(d.stop_offset));
+        print_message(ctx.run.err, demux_msg::scrambled, static_cast<unsigned long long>(d.stop_offset));
         ctx.stop_reason = StopReason::SYSTEM_STREAM;
         return false;
     }
@@ -34,10 +34,10 @@ bool check_whole_stream(StreamContext& ctx, Demuxer& d) {
 // is a program or transport stream. False after reporting a refusal.
 bool open_container(StreamContext& ctx, Demuxer& d, const Options& options) {
     if (!demux_open(d)) {
-        print_message(ctx.err, msg::out_of_memory);
+        print_message(ctx.run.err, msg::out_of_memory);
         return false;
     }
-    if (!demux_detect(d, ctx.file, ctx.err)) {
+    if (!demux_detect(d, ctx.file, ctx.run.err)) {
         if (d.stop == DemuxStop::READ_FAILED) print_file_failure(ctx, FileFailure::READ);
         ctx.stop_reason = d.stop == DemuxStop::READ_FAILED ? StopReason::READ_FAILED
                                                           : StopReason::SYSTEM_STREAM;
@@ -47,10 +47,10 @@ bool open_container(StreamContext& ctx, Demuxer& d, const Options& options) {
     ctx.stop_reason = StopReason::SYSTEM_STREAM;
     // A read-only run reports the clear parts of a partly scrambled stream;
     // a rewrite refuses it before writing anything.
-    d.skip_scrambled = ctx.mode == Mode::REPORT;
+    d.skip_scrambled = ctx.run.mode == Mode::REPORT;
     // New repeat flags would disagree with the container's time stamps.
     if (options.pulldown != PulldownRequest::NOT_ASKED) {
-        print_message(ctx.err, demux_msg::pulldown_container);
+        print_message(ctx.run.err, demux_msg::pulldown_container);
         return false;
     }
     if (!demux_choose(d, options.stream)) {
@@ -60,8 +60,8 @@ bool open_container(StreamContext& ctx, Demuxer& d, const Options& options) {
         }
         return false;
     }
-    d.seek_each_read = ctx.mode == Mode::REWRITE;
-    if (ctx.mode == Mode::REWRITE && !is_auto_rate(options.bit_rate) && !check_whole_stream(ctx, d))
+    d.seek_each_read = ctx.run.mode == Mode::REWRITE;
+    if (ctx.run.mode == Mode::REWRITE && !is_auto_rate(options.bit_rate) && !check_whole_stream(ctx, d))
         return false;
     ctx.stop_reason = StopReason::NONE;
     ctx.demux = &d;
@@ -86,23 +86,23 @@ int run_mode(StreamContext& ctx, const Options& options, Demuxer& demux) {
         return done ? EXIT_OK : EXIT_FAILED;
     }
     if (ctx.json) json_head(ctx);  // the document's opening, once the file is open
-    else if (ctx.demux && ctx.mode == Mode::REPORT) print_stream_line(demux, ctx.out);
+    else if (ctx.demux && ctx.run.mode == Mode::REPORT) print_stream_line(demux, ctx.run.out);
     if (scan_stream(ctx) == ScanOutcome::STOPPED) return EXIT_FAILED;
-    if (ctx.demux && ctx.mode == Mode::REPORT) {
+    if (ctx.demux && ctx.run.mode == Mode::REPORT) {
         // The stream's moves to other PIDs after its last header.
         if (ctx.json) json_stream_changes(ctx, demux);
-        else demux_print_changes(demux, UINT64_MAX, ctx.out);
+        else demux_print_changes(demux, UINT64_MAX, ctx.run.out);
     }
-    if (ctx.mode == Mode::REWRITE && !finish_rewrite(ctx)) return EXIT_FAILED;
+    if (ctx.run.mode == Mode::REWRITE && !finish_rewrite(ctx)) return EXIT_FAILED;
     return EXIT_OK;
 }
 
 // Opens the file, finds the stream and runs the mode; false in `*ran` when
 // it failed before the mode began (reported).
 int open_and_run(StreamContext& ctx, const Options& options, bool* ran) {
-    FileAccess access = ctx.mode == Mode::REWRITE && !ctx.dry_run ? FileAccess::READ_WRITE
+    FileAccess access = ctx.run.mode == Mode::REWRITE && !ctx.run.dry_run ? FileAccess::READ_WRITE
                                                                   : FileAccess::READ;
-    ctx.path = options.file;
+    ctx.run.path = options.file;
     if (!platform_open(options.file, access, &ctx.file)) {
         print_file_failure(ctx, FileFailure::OPEN);
         return EXIT_FAILED;
@@ -110,9 +110,9 @@ int open_and_run(StreamContext& ctx, const Options& options, bool* ran) {
 
     // The window, with zeroed room behind the valid data for headers that the
     // end of the file cuts short.
-    ctx.window = static_cast<std::uint8_t*>(std::calloc(WINDOW_SIZE + WINDOW_PADDING, 1));
-    if (!ctx.window) {
-        print_message(ctx.err, msg::out_of_memory);
+    ctx.win.bytes = static_cast<std::uint8_t*>(std::calloc(WINDOW_SIZE + WINDOW_PADDING, 1));
+    if (!ctx.win.bytes) {
+        print_message(ctx.run.err, msg::out_of_memory);
         platform_close(ctx.file);
         return EXIT_FAILED;
     }
@@ -121,7 +121,7 @@ int open_and_run(StreamContext& ctx, const Options& options, bool* ran) {
     Demuxer demux;
     // The rewrite never writes past the size it sees here, so it cannot go
     // on without one.
-    if (ctx.mode == Mode::REWRITE && !platform_size(ctx.file, &ctx.file_size)) {
+    if (ctx.run.mode == Mode::REWRITE && !platform_size(ctx.file, &ctx.file_size)) {
         print_file_failure(ctx, FileFailure::READ);
     } else if (!options.demux || open_container(ctx, demux, options)) {
         *ran = true;
@@ -134,7 +134,7 @@ int open_and_run(StreamContext& ctx, const Options& options, bool* ran) {
     ctx.demux = nullptr;
     demux_close(demux);
     platform_close(ctx.file);
-    std::free(ctx.window);
+    std::free(ctx.win.bytes);
     return status;
 }
 

@@ -13,11 +13,11 @@ void print_file_failure(const StreamContext& ctx, FileFailure what) {
     static constexpr const Message* named[] = {&msg::open_failed_named, &msg::read_failed_named,
                                                &msg::seek_failed_named, &msg::write_failed_named};
     auto index = static_cast<unsigned>(what);
-    if (ctx.original_texts || !ctx.path) {
-        print_message(ctx.err, *original[index]);
+    if (ctx.run.original_texts || !ctx.run.path) {
+        print_message(ctx.run.err, *original[index]);
         return;
     }
     char reason[256];
-    failure_reason(ctx.err, platform_last_error(), reason, sizeof reason);
-    print_message(ctx.err, *named[index], ctx.path, reason);
+    failure_reason(ctx.run.err, platform_last_error(), reason, sizeof reason);
+    print_message(ctx.run.err, *named[index], ctx.run.path, reason);
 }

@@ -11,5 +11,5 @@ void failure_reason(std::FILE* stream, int code, char* text, std::size_t size);
 
 // Prints why the last platform operation on ctx's file failed: the file's
 // name and the system's reason, or, for an original command line in the C
-// locale (ctx.original_texts), the text the tool has always printed.
+// locale (ctx.run.original_texts), the text the tool has always printed.
 void print_file_failure(const StreamContext& ctx, FileFailure what);

@@ -52,7 +52,7 @@ bool discard(StreamContext& ctx, std::uint64_t count, bool* at_end) {
         std::uint32_t chunk =
             count < WINDOW_SIZE ? static_cast<std::uint32_t>(count) : WINDOW_SIZE;
         std::uint32_t got = 0;
-        if (!read_stream(ctx, ctx.window, chunk, &got)) return false;
+        if (!read_stream(ctx, ctx.win.bytes, chunk, &got)) return false;
         if (got == 0) {
             *at_end = true;
             return true;
@@ -66,14 +66,14 @@ bool discard(StreamContext& ctx, std::uint64_t count, bool* at_end) {
 // A program or transport stream read as video: refused, with what would
 // read it (not among the texts the original command lines print).
 void print_system_stream_refusal(const StreamContext& ctx) {
-    print_message(ctx.err, msg::system_stream);
-    if (!ctx.original_texts && !ctx.demux) print_message(ctx.err, msg::demux_hint);
+    print_message(ctx.run.err, msg::system_stream);
+    if (!ctx.run.original_texts && !ctx.demux) print_message(ctx.run.err, msg::demux_hint);
 }
 
 // The read failed, or the demultiplexer refused the stream.
 ScanOutcome stop_reading(StreamContext& ctx) {
     if (ctx.demux && ctx.demux->stop == DemuxStop::SCRAMBLED) {
-        print_message(ctx.err, demux_msg::scrambled,
+        print_message(ctx.run.err, demux_msg::scrambled,
                       static_cast<unsigned long long>(ctx.demux->stop_offset));
         ctx.stop_reason = StopReason::SYSTEM_STREAM;
         return ScanOutcome::STOPPED;
@@ -100,7 +100,7 @@ ParseResult handle_start_code(StreamContext& ctx, std::uint32_t code,
     case SEQUENCE_END_CODE: {
         ParseResult result = CONTINUE;
         if (ctx.sink->bare_start_code) result = ctx.sink->bare_start_code(ctx, code);
-        ctx.pos += 3;
+        ctx.win.pos += 3;
         return result;
     }
     case PACK_START_CODE:
@@ -108,7 +108,7 @@ ParseResult handle_start_code(StreamContext& ctx, std::uint32_t code,
         *refused = true;
         return STOP;
     default:  // slices and every other code
-        ctx.pos += 3;
+        ctx.win.pos += 3;
         return CONTINUE;
     }
 }
@@ -116,18 +116,18 @@ ParseResult handle_start_code(StreamContext& ctx, std::uint32_t code,
 }  // namespace
 
 ScanOutcome scan_stream(StreamContext& ctx) {
-    ctx.held = 0;
-    ctx.pos = 0;
+    ctx.win.held = 0;
+    ctx.win.pos = 0;
     std::uint64_t read_offset = 0;  // where the next plain read lands
     bool first_read = true;
     for (;;) {
-        std::uint64_t want_offset = ctx.base_offset + ctx.held;
+        std::uint64_t want_offset = ctx.win.base_offset + ctx.win.held;
         bool at_end = false;
         if (ctx.demux) {
             // The demultiplexer keeps its own place in the file.
             if (want_offset > read_offset && !discard(ctx, want_offset - read_offset, &at_end))
                 return stop_reading(ctx);
-        } else if (ctx.mode == Mode::REWRITE) {
+        } else if (ctx.run.mode == Mode::REWRITE) {
             // The rewriter moves the file position when it patches.
             if (!platform_seek(ctx.file, want_offset)) {
                 print_file_failure(ctx, FileFailure::SEEK);
@@ -140,15 +140,15 @@ ScanOutcome scan_stream(StreamContext& ctx) {
         }
 
         std::uint32_t n = 0;
-        if (!at_end && !read_stream(ctx, ctx.window + ctx.held, WINDOW_SIZE - ctx.held, &n))
+        if (!at_end && !read_stream(ctx, ctx.win.bytes + ctx.win.held, WINDOW_SIZE - ctx.win.held, &n))
             return stop_reading(ctx);
-        ctx.held += n;
+        ctx.win.held += n;
         read_offset = want_offset + n;
-        std::memset(ctx.window + ctx.held, 0, WINDOW_PADDING);
+        std::memset(ctx.win.bytes + ctx.win.held, 0, WINDOW_PADDING);
 
         if (first_read && !ctx.demux) {
             first_read = false;
-            if (looks_like_transport_stream(ctx.window, ctx.held)) {
+            if (looks_like_transport_stream(ctx.win.bytes, ctx.win.held)) {
                 print_system_stream_refusal(ctx);
                 ctx.stop_reason = StopReason::SYSTEM_STREAM;
                 return ScanOutcome::STOPPED;
@@ -157,13 +157,13 @@ ScanOutcome scan_stream(StreamContext& ctx) {
 
         // Start codes may begin below `limit`.
         std::uint32_t need = n > 0 ? LOOKAHEAD : 4;
-        std::uint32_t limit = ctx.held >= need ? ctx.held - need + 1 : 0;
-        ctx.pos = 0;
-        while (ctx.pos < limit) {
-            ctx.pos = static_cast<std::uint32_t>(
-                find_start_code(ctx.window, ctx.pos, limit));
-            if (ctx.pos >= limit) break;
-            const std::uint8_t* p = ctx.window + ctx.pos;
+        std::uint32_t limit = ctx.win.held >= need ? ctx.win.held - need + 1 : 0;
+        ctx.win.pos = 0;
+        while (ctx.win.pos < limit) {
+            ctx.win.pos = static_cast<std::uint32_t>(
+                find_start_code(ctx.win.bytes, ctx.win.pos, limit));
+            if (ctx.win.pos >= limit) break;
+            const std::uint8_t* p = bytes_at_pos(ctx);
             std::uint32_t code = 0x100u | p[3];
             if (code != EXTENSION_START_CODE && code != USER_DATA_START_CODE)
                 ctx.decoded.last_start_code = code;
@@ -173,29 +173,29 @@ ScanOutcome scan_stream(StreamContext& ctx) {
                 ctx.stop_reason = refused ? StopReason::SYSTEM_STREAM : StopReason::SINK_STOPPED;
                 return ScanOutcome::STOPPED;
             }
-            ctx.pos += 1;
+            ctx.win.pos += 1;
         }
 
         // Slide the unread tail to the front. A handler may have skipped past
         // the valid data; the bytes it skipped are then still owed by the file.
-        ctx.base_offset += ctx.pos;
-        if (ctx.pos < ctx.held) {
-            std::memmove(ctx.window, ctx.window + ctx.pos, ctx.held - ctx.pos);
-            ctx.held -= ctx.pos;
+        ctx.win.base_offset += ctx.win.pos;
+        if (ctx.win.pos < ctx.win.held) {
+            std::memmove(ctx.win.bytes, bytes_at_pos(ctx), ctx.win.held - ctx.win.pos);
+            ctx.win.held -= ctx.win.pos;
         } else {
-            ctx.held = 0;
+            ctx.win.held = 0;
         }
-        ctx.pos = 0;
-        if (ctx.demux) demux_forget_before(*ctx.demux, ctx.base_offset);
+        ctx.win.pos = 0;
+        if (ctx.demux) demux_forget_before(*ctx.demux, ctx.win.base_offset);
         if (n == 0) return ScanOutcome::END_OF_INPUT;
     }
 }
 
 bool restart_scan(StreamContext& ctx) {
     const StreamContext fresh;
-    ctx.held = fresh.held;
-    ctx.pos = fresh.pos;
-    ctx.base_offset = fresh.base_offset;
+    ctx.win.held = fresh.win.held;
+    ctx.win.pos = fresh.win.pos;
+    ctx.win.base_offset = fresh.win.base_offset;
     ctx.stop_reason = fresh.stop_reason;
     ctx.decoded = fresh.decoded;
     ctx.damaged_headers_left = fresh.damaged_headers_left;

@@ -72,28 +72,37 @@ struct DecodedState {
     std::uint8_t repeat_first_field = 0;
 };
 
-struct StreamContext {
-    // Window and positions. The stream offset of window[i] is base_offset + i:
-    // the file offset in an elementary stream, the count of the video
-    // stream's bytes before it in a program or transport stream (`demux`).
-    std::uint8_t* window = nullptr;  // WINDOW_SIZE + WINDOW_PADDING bytes
-    std::uint32_t held = 0;          // valid bytes at the front of window
-    std::uint32_t pos = 0;           // index the scan or a handler is at
+// The bytes the scan examines. The stream offset of bytes[i] is
+// base_offset + i: the file offset in an elementary stream, the count of the
+// video stream's bytes before it in a program or transport stream.
+struct ScanWindow {
+    std::uint8_t* bytes = nullptr;  // WINDOW_SIZE + WINDOW_PADDING bytes
+    std::uint32_t held = 0;         // valid bytes at the front
+    std::uint32_t pos = 0;          // index the scan or a handler is at
     std::uint64_t base_offset = 0;
+};
 
-    // Run.
+// What the command line asked of this run; fixed before the first pass.
+struct RunSettings {
     Mode mode = Mode::REPORT;
-    FileHandle file;
     const char* path = nullptr;   // the file as named on the command line
     bool original_texts = false;  // an original command line in the C locale:
                                   // failures print the texts they always have
-    std::int64_t file_size = 0;  // known in REWRITE mode only
     std::uint32_t target_bit_rate = 0;
     bool rewrites_bit_rate = false;  // the run sets target_bit_rate everywhere
     bool dry_run = false;  // REWRITE mode: list the patches, write nothing
-    bool unflushed_writes = false;  // a patch was written since the last flush
     std::FILE* out = nullptr;  // report and progress lines
     std::FILE* err = nullptr;  // warnings and errors
+};
+
+struct StreamContext {
+    ScanWindow win;
+    RunSettings run;
+    DecodedState decoded;  // what the headers so far have said
+
+    FileHandle file;
+    std::int64_t file_size = 0;  // known in REWRITE mode only
+    bool unflushed_writes = false;  // a patch was written since the last flush
     const HeaderSink* sink = nullptr;  // what becomes of each decoded header
     void* sink_state = nullptr;        // the sink's own record, if it has one
     StopReason stop_reason = StopReason::NONE;
@@ -105,8 +114,6 @@ struct StreamContext {
     bool scrambled_passed = false;
     std::uint64_t damaged_headers_left = 0;  // headers a rewrite did not patch
     ProgressLine progress;  // REWRITE mode
-
-    DecodedState decoded;  // what the headers so far have said
 };
 
 // Reads the whole file through the window and hands every start code to its
@@ -122,7 +129,7 @@ bool restart_scan(StreamContext& ctx);
 
 // Stream offset of the byte at window index `pos`.
 inline std::uint64_t offset_of(const StreamContext& ctx) {
-    return ctx.base_offset + ctx.pos;
+    return ctx.win.base_offset + ctx.win.pos;
 }
 
 // The file offset of a stream offset in the window: everything that prints
@@ -141,10 +148,15 @@ inline bool file_offset_after_scan(StreamContext& ctx, std::uint64_t stream_offs
         *file_offset = stream_offset;
         return true;
     }
-    return demux_map_offset(*ctx.demux, stream_offset, ctx.window, WINDOW_SIZE, file_offset);
+    return demux_map_offset(*ctx.demux, stream_offset, ctx.win.bytes, WINDOW_SIZE, file_offset);
 }
 
 // Bytes of the header at `pos` that lie in the valid data.
+// The first byte of the header at `pos`.
+inline std::uint8_t* bytes_at_pos(const StreamContext& ctx) {
+    return ctx.win.bytes + ctx.win.pos;
+}
+
 inline std::uint32_t bytes_held_at_pos(const StreamContext& ctx) {
-    return ctx.pos < ctx.held ? ctx.held - ctx.pos : 0;
+    return ctx.win.pos < ctx.win.held ? ctx.win.held - ctx.win.pos : 0;
 }

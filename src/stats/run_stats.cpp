@@ -32,13 +32,13 @@ bool measure_stream(StreamContext& ctx, StatsState& s, const HeaderSink& sink, v
     // The last picture ends with the file. The scan may count a header cut
     // short by the end as running past it: the size, when known, is the
     // smaller bound.
-    std::uint64_t end = ctx.base_offset + ctx.held;
+    std::uint64_t end = ctx.win.base_offset + ctx.win.held;
     std::int64_t size = 0;
     if (platform_size(ctx.file, &size) && size >= 0 && static_cast<std::uint64_t>(size) < end)
         end = static_cast<std::uint64_t>(size);
     stats_finish(ctx, s, end);
     if (s.out_of_memory) {
-        print_message(ctx.err, stats_msg::out_of_memory);
+        print_message(ctx.run.err, stats_msg::out_of_memory);
         return false;
     }
     return true;
@@ -47,14 +47,14 @@ bool measure_stream(StreamContext& ctx, StatsState& s, const HeaderSink& sink, v
 bool is_auto_rate(const char* bit_rate) { return bit_rate && std::strcmp(bit_rate, "auto") == 0; }
 
 void print_stats_failure(StreamContext& ctx, const char* file_path) {
-    print_stats_json(ctx.out, file_path, "error", nullptr, nullptr);
+    print_stats_json(ctx.run.out, file_path, "error", nullptr, nullptr);
 }
 
 int run_stats(StreamContext& ctx, bool json, const char* plot_path, const char* file_path) {
     // Writing the plot over the stream would destroy it.
     if (plot_path && std::strcmp(plot_path, file_path) == 0) {
-        print_message(ctx.err, stats_msg::plot_failed, plot_path,
-                      message_format(ctx.err, stats_msg::plot_is_stream));
+        print_message(ctx.run.err, stats_msg::plot_failed, plot_path,
+                      message_format(ctx.run.err, stats_msg::plot_is_stream));
         if (json) print_stats_failure(ctx, file_path);
         return EXIT_FAILED;
     }
@@ -82,8 +82,8 @@ int run_stats(StreamContext& ctx, bool json, const char* plot_path, const char* 
         }
         if (!written) {
             char reason[256];
-            failure_reason(ctx.err, code, reason, sizeof reason);
-            print_message(ctx.err, stats_msg::plot_failed, plot_path, reason);
+            failure_reason(ctx.run.err, code, reason, sizeof reason);
+            print_message(ctx.run.err, stats_msg::plot_failed, plot_path, reason);
             status = EXIT_FAILED;
         }
     }
@@ -91,9 +91,9 @@ int run_stats(StreamContext& ctx, bool json, const char* plot_path, const char* 
     // the document ends as the run's status will.
     if (ctx.demux && ctx.demux->scrambled_seen) status = EXIT_FAILED;
     if (json) {
-        print_stats_json(ctx.out, file_path, json_status_name(status, ctx.stop_reason), &s, &f);
+        print_stats_json(ctx.run.out, file_path, json_status_name(status, ctx.stop_reason), &s, &f);
     } else if (measured) {
-        print_stats_text(ctx.out, s, f);
+        print_stats_text(ctx.run.out, s, f);
     }
     stats_free(s);
     return status;
@@ -118,22 +118,22 @@ int run_auto_rate(StreamContext& ctx, const ElementSettings& settings) {
     }
     stats_free(s);
     if (refusal) {
-        print_message(ctx.err, *refusal);
+        print_message(ctx.run.err, *refusal);
         return EXIT_FAILED;
     }
     std::uint64_t rate = q * BIT_RATE_UNIT;
     if (rate > UINT32_MAX) {
-        print_message(ctx.err, stats_msg::auto_too_high, static_cast<ull>(rate));
+        print_message(ctx.run.err, stats_msg::auto_too_high, static_cast<ull>(rate));
         return EXIT_FAILED;
     }
 
-    print_message(ctx.out, stats_msg::auto_rate, static_cast<ull>(rate));
+    print_message(ctx.run.out, stats_msg::auto_rate, static_cast<ull>(rate));
     if (!restart_scan(ctx)) {
         print_file_failure(ctx, FileFailure::SEEK);
         return EXIT_FAILED;
     }
     // From here on, exactly the rewrite of `m2vhdr [--set ...] FILE RATE`.
-    ctx.target_bit_rate = static_cast<std::uint32_t>(rate);
+    ctx.run.target_bit_rate = static_cast<std::uint32_t>(rate);
     // --set bit_rate=auto writes it as --set bit_rate=RATE would, MPEG-1
     // sequences included.
     ElementSettings with_rate = settings;
