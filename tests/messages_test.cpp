@@ -97,6 +97,36 @@ TEST(Messages, InProcessRunFollowsTheSetting) {
     }
 }
 
+// A message rendered into a job's buffer is what print_message writes, in
+// each language and encoding, for texts short and longer than the first
+// attempt's room.
+TEST(Messages, RenderedIntoABufferAsPrinted) {
+    const std::string name = "a.m2v";
+    const std::string long_name = std::string(300, 'x') + ".m2v";
+    std::FILE* file = std::tmpfile();
+    for (Language language : {Language::JAPANESE, Language::ENGLISH}) {
+        for (const Encoding& e : kEncodings) {
+            InProcess in(language, e.encoding);
+            for (const std::string& path : {name, long_name}) {
+                std::string expected = language == Language::ENGLISH
+                                           ? "m2vhdr: cannot open '" + path + "': gone\n"
+                                           : iconv_to(e.iconv_name, "m2vhdr: '" + path + "' を開けません: gone\n");
+                std::string buffer = "before|";
+                render_message(buffer, file, msg::open_failed_named, path.c_str(), "gone");
+                EXPECT_EQ(buffer, "before|" + expected) << e.iconv_name;
+                std::rewind(file);
+                print_message(file, msg::open_failed_named, path.c_str(), "gone");
+                std::fflush(file);
+                std::string printed(expected.size(), '\0');
+                std::rewind(file);
+                EXPECT_EQ(std::fread(printed.data(), 1, printed.size(), file), printed.size());
+                EXPECT_EQ(printed, expected);
+            }
+        }
+    }
+    std::fclose(file);
+}
+
 struct LocaleCase {
     std::vector<std::string> environment;  // for env(1), after clearing every LC_* and LANG
     const char* expected;                  // "en", or the iconv name of the Japanese bytes

@@ -80,11 +80,11 @@ CommandShell platform_command_shell();
 // ("ja_JP.eucJP": "eucJP"). Windows: none when the user's UI language is
 // Japanese (the tool's first home, like C on POSIX), "en" otherwise, and no
 // codeset (bytes written to a file or a
-// pipe are Shift_JIS; consoles take text instead, below). Either may be
-// null; the strings stay valid until the next call.
+// pipe are Shift_JIS; consoles take text instead, below). `messages` may
+// be null; it points into the environment.
 struct UserLocale {
     const char* messages = nullptr;
-    const char* codeset = nullptr;
+    char codeset[32] = {};  // empty when unknown
 };
 UserLocale platform_user_locale();
 

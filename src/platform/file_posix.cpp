@@ -220,25 +220,24 @@ const char* first_set(const char* a, const char* b, const char* c) {
 }  // namespace
 
 UserLocale platform_user_locale() {
-    static char codeset[32];
     UserLocale locale;
+    char* codeset = locale.codeset;
     locale.messages = first_set("LC_ALL", "LC_MESSAGES", "LANG");
     // Only the codeset is wanted: the tool goes on in the C locale, so that
     // nothing else it prints depends on the environment.
     if (std::setlocale(LC_CTYPE, "")) {
         const char* installed = nl_langinfo(CODESET);
-        std::snprintf(codeset, sizeof codeset, "%s", installed ? installed : "");
+        std::snprintf(codeset, sizeof locale.codeset, "%s", installed ? installed : "");
         std::setlocale(LC_CTYPE, "C");
     } else {
         // Not installed: the name says it, between '.' and '@'.
         const char* name = first_set("LC_ALL", "LC_CTYPE", "LANG");
         const char* dot = name ? std::strchr(name, '.') : nullptr;
         std::size_t length = dot ? std::strcspn(dot + 1, "@") : 0;
-        if (length >= sizeof codeset) length = 0;
+        if (length >= sizeof locale.codeset) length = 0;
         if (dot) std::memcpy(codeset, dot + 1, length);
         codeset[length] = '\0';
     }
-    locale.codeset = codeset;
     return locale;
 }
 

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "text/encode_jis.hpp"
 
@@ -92,7 +93,9 @@ struct Message {
 
 // The language and the encoding of messages written as bytes: Japanese in
 // Shift_JIS unless main has found otherwise in the user's locale
-// (choose_messages). Tests set them directly.
+// (choose_messages). Main sets them once, before any file is opened, and
+// nothing writes them after that, so the jobs of a run may read them from
+// any thread. Tests set them directly.
 enum class Language { JAPANESE, ENGLISH };
 enum class MessageEncoding { SHIFT_JIS, UTF8, EUC_JP };
 extern Language message_language;
@@ -124,4 +127,16 @@ void print_message_args(std::FILE* stream, const Message* message, ...);
 template <typename... Args>
 void print_message(std::FILE* stream, const Message& message, Args... args) {
     print_message_args(stream, &message, args...);
+}
+
+// Appends to `buffer` what print_message would write on `destination`: the
+// same text, formatted with the same arguments, for output that waits in a
+// job's buffer before it goes out. On a console that takes text, that is
+// the UTF-8 text the console is given.
+void render_message_args(std::string* buffer, std::FILE* destination, const Message* message, ...);
+
+template <typename... Args>
+void render_message(std::string& buffer, std::FILE* destination, const Message& message,
+                    Args... args) {
+    render_message_args(&buffer, destination, &message, args...);
 }

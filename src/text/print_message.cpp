@@ -1,5 +1,4 @@
 #include <cstdarg>
-#include <cstdlib>
 
 #include "platform/file.hpp"
 #include "text/message.hpp"
@@ -15,6 +14,31 @@ const char* message_format(std::FILE* stream, const Message& message) {
     return message_encoding == MessageEncoding::EUC_JP ? message.euc_jp : message.shift_jis;
 }
 
+namespace {
+
+// Appends the text of `format` with `args` to `buffer`.
+void append_formatted(std::string* buffer, const char* format, std::va_list args) {
+    std::va_list again;
+    va_copy(again, args);
+    char local[256];
+    int size = std::vsnprintf(local, sizeof local, format, args);
+    if (size < 0) {
+        va_end(again);
+        return;
+    }
+    if (static_cast<std::size_t>(size) < sizeof local) {
+        buffer->append(local, static_cast<std::size_t>(size));
+    } else {
+        std::size_t at = buffer->size();
+        buffer->resize(at + static_cast<std::size_t>(size) + 1);
+        std::vsnprintf(buffer->data() + at, static_cast<std::size_t>(size) + 1, format, again);
+        buffer->resize(at + static_cast<std::size_t>(size));
+    }
+    va_end(again);
+}
+
+}  // namespace
+
 void print_message_args(std::FILE* stream, const Message* message, ...) {
     std::va_list args;
     va_start(args, message);
@@ -25,17 +49,15 @@ void print_message_args(std::FILE* stream, const Message* message, ...) {
         return;
     }
     // A console takes the UTF-8 text whole, in one write.
-    std::va_list again;
-    va_copy(again, args);
-    char local[256];
-    int size = std::vsnprintf(local, sizeof local, format, args);
-    char* text = local;
-    if (size >= static_cast<int>(sizeof local)) {
-        text = static_cast<char*>(std::malloc(static_cast<std::size_t>(size) + 1));
-        if (text) std::vsnprintf(text, static_cast<std::size_t>(size) + 1, format, again);
-    }
-    if (size >= 0 && text) platform_write_console(stream, text, static_cast<std::size_t>(size));
-    if (text != local) std::free(text);
-    va_end(again);
+    std::string text;
+    append_formatted(&text, format, args);
+    va_end(args);
+    platform_write_console(stream, text.data(), text.size());
+}
+
+void render_message_args(std::string* buffer, std::FILE* destination, const Message* message, ...) {
+    std::va_list args;
+    va_start(args, message);
+    append_formatted(buffer, message_format(destination, *message), args);
     va_end(args);
 }
