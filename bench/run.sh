@@ -11,19 +11,21 @@
 # start code every 60 to 300 bytes and make a report of about 85 MB per GiB;
 # --standin (or an empty tests/data) uses two streams made with ffmpeg at
 # DVD and broadcast rates instead (8 Mbit/s SD, 25 Mbit/s HD: a start code
-# every 1.3 KiB, a report of 7.5 MB per GiB). It reads the stream once to
-# warm the page cache, then in each repetition times:
+# every 1.3 KiB, a report of 7.5 MB per GiB). The same video muxed by ffmpeg
+# (when installed) into a transport stream and into a DVD program stream
+# gives two more files. For each file in turn, held in the page cache, each
+# repetition times:
 #   cat FILE >/dev/null
-#   m2vhdr FILE >/dev/null            the report
-#   m2vhdr --json FILE >/dev/null     the report as JSON (at most 1.5x the report)
-#   m2vhdr COPY RATE >/dev/null       the rewrite of a copy, always to the rate it holds
-#                                     (writes nothing: at most the report's cost)
-#   m2vhdr --stats FILE >/dev/null    the statistics (one pass, then the VBV search)
-#   m2vhdr --stats --json FILE        the same as JSON
-# and ffprobe's packet listing, PEER_RUNS times (default 2), when installed.
-# The same stream muxed into a transport stream by ffmpeg (when installed)
-# gives three more: cat of it, `m2vhdr --demux` of it (within 2x cat, and
-# with peak memory under 8 MiB) and `ffprobe -show_packets` of it.
+#   m2vhdr FILE                      the report
+#   m2vhdr --stats FILE              the statistics (one pass, then the VBV search)
+#   m2vhdr --check dvd FILE          the DVD rules
+#   m2vhdr --dry-run FILE RATE       the patches a rewrite would write
+#   m2vhdr COPY RATE                 a durable rewrite of a copy: the rate
+#                                    alternates, so every run writes and flushes
+# (with --demux for the containers), and for the elementary stream the JSON
+# report and the statistics as JSON; then ffprobe's packet listing,
+# PEER_RUNS times (default 2), when installed. Each figure is printed beside
+# cat of the same file.
 # --micro also builds and runs the search micro-benchmark.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -79,14 +81,6 @@ while [ "$(stat -c %s "$file")" -lt "$bytes" ]; do
   mv "$work/double.m2v" "$file"
 done
 truncate -s "$bytes" "$file"
-copy=$work/copy.m2v
-cp "$file" "$copy"
-
-# Warm the page cache, and rewrite the copy once so that every timed run
-# writes the bytes that are already there.
-for f in "$file" "$copy"; do cat "$f" >/dev/null; cat "$f" >/dev/null; done
-"$tool" "$copy" "$rate" >/dev/null
-sync "$copy"
 
 # name -> "seconds kib cpu_seconds" lines
 declare -A runs
@@ -95,39 +89,62 @@ time_it() {  # NAME COMMAND...
   line=$("$timer" "${@:2}")
   runs[$1]+="$line"$'\n'
 }
+# The same for a command whose exit status says what it found (--check).
+time_it_any_status() {  # NAME COMMAND...
+  local line
+  line=$("$timer" "${@:2}" 2>/dev/null) || true
+  [ -n "$line" ] || { echo "cannot run: ${*:2}" >&2; exit 1; }
+  runs[$1]+="$line"$'\n'
+}
+
+# The containers: the elementary stream itself, and the same video muxed by
+# ffmpeg into a transport stream and into a DVD program stream.
+containers=(es)
+if command -v ffmpeg >/dev/null; then
+  containers+=(ts ps)
+  ffmpeg -nostdin -loglevel error -fflags +genpts -r 30000/1001 -i "$file" -map 0:v -c copy \
+    -f mpegts "$work/stream.ts"
+  ffmpeg -nostdin -loglevel error -fflags +genpts -r 30000/1001 -i "$file" -map 0:v -c copy \
+    -f vob "$work/stream.vob"
+fi
+declare -A path options
+path[es]=$file; options[es]=""
+path[ts]=$work/stream.ts; options[ts]="--demux"
+path[ps]=$work/stream.vob; options[ps]="--demux"
+other_rate=$((rate - 400))
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
-for ((r = 0; r < reps; r++)); do
-  time_it cat cat "$file"
-  time_it report "$tool" "$file"
-  time_it json "$tool" --json "$file"
-  time_it rewrite "$tool" "$copy" "$rate"
-  time_it stats "$tool" --stats "$file"
-  time_it stats_json "$tool" --stats --json "$file"
-  sync "$copy"  # the flusher must not write back during the next runs
-done
 peer=0
-if command -v ffprobe >/dev/null; then
-  peer=1
-  for ((r = 0; r < peer_runs; r++)); do
-    time_it ffprobe ffprobe -v error -show_entries packet=pos -of csv "$file"
-  done
-fi
-# The transport stream: the report through the demultiplexer.
-ts_runs=0
-if command -v ffmpeg >/dev/null; then
-  ts_runs=$reps
-  ts=$work/stream.ts
-  ffmpeg -nostdin -loglevel error -fflags +genpts -r 30000/1001 -i "$file" -map 0:v -c copy \
-    -f mpegts "$ts"
-  rm -f "$copy"  # room in the temporary folder
-  cat "$ts" >/dev/null; cat "$ts" >/dev/null
+command -v ffprobe >/dev/null && peer=1
+for c in "${containers[@]}"; do
+  f=${path[$c]}
+  copy=$work/copy.$c
+  cp "$f" "$copy"
+  # Warm the page cache.
+  for g in "$f" "$copy"; do cat "$g" >/dev/null; cat "$g" >/dev/null; done
+  # shellcheck disable=SC2086
   for ((r = 0; r < reps; r++)); do
-    time_it ts_cat cat "$ts"
-    time_it ts_report "$tool" --demux "$ts"
+    time_it "$c.cat" cat "$f"
+    time_it "$c.report" "$tool" ${options[$c]} "$f"
+    time_it "$c.stats" "$tool" ${options[$c]} --stats "$f"
+    time_it_any_status "$c.check" "$tool" ${options[$c]} --check dvd "$f"
+    time_it "$c.dry_run" "$tool" ${options[$c]} --dry-run "$f" "$other_rate"
+    # Every durable rewrite changes the rate of every sequence, so each one
+    # writes and flushes: the rates alternate.
+    time_it "$c.rewrite" "$tool" ${options[$c]} "$copy" "$(( r % 2 ? rate : other_rate ))"
+    if [ "$c" = es ]; then
+      time_it json "$tool" --json "$f"
+      time_it stats_json "$tool" --stats --json "$f"
+    fi
+    sync "$copy"  # the flusher must not write back during the next runs
   done
-  [ "$peer" = 1 ] && time_it ts_ffprobe ffprobe -v error -show_packets "$ts"
-fi
+  if [ "$peer" = 1 ]; then
+    for ((r = 0; r < peer_runs; r++)); do
+      time_it "$c.ffprobe" ffprobe -v error -show_entries packet=pos -of csv "$f"
+    done
+  fi
+  rm -f "$copy"
+done
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -137,60 +154,52 @@ peak_of() { printf '%s' "${runs[$1]}" | awk '$2 > m { m = $2 } END { print m }';
 
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
 echo "processor: $cpu, $(nproc) cores; load average $load_before before, $load_after after"
-echo "stream: $bytes bytes, $source_note, in the page cache"
-echo "runs: $reps of cat, report, JSON report, rewrite and stats (interleaved), $peer_runs of ffprobe"
+echo "stream: $bytes bytes of video, $source_note, in the page cache"
+echo "runs: $reps of each m2vhdr command and of cat (interleaved), $peer_runs of ffprobe"
 echo "wall: median wall-clock seconds; cpu: median user + system seconds, the"
-echo "steadier figure when other processes share the cores"
-echo
-cat_median=$(seconds_of cat | median)
-cat_cpu=$(cpu_of cat | median)
-printf '%-34s %9s %7s %7s %9s %7s %10s\n' "command" "wall" "x cat" "GB/s" "cpu" "x cat" "peak RSS"
-row() {  # NAME LABEL SHOW_RSS
-  local m c rss
-  m=$(seconds_of "$1" | median)
-  c=$(cpu_of "$1" | median)
-  rss="-"
-  [ "$3" = 1 ] && rss=$(awk -v k="$(peak_of "$1")" 'BEGIN { printf "%.1f MiB", k / 1024 }')
-  awk -v label="$2" -v m="$m" -v cm="$cat_median" -v c="$c" -v cc="$cat_cpu" -v b="$bytes" -v rss="$rss" \
-    'BEGIN { printf "%-34s %9.4f %7.2f %7.2f %9.4f %7.2f %10s\n", label, m, m / cm, b / m / 1e9, c, c / cc, rss }'
-}
-row cat "cat FILE >/dev/null" 0
-row report "m2vhdr FILE >/dev/null" 1
-row json "m2vhdr --json FILE >/dev/null" 1
-row rewrite "m2vhdr COPY $rate >/dev/null" 1
-row stats "m2vhdr --stats FILE >/dev/null" 1
-row stats_json "m2vhdr --stats --json FILE" 1
-report_median=$(seconds_of report | median)
-for name in stats stats_json; do
-  awk -v n="$name" -v m="$(seconds_of $name | median)" -v r="$report_median" \
-    'BEGIN { printf "%s: %.2f x the report'"'"'s wall time (the budget is 1.5)\n", n, m / r }' >&2
-done
-[ "$peer" = 1 ] && row ffprobe "ffprobe -show_entries packet=pos" 0
-awk -v j="$(seconds_of json | median)" -v r="$(seconds_of report | median)" \
-  -v jc="$(cpu_of json | median)" -v rc="$(cpu_of report | median)" \
-  'BEGIN { printf "JSON report / report: %.2f wall, %.2f cpu\n", j / r, jc / rc }'
-# The copy already holds the rate: the rewrite writes and flushes nothing,
-# and costs no more than the report.
-awk -v w="$(seconds_of rewrite | median)" -v r="$(seconds_of report | median)" \
-  -v wc="$(cpu_of rewrite | median)" -v rc="$(cpu_of report | median)" \
-  'BEGIN { printf "rewrite to the rate already there / report: %.2f wall, %.2f cpu (the budget is 1.0)\n", w / r, wc / rc }'
-if [ "$ts_runs" -gt 0 ]; then
+echo "steadier figure when other processes share the cores; x cat: against cat"
+echo "of the same file"
+declare -A title
+title[es]="elementary stream"
+title[ts]="transport stream (ffmpeg -c copy -f mpegts)"
+title[ps]="program stream (ffmpeg -c copy -f vob)"
+for c in "${containers[@]}"; do
+  f=${path[$c]}
+  size=$(stat -c %s "$f")
+  cat_median=$(seconds_of "$c.cat" | median)
+  cat_cpu=$(cpu_of "$c.cat" | median)
+  opt=${options[$c]:+${options[$c]} }
   echo
-  echo "transport stream: $(stat -c %s "$ts") bytes (ffmpeg -c copy -f mpegts of the stream)"
-  ts_cat=$(seconds_of ts_cat | median)
-  ts_report=$(seconds_of ts_report | median)
-  awk -v r="$ts_report" -v c="$ts_cat" -v k="$(peak_of ts_report)" \
-    'BEGIN { printf "m2vhdr --demux TS: %.4f s, %.2f x cat of it (the budget is 2), peak RSS %.1f MiB (under 8)\n", r, r / c, k / 1024 }'
-  if [ -n "${runs[ts_ffprobe]:-}" ]; then
-    awk -v p="$(seconds_of ts_ffprobe | median)" -v r="$ts_report" \
-      'BEGIN { printf "ffprobe -show_packets TS: %.4f s, %.1f x m2vhdr --demux (at least 5)\n", p, p / r }'
+  echo "${title[$c]}: $size bytes"
+  printf '%-44s %9s %7s %7s %9s %7s %10s\n' "command" "wall" "x cat" "GB/s" "cpu" "x cat" "peak RSS"
+  row() {  # NAME LABEL
+    local m c2 rss
+    m=$(seconds_of "$1" | median)
+    c2=$(cpu_of "$1" | median)
+    rss=$(awk -v k="$(peak_of "$1")" 'BEGIN { printf "%.1f MiB", k / 1024 }')
+    awk -v label="$2" -v m="$m" -v cm="$cat_median" -v c="$c2" -v cc="$cat_cpu" -v b="$size" -v rss="$rss" \
+      'BEGIN { printf "%-44s %9.4f %7.2f %7.2f %9.4f %7.2f %10s\n", label, m, m / cm, b / m / 1e9, c, c / cc, rss }'
+  }
+  row "$c.cat" "cat FILE"
+  row "$c.report" "m2vhdr ${opt}FILE"
+  row "$c.stats" "m2vhdr ${opt}--stats FILE"
+  row "$c.check" "m2vhdr ${opt}--check dvd FILE"
+  row "$c.dry_run" "m2vhdr ${opt}--dry-run FILE RATE"
+  row "$c.rewrite" "m2vhdr ${opt}COPY RATE (durable)"
+  if [ "$c" = es ]; then
+    row json "m2vhdr --json FILE"
+    row stats_json "m2vhdr --stats --json FILE"
   fi
-fi
+  [ -n "${runs[$c.ffprobe]:-}" ] && row "$c.ffprobe" "ffprobe -show_entries packet=pos -of csv"
+  if [ -n "${runs[$c.ffprobe]:-}" ]; then
+    awk -v p="$(seconds_of "$c.ffprobe" | median)" -v r="$(seconds_of "$c.report" | median)" \
+      'BEGIN { printf "ffprobe / report: %.1f x\n", p / r }'
+  fi
+done
 echo
 echo "every run (wall seconds/cpu seconds/peak RSS KiB):"
-for name in cat report json rewrite stats stats_json ffprobe ts_cat ts_report ts_ffprobe; do
-  [ -n "${runs[$name]:-}" ] || continue
-  printf '  %-8s %s\n' "$name" "$(printf '%s' "${runs[$name]}" | awk '{ printf "%s%.4f/%.4f/%d", (NR > 1 ? " " : ""), $1, $3, $2 }')"
+for name in $(printf '%s\n' "${!runs[@]}" | sort); do
+  printf '  %-12s %s\n' "$name" "$(printf '%s' "${runs[$name]}" | awk '{ printf "%s%.4f/%.4f/%d", (NR > 1 ? " " : ""), $1, $3, $2 }')"
 done
 
 if [ "$micro" = 1 ]; then
