@@ -59,17 +59,19 @@ TEST(Progress, EachStyleDrawsItsLinesAtTheirTimes) {
             ctx.run.out = std::tmpfile();
             ASSERT_NE(ctx.run.out, nullptr);
             ctx.run.mode = Mode::REWRITE;
-            ctx.file_size = 1000;
+            stream_target(ctx).size = 1000;
+            ctx.targets.count = 1;
             ctx.run.dry_run = quiet_run;
             ctx.progress.style = c.style;
             ctx.progress.clock = fake_clock;
+            ctx.listener = choose_patch_listener(nullptr, quiet_run, ctx.progress);
             for (const Step& s : steps) {
                 fake_now = s.ms;
                 ctx.win.base_offset = s.base;
                 ctx.win.pos = s.pos;
-                print_progress(ctx);
+                tell_progress(ctx, ProgressPoint::PATCHED);
             }
-            print_closing_progress(ctx);
+            ctx.listener.listener->closing_progress(ctx.listener.state, ctx);
             EXPECT_EQ(contents(ctx.run.out), quiet_run ? "" : c.out);
             std::fclose(ctx.run.out);
         }

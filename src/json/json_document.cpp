@@ -1,5 +1,5 @@
-// The document around the headers or patches: its opening, the warnings,
-// the status, and the patch entries of a rewrite.
+// The document around the headers or patches: its opening, the warnings
+// and the status.
 #include "run/run_file.hpp"
 #include "json/json_report.hpp"
 
@@ -138,18 +138,6 @@ void write_head(StreamContext& ctx, bool file_open) {
 }
 
 }  // namespace
-
-void json_patch(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* old_bytes,
-                const std::uint8_t* new_bytes, std::uint32_t count) {
-    JsonWriter& w = ctx.json->writer;
-    json_begin_object(w);
-    json_member_uint(w, "offset", offset);
-    json_key(w, "old");
-    json_hex(w, old_bytes, count);
-    json_key(w, "new");
-    json_hex(w, new_bytes, count);
-    json_end_object(w);
-}
 
 const char* json_status_name(int status, StopReason reason) {
     if (status == EXIT_OK) return "complete";

@@ -59,10 +59,6 @@ const char* json_status_name(int status, StopReason reason);
 // once the file is open. A run that fails before gets it from run_json.
 void json_head(StreamContext& ctx);
 
-// Lists a patch of `count` bytes at `offset` that reached the file.
-void json_patch(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* old_bytes,
-                const std::uint8_t* new_bytes, std::uint32_t count);
-
 // Keeps the moves of a transport stream's video to other PIDs for the
 // "pid_changes" array after the headers.
 void json_stream_changes(StreamContext& ctx, const Demuxer& d);

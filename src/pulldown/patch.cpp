@@ -18,7 +18,7 @@ ParseResult patch(StreamContext& ctx, std::uint32_t at, const std::uint8_t* targ
     if (std::memcmp(old, target, count) == 0) return CONTINUE;
     PatchPlace place;
     locate_patch_place(ctx, offset_of(ctx) + at, &place);
-    if (!write_patch(ctx, place, 0, old, target, count)) return STOP;
+    if (!write_patch(ctx, stream_target(ctx), place, 0, old, target, count)) return STOP;
     state(ctx).patched += 1;
     return CONTINUE;
 }

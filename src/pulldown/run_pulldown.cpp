@@ -60,12 +60,17 @@ bool run_pulldown(StreamContext& ctx, PulldownDirection direction) {
     // place wrote nothing and flushes nothing.
     if (!ok) return false;
 
-    if (ctx.json) return true;  // the JSON document lists the patches instead
+    PulldownSummary summary;
+    summary.direction = static_cast<unsigned>(direction);
+    summary.pictures = pictures;
     const char* film = frame_rate_name(s.film_rate_code);
     const char* video = frame_rate_name(s.film_rate_code + 3);
-    int d = static_cast<int>(direction);
-    print_message(ctx.run.out, pulldown_msg::summary[d][ctx.run.dry_run ? 1 : 0],
-                  static_cast<unsigned long long>(pictures), d == 0 ? film : video,
-                  d == 0 ? video : film, static_cast<unsigned long long>(s.patched), before, after);
+    bool apply = direction == PulldownDirection::APPLY;
+    summary.rate_before = apply ? film : video;
+    summary.rate_after = apply ? video : film;
+    summary.headers_patched = s.patched;
+    summary.duration_before = before;
+    summary.duration_after = after;
+    ctx.listener.listener->pulldown_summary(ctx.listener.state, ctx, summary);
     return true;
 }

@@ -44,7 +44,8 @@ void put_element(HeaderEdit& edit, const Element& e, ElementHeader header, std::
 
 std::uint32_t available_bytes(const StreamContext& ctx, std::uint64_t offset,
                               std::uint32_t held) {
-    std::uint64_t size = ctx.file_size > 0 ? static_cast<std::uint64_t>(ctx.file_size) : 0;
+    std::int64_t file_size = stream_target(ctx).size;
+    std::uint64_t size = file_size > 0 ? static_cast<std::uint64_t>(file_size) : 0;
     std::uint64_t in_file = offset < size ? size - offset : 0;
     return in_file < held ? static_cast<std::uint32_t>(in_file) : held;
 }
@@ -83,7 +84,9 @@ bool write_edit(StreamContext& ctx, const PatchPlace& place, const std::uint8_t*
         std::uint8_t bytes[EDITED_BYTES];
         for (; i < EDITED_BYTES && edit.mask[i] != 0; ++i)
             bytes[i - start] = static_cast<std::uint8_t>((old_bytes[i] & ~edit.mask[i]) | edit.bits[i]);
-        if (!write_patch(ctx, place, start, old_bytes + start, bytes, i - start)) return false;
+        if (!write_patch(ctx, stream_target(ctx), place, start, old_bytes + start, bytes,
+                         i - start))
+            return false;
     }
     return true;
 }

@@ -23,22 +23,30 @@ struct PatchPlace {
 // holds (bytes past the stream's end get no place and are never written).
 void locate_patch_place(const StreamContext& ctx, std::uint64_t stream_offset, PatchPlace* place);
 
+// The stream's own file, the first of the run's targets.
+inline PatchTarget& stream_target(StreamContext& ctx) { return ctx.targets.target[0]; }
+inline const PatchTarget& stream_target(const StreamContext& ctx) { return ctx.targets.target[0]; }
+
+// Tells the run's listener how far the scan has got.
+inline void tell_progress(const StreamContext& ctx, ProgressPoint at) {
+    ctx.listener.listener->progress(ctx.listener.state, ctx, at);
+}
+
 // Writes `count` bytes (`new_bytes`, which replace `old_bytes`, the file's
 // bytes there as the scan read them) at bytes `first` to first + count - 1
-// of `place`: one write for each part that lies in one piece in the file. A
-// damaged place is not written, nor is a part whose new bytes equal the
-// old ones. A part that would reach past the size
-// measured at the start of the run is not written: the file never changes
-// length. Returns false after reporting a failed seek or write; the run then
-// stops. A dry run prints the parts instead.
-bool write_patch(StreamContext& ctx, const PatchPlace& place, std::uint32_t first,
-                 const std::uint8_t* old_bytes, const std::uint8_t* new_bytes, std::uint32_t count);
-
-// The dry run's part of write_patch: prints the patch instead of writing it.
-bool print_dry_run_patch(StreamContext& ctx, std::uint64_t offset, const std::uint8_t* old_bytes,
-                         const std::uint8_t* new_bytes, std::uint32_t count);
+// of `place` in `target`: one write for each part that lies in one piece in
+// the file, each told to the run's listener once written. A damaged place
+// is not written, nor is a part whose new bytes equal the old ones. A part
+// that would reach past the target's size, measured when it was added, is
+// neither written nor told: the file never changes length. A target that
+// takes no writes (a dry run) only has its parts told. Returns false after
+// reporting a failed seek or write; the run then stops.
+bool write_patch(StreamContext& ctx, PatchTarget& target, const PatchPlace& place,
+                 std::uint32_t first, const std::uint8_t* old_bytes,
+                 const std::uint8_t* new_bytes, std::uint32_t count);
 
 // Makes every patch written so far reach the storage device, before a
-// rewrite reports success; does nothing when no patch was written since the
-// last flush. Returns false after reporting the failure.
+// run reports success: each target with writes since its last flush, and
+// no other (a dry run's or a run that found every byte in place leaves the
+// device alone). Returns false after reporting the failures.
 bool finish_patches(StreamContext& ctx);

@@ -2,6 +2,7 @@
 #include <chrono>
 
 #include "messages.hpp"
+#include "rewrite/patch.hpp"
 #include "rewrite/rewrite.hpp"
 
 namespace {
@@ -24,7 +25,8 @@ void print_line(const StreamContext& ctx, std::uint64_t done, std::uint64_t tota
 }
 
 std::uint64_t total_of(const StreamContext& ctx) {
-    return ctx.file_size > 0 ? static_cast<std::uint64_t>(ctx.file_size) : 0;
+    std::int64_t size = stream_target(ctx).size;
+    return size > 0 ? static_cast<std::uint64_t>(size) : 0;
 }
 
 // The tool's first line: the offset of the window, not of the header, and
@@ -47,8 +49,7 @@ void print_original(const StreamContext& ctx, const char* end) {
 
 // The header the scan is at, as a share of the file, redrawn no more often
 // than REDRAW_MILLISECONDS.
-void redraw(StreamContext& ctx) {
-    ProgressLine& p = ctx.progress;
+void redraw(ProgressLine& p, const StreamContext& ctx) {
     std::uint64_t now = p.clock ? p.clock() : steady_milliseconds();
     if (p.drawn && now - p.drawn_at < REDRAW_MILLISECONDS) return;
     p.drawn = true;
@@ -61,27 +62,20 @@ void redraw(StreamContext& ctx) {
 
 }  // namespace
 
-void print_progress(StreamContext& ctx) {
-    // The JSON document lists the patches instead; a dry run's output is its
-    // list of patches.
-    if (ctx.json || ctx.run.dry_run) return;
-    if (ctx.progress.style == ProgressStyle::ORIGINAL) print_original(ctx, "\r");
-    else if (ctx.progress.style == ProgressStyle::LIVE) redraw(ctx);
+void draw_progress(ProgressLine& line, const StreamContext& ctx, ProgressPoint at) {
+    if (line.style == ProgressStyle::LIVE) redraw(line, ctx);
+    else if (line.style == ProgressStyle::ORIGINAL && at == ProgressPoint::PATCHED)
+        print_original(ctx, "\r");
 }
 
-void redraw_progress(StreamContext& ctx) {
-    if (!ctx.json && !ctx.run.dry_run && ctx.progress.style == ProgressStyle::LIVE) redraw(ctx);
-}
-
-void print_closing_progress(const StreamContext& ctx) {
-    if (ctx.json || ctx.run.dry_run) return;
-    if (ctx.progress.style == ProgressStyle::ORIGINAL) {
+void draw_closing_progress(const ProgressLine& line, const StreamContext& ctx) {
+    if (line.style == ProgressStyle::ORIGINAL) {
         print_original(ctx, "\n");
         return;
     }
     // The scan has read the whole stream, whatever the container around it
     // holds after the last video byte.
-    if (ctx.progress.style == ProgressStyle::NONE) return;
+    if (line.style == ProgressStyle::NONE) return;
     std::uint64_t total = total_of(ctx);
     print_line(ctx, total, total, 100, "\n");
 }

@@ -73,14 +73,19 @@ void print_mpeg1_rate_notice(const StreamContext& ctx);
 // the layer warnings, nothing else.
 extern const HeaderSink rewrite_sink;
 
-// After a patch or at a sequence header: "処理: done/totalバイト (percent%)\r"
-// in the style of ctx.progress; nothing in a dry run or a JSON run.
-void print_progress(StreamContext& ctx);
+// The progress line "処理: done/totalバイト (percent%)\r" in the style of
+// `line`: after a patch, or at a sequence header (LIVE only, when its time
+// has come).
+void draw_progress(ProgressLine& line, const StreamContext& ctx, ProgressPoint at);
 
 // The closing line, at the end of a scan that read the whole stream: the
 // same line ending in "\n" (ORIGINAL: the window's offset as ever; otherwise
 // the whole file, 100%).
-void print_closing_progress(const StreamContext& ctx);
+void draw_closing_progress(const ProgressLine& line, const StreamContext& ctx);
 
-// At a sequence header: the LIVE line only, when its time has come.
-void redraw_progress(StreamContext& ctx);
+// The closing lines that a dry run prints as a rewrite does: the count of
+// sequences that could not take an element (none when all took it), and
+// the line that ends a pulldown run (what it did, or would do).
+void print_missed_line(const StreamContext& ctx, const char* name, std::uint64_t missed,
+                       std::uint64_t sequences);
+void print_pulldown_summary(const StreamContext& ctx, const PulldownSummary& s, bool dry_run);

@@ -63,7 +63,7 @@ bool takes_without_extension(const RewriteRequest& r) {
 ParseResult on_sequence_header(StreamContext& ctx, const syntax::SequenceHeader&) {
     RewriteState& s = state_of(ctx);
     if (!close_sequence(ctx)) return STOP;
-    redraw_progress(ctx);
+    tell_progress(ctx, ProgressPoint::SEQUENCE_HEADER);
     s.header_seen = true;
     s.header_offset = offset_of(ctx);
     // The map may not hold these bytes when the extension comes.
@@ -120,7 +120,7 @@ ParseResult on_sequence_extension(StreamContext& ctx, const syntax::SequenceExte
     PatchPlace place;
     locate_patch_place(ctx, offset_of(ctx), &place);
     if (!write_noted(ctx, s, place, p, extension)) return STOP;
-    print_progress(ctx);
+    tell_progress(ctx, ProgressPoint::PATCHED);
     return CONTINUE;
 }
 
@@ -165,7 +165,7 @@ bool close_sequence(StreamContext& ctx) {
             any = true;
         }
         ok = !any || write_noted(ctx, s, s.header_place, s.header_bytes, edit);
-        if (ok && any) print_progress(ctx);
+        if (ok && any) tell_progress(ctx, ProgressPoint::PATCHED);
     }
     ++s.sequences;
     bool whole = !s.left;

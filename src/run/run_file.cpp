@@ -121,10 +121,12 @@ int open_and_run(StreamContext& ctx, const Options& options, bool* ran) {
     Demuxer demux;
     // The rewrite never writes past the size it sees here, so it cannot go
     // on without one.
-    if (ctx.run.mode == Mode::REWRITE && !platform_size(ctx.file, &ctx.file_size)) {
+    if (ctx.run.mode == Mode::REWRITE &&
+        !add_patch_target(ctx.targets, ctx.file, ctx.run.path, access == FileAccess::READ_WRITE)) {
         print_file_failure(ctx, FileFailure::READ);
     } else if (!options.demux || open_container(ctx, demux, options)) {
         *ran = true;
+        ctx.listener = choose_patch_listener(ctx.json, ctx.run.dry_run, ctx.progress);
         status = run_mode(ctx, options, demux);
         // Scrambled stretches were passed over and warned of: not all read.
         ctx.scrambled_passed = ctx.demux && demux.scrambled_seen;
@@ -132,6 +134,7 @@ int open_and_run(StreamContext& ctx, const Options& options, bool* ran) {
     }
 
     ctx.demux = nullptr;
+    ctx.targets = PatchTargets{};
     demux_close(demux);
     platform_close(ctx.file);
     std::free(ctx.win.bytes);

@@ -13,3 +13,6 @@ void failure_reason(std::FILE* stream, int code, char* text, std::size_t size);
 // name and the system's reason, or, for an original command line in the C
 // locale (ctx.run.original_texts), the text the tool has always printed.
 void print_file_failure(const StreamContext& ctx, FileFailure what);
+
+// The same for another file the run uses, by the name the user gave it.
+void print_named_file_failure(const StreamContext& ctx, const char* name, FileFailure what);

@@ -6,6 +6,8 @@
 
 #include "demux/demux.hpp"
 #include "platform/file.hpp"
+#include "rewrite/patch_listener.hpp"
+#include "rewrite/patch_target.hpp"
 
 // Bytes read from the file per refill, and the size of the window.
 inline constexpr std::uint32_t WINDOW_SIZE = 1u << 20;
@@ -101,13 +103,12 @@ struct StreamContext {
     DecodedState decoded;  // what the headers so far have said
 
     FileHandle file;
-    std::int64_t file_size = 0;  // known in REWRITE mode only
-    bool unflushed_writes = false;  // a patch was written since the last flush
+    PatchTargets targets;  // REWRITE mode: the files patched, the stream's first
+    PatchListenerRef listener;  // hears of the patches, the progress, the end
     const HeaderSink* sink = nullptr;  // what becomes of each decoded header
     void* sink_state = nullptr;        // the sink's own record, if it has one
     StopReason stop_reason = StopReason::NONE;
-    JsonReport* json = nullptr;  // the document of a --json run, which
-                                 // replaces the progress lines and lists patches
+    JsonReport* json = nullptr;  // the document of a --json run
     Demuxer* demux = nullptr;  // the container the stream is read from, if any
     // A read-only run passed over scrambled stretches of the container:
     // the rest was read whole, yet the run exits 1.
