@@ -82,8 +82,8 @@ struct PulldownState {
     std::uint64_t patched = 0;  // headers written by the patch passes
 };
 
-// Applies or removes the pulldown of the file open in ctx (READ_WRITE, with
-// file_size measured). Prints the summary line and returns true, or returns
+// Applies or removes the pulldown of the file open in ctx, its patch target
+// added. Tells the run's listener the summary and returns true, or returns
 // false after printing the reason for a refusal or a failure.
 bool run_pulldown(StreamContext& ctx, PulldownDirection direction);
 

@@ -34,9 +34,8 @@ struct PatchListener {
     // `old_bytes`. Written, in part when a short write left only `count`
     // bytes, or, for a target that takes no writes, what would be written.
     void (*patch)(void* state, const StreamContext& ctx, const PatchTarget& target,
-                  std::uint64_t offset,
-                  const std::uint8_t* old_bytes, const std::uint8_t* new_bytes,
-                  std::uint32_t count);
+                  std::uint64_t offset, const std::uint8_t* old_bytes,
+                  const std::uint8_t* new_bytes, std::uint32_t count);
     void (*progress)(void* state, const StreamContext& ctx, ProgressPoint at);
     // The scan has read the whole stream.
     void (*closing_progress)(void* state, const StreamContext& ctx);

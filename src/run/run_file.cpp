@@ -135,6 +135,7 @@ int open_and_run(StreamContext& ctx, const Options& options, bool* ran) {
 
     ctx.demux = nullptr;
     ctx.targets = PatchTargets{};
+    ctx.listener = PatchListenerRef{};
     demux_close(demux);
     platform_close(ctx.file);
     std::free(ctx.win.bytes);
