@@ -66,7 +66,7 @@ RecordedRun record_rewrite(const std::string& path, const std::vector<std::strin
     ctx.listener = {&recording_listener, &r.heard};
     RewriteState state;
     start_rewrite(ctx, state, settings, bit_rate != 0);
-    r.ok = target && scan_stream(ctx) != ScanOutcome::STOPPED && finish_rewrite(ctx);
+    r.ok = target && scan_stream(ctx) != ScanOutcome::STOPPED && finish_rewrite(ctx, state);
     r.stream = target;
     r.stream_name = target && target->name ? target->name : "";
     std::free(ctx.win.bytes);

@@ -9,11 +9,6 @@
 // Runs the tool on the process arguments, printing to `out` and `err`.
 int run_program(int argc, char** argv, std::FILE* out, std::FILE* err);
 
-// --check PROFILE: scan_file with the check's sink, then its report; 0 when
-// the stream breaks no rule, 3 when it breaks one, 1 when it cannot be read
-// or is refused.
-int run_check_file(StreamContext& ctx, const Options& options);
-
 // Reads a bit rate in bit/s: optional leading white space, an optional '+',
 // and decimal digits to the end, at most 4294967295.
 bool parse_bit_rate(const char* text, std::uint32_t* bit_rate);

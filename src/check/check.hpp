@@ -72,17 +72,19 @@ struct CheckState {
     char demux_options[32] = {};
     CommandShell shell = CommandShell::SH;  // what the printed fixes are quoted for
     bool rules_finished = false;  // finish_rules has run
+    SinkChain links;  // the statistics sink, then the check's own
 };
 
-// The sink of the check; `ctx.sink_state` points to a CheckState.
+// The sink of the check; its state is a CheckState.
 extern const HeaderSink check_sink;
 
-// Readies `c` for a check of `profile` and makes it the run's sink.
+// Readies `c` for a check of `profile`, and makes the chain of the
+// statistics sink (on c.stats) and the check's sink (on `c`) the run's sink.
 void start_check(StreamContext& ctx, CheckState& c, CheckProfile profile);
 // The pass over the open file, and the rules that the whole stream decides;
 // `requested_stream`: the --stream asked for, or -1. False when it failed
 // (reported).
-bool run_check(StreamContext& ctx, long requested_stream);
+bool run_check(StreamContext& ctx, CheckState& c, long requested_stream);
 // Evaluates what only the end decides (with `read_whole`: the file was read
 // to its end) and prints the result, as text or as JSON; a file that was
 // not read whole gets only its JSON document, status "error". True when

@@ -6,7 +6,7 @@
 #include "check/check.hpp"
 #include "check/check_text.hpp"
 #include "check/fix_command.hpp"
-#include "json/json_writer.hpp"
+#include "json/json_envelope.hpp"
 #include "messages.hpp"
 #include "stats/run_stats.hpp"
 #include "scan/file_failure.hpp"
@@ -168,12 +168,12 @@ void print_text(std::FILE* out, const CheckState& c, const char* file_name) {
 void print_json(std::FILE* out, const CheckState& c, const char* file_name, bool read_whole) {
     const ProfileRules& r = *c.rules;
     JsonWriter w;
-    json_begin(w, out);
-    json_begin_object(w);
-    json_member_string(w, "file", file_name);
+    json_envelope_open(w, out, file_name);
     json_member_string(w, "profile", r.name);
-    json_member_string(w, "status",
-                       !read_whole ? "error" : rules_broken(c) ? "noncompliant" : "compliant");
+    RunStatus status = !read_whole          ? RunStatus::ERROR
+                       : rules_broken(c) != 0 ? RunStatus::RULE_BROKEN
+                                              : RunStatus::COMPLETE;
+    json_envelope_status(w, JsonDocument::CHECK, status);
     json_key(w, "violations");
     json_begin_array(w);
     for (unsigned i = 0; i < r.rule_count; ++i) {
@@ -203,8 +203,7 @@ void print_json(std::FILE* out, const CheckState& c, const char* file_name, bool
         json_end_object(w);
     }
     json_end_array(w);
-    json_end_object(w);
-    json_flush(w);
+    json_envelope_close(w);
 }
 
 }  // namespace
@@ -212,12 +211,13 @@ void print_json(std::FILE* out, const CheckState& c, const char* file_name, bool
 void start_check(StreamContext& ctx, CheckState& c, CheckProfile profile) {
     c.profile = profile;
     c.shell = platform_command_shell();
-    ctx.sink = &check_sink;
-    ctx.sink_state = &c;
+    c.links = SinkChain{};
+    chain_add(c.links, stats_sink, &c.stats);
+    chain_add(c.links, check_sink, &c);
+    set_sink(ctx, chain_sink, &c.links);
 }
 
-bool run_check(StreamContext& ctx, long requested_stream) {
-    CheckState& c = *static_cast<CheckState*>(ctx.sink_state);
+bool run_check(StreamContext& ctx, CheckState& c, long requested_stream) {
     if (ctx.demux) {
         // The fixes name the stream as the stream line does.
         const Demuxer& d = *ctx.demux;
@@ -228,7 +228,7 @@ bool run_check(StreamContext& ctx, long requested_stream) {
             std::snprintf(c.demux_options, sizeof c.demux_options, "--demux --stream 0x%0*x ",
                           d.container == Container::TRANSPORT_STREAM ? 4 : 2, d.stream);
     }
-    if (!measure_stream(ctx, c.stats, check_sink, &c)) return false;
+    if (!measure_stream(ctx, c.stats)) return false;
     // The VBV rule places its underflow in the stream's bytes: in a
     // container, where it lies in the file is read while the file is open.
     finish_rules(c, true);

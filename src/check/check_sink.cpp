@@ -1,5 +1,6 @@
-// The sink of --check: the statistics sink's counting, and the rules of the
-// profile evaluated on each sequence and GOP as it ends.
+// The sink of --check: the rules of the profile evaluated on each sequence
+// and GOP as it ends. It runs after the statistics sink in one chain, which
+// counts the pictures for the VBV rule and prints the layer warnings.
 //
 // A sequence is complete at the first GOP header, picture header or
 // sequence header after its own header: by then its sequence extension,
@@ -17,17 +18,7 @@
 
 namespace {
 
-CheckState& state_of(StreamContext& ctx) { return *static_cast<CheckState*>(ctx.sink_state); }
-
-// Hands a header to the statistics sink, with its state in the context.
-template <typename Record>
-void count(StreamContext& ctx, ParseResult (*handler)(StreamContext&, const Record&),
-           const Record& record) {
-    void* mine = ctx.sink_state;
-    ctx.sink_state = &static_cast<CheckState*>(mine)->stats;
-    handler(ctx, record);
-    ctx.sink_state = mine;
-}
+CheckState& state_of(void* own) { return *static_cast<CheckState*>(own); }
 
 // The rate's name; the code itself where it names no rate.
 const char* frame_rate_text(unsigned code, char* text, std::size_t size) {
@@ -189,9 +180,8 @@ void check_close_gop(CheckState& c) {
 
 namespace {
 
-ParseResult on_sequence_header(StreamContext& ctx, const syntax::SequenceHeader& h) {
-    count(ctx, stats_sink.sequence_header, h);
-    CheckState& c = state_of(ctx);
+ParseResult on_sequence_header(StreamContext& ctx, void* own, const syntax::SequenceHeader& h) {
+    CheckState& c = state_of(own);
     check_sequence(c);
     c.sequence_open = true;
     c.sequence_seen = true;
@@ -208,9 +198,9 @@ ParseResult on_sequence_header(StreamContext& ctx, const syntax::SequenceHeader&
     return CONTINUE;
 }
 
-ParseResult on_sequence_extension(StreamContext& ctx, const syntax::SequenceExtension& e) {
-    count(ctx, stats_sink.sequence_extension, e);
-    CheckState& c = state_of(ctx);
+ParseResult on_sequence_extension(StreamContext& ctx, void* own,
+                                  const syntax::SequenceExtension& e) {
+    CheckState& c = state_of(own);
     CheckedSequence& s = c.sequence;
     if (!c.sequence_open || s.mpeg2) return CONTINUE;
     s.mpeg2 = true;
@@ -228,9 +218,8 @@ ParseResult on_sequence_extension(StreamContext& ctx, const syntax::SequenceExte
     return CONTINUE;
 }
 
-ParseResult on_group(StreamContext& ctx, const syntax::GroupOfPicturesHeader& g) {
-    count(ctx, stats_sink.group_of_pictures_header, g);
-    CheckState& c = state_of(ctx);
+ParseResult on_group(StreamContext& ctx, void* own, const syntax::GroupOfPicturesHeader&) {
+    CheckState& c = state_of(own);
     check_sequence(c);
     check_close_gop(c);
     std::uint64_t at = file_offset_of(ctx, offset_of(ctx));
@@ -246,19 +235,17 @@ ParseResult on_group(StreamContext& ctx, const syntax::GroupOfPicturesHeader& g)
     return CONTINUE;
 }
 
-ParseResult on_picture(StreamContext& ctx, const syntax::PictureHeader& h) {
-    count(ctx, stats_sink.picture_header, h);
-    CheckState& c = state_of(ctx);
+ParseResult on_picture(StreamContext&, void* own, const syntax::PictureHeader&) {
+    CheckState& c = state_of(own);
     check_sequence(c);
     c.picture_seen = true;
     if (c.gop_open) c.gop_halves += 2;
     return CONTINUE;
 }
 
-ParseResult on_picture_coding_extension(StreamContext& ctx,
+ParseResult on_picture_coding_extension(StreamContext& ctx, void* own,
                                         const syntax::PictureCodingExtension& e) {
-    count(ctx, stats_sink.picture_coding_extension, e);
-    CheckState& c = state_of(ctx);
+    CheckState& c = state_of(own);
     if (ctx.decoded.last_start_code != PICTURE_START_CODE) return CONTINUE;
     bool field = e.picture_structure != 3;
     if (field && c.gop_open && c.gop_halves > 0) --c.gop_halves;
@@ -267,8 +254,9 @@ ParseResult on_picture_coding_extension(StreamContext& ctx,
     return CONTINUE;
 }
 
-ParseResult on_picture_display_extension(StreamContext& ctx, const syntax::PictureDisplayExtension&) {
-    state_of(ctx).pulldown_fixes = false;  // the pulldown refuses them
+ParseResult on_picture_display_extension(StreamContext&, void* own,
+                                         const syntax::PictureDisplayExtension&) {
+    state_of(own).pulldown_fixes = false;  // the pulldown refuses them
     return CONTINUE;
 }
 
@@ -277,5 +265,5 @@ ParseResult on_picture_display_extension(StreamContext& ctx, const syntax::Pictu
 const HeaderSink check_sink = {
     on_sequence_header, on_sequence_extension, nullptr, nullptr, nullptr,
     on_picture_display_extension, on_group, on_picture, on_picture_coding_extension, nullptr,
-    print_layer_warning,
+    nullptr,
 };

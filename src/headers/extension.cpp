@@ -12,12 +12,14 @@ namespace {
 // between do not count). Elsewhere they are warned about and decoded anyway.
 void check_sequence_layer(StreamContext& ctx) {
     if (ctx.decoded.last_start_code != SEQUENCE_HEADER_CODE && ctx.sink->layer_warning)
-        ctx.sink->layer_warning(ctx, LayerWarning::SEQUENCE_EXTENSION_OUTSIDE_SEQUENCE_LAYER);
+        ctx.sink->layer_warning(ctx, ctx.sink_state,
+                                LayerWarning::SEQUENCE_EXTENSION_OUTSIDE_SEQUENCE_LAYER);
 }
 
 void check_picture_layer(StreamContext& ctx) {
     if (ctx.decoded.last_start_code != PICTURE_START_CODE && ctx.sink->layer_warning)
-        ctx.sink->layer_warning(ctx, LayerWarning::PICTURE_EXTENSION_OUTSIDE_PICTURE_LAYER);
+        ctx.sink->layer_warning(ctx, ctx.sink_state,
+                                LayerWarning::PICTURE_EXTENSION_OUTSIDE_PICTURE_LAYER);
 }
 
 // `width` (at most 24) bits from bit `first` on, counting from bit 7 of p[0].
@@ -71,7 +73,8 @@ ParseResult skip_quant_matrix_extension(StreamContext& ctx) {
     e.load_chroma_non_intra_quantiser_matrix = p[4 + k] & 1u;
 
     ParseResult result = CONTINUE;
-    if (ctx.sink->quant_matrix_extension) result = ctx.sink->quant_matrix_extension(ctx, e);
+    if (ctx.sink->quant_matrix_extension)
+        result = ctx.sink->quant_matrix_extension(ctx, ctx.sink_state, e);
     ctx.win.pos += e.load_chroma_non_intra_quantiser_matrix ? k + 68 : k + 4;
     return result;
 }
@@ -102,7 +105,8 @@ ParseResult skip_picture_display_extension(StreamContext& ctx) {
     }
 
     ParseResult result = CONTINUE;
-    if (ctx.sink->picture_display_extension) result = ctx.sink->picture_display_extension(ctx, e);
+    if (ctx.sink->picture_display_extension)
+        result = ctx.sink->picture_display_extension(ctx, ctx.sink_state, e);
     ctx.win.pos += 4 * n + 3;
     return result;
 }
@@ -122,17 +126,19 @@ ParseResult parse_copyright_extension(StreamContext& ctx) {
     e.copyright_number_3 = bits_at(p, 98, 22);
 
     ParseResult result = CONTINUE;
-    if (ctx.sink->copyright_extension) result = ctx.sink->copyright_extension(ctx, e);
+    if (ctx.sink->copyright_extension)
+        result = ctx.sink->copyright_extension(ctx, ctx.sink_state, e);
     ctx.win.pos += 14;
     return result;
 }
 
-ParseResult report_copyright_extension(StreamContext& ctx, const syntax::CopyrightExtension&) {
+ParseResult report_copyright_extension(StreamContext& ctx, void*,
+                                       const syntax::CopyrightExtension&) {
     print_header_line(ctx, "COPYRIGHT_EXTENSION");
     return CONTINUE;
 }
 
-void print_layer_warning(StreamContext& ctx, LayerWarning warning) {
+void print_layer_warning(StreamContext& ctx, void*, LayerWarning warning) {
     print_message(ctx.run.err, warning == LayerWarning::SEQUENCE_EXTENSION_OUTSIDE_SEQUENCE_LAYER
                                ? msg::sequence_layer_warning
                                : msg::picture_layer_warning);

@@ -21,12 +21,13 @@ ParseResult parse_group_header(StreamContext& ctx) {
     g.broken_link = (p[7] >> 5) & 1u;
 
     ParseResult result = CONTINUE;
-    if (ctx.sink->group_of_pictures_header) result = ctx.sink->group_of_pictures_header(ctx, g);
+    if (ctx.sink->group_of_pictures_header)
+        result = ctx.sink->group_of_pictures_header(ctx, ctx.sink_state, g);
     ctx.win.pos += 7;
     return result;
 }
 
-ParseResult report_group_header(StreamContext& ctx, const syntax::GroupOfPicturesHeader& g) {
+ParseResult report_group_header(StreamContext& ctx, void*, const syntax::GroupOfPicturesHeader& g) {
     // "    TC=%02u:%02u:%02u:%02u (%s)/closed GOP=%s/broken link=%s\n"
     ReportText block;
     put_header_line(block, ctx, "GROUP_START_CODE");
@@ -73,12 +74,12 @@ ParseResult parse_picture_header(StreamContext& ctx) {
     }
 
     ParseResult result = CONTINUE;
-    if (ctx.sink->picture_header) result = ctx.sink->picture_header(ctx, h);
+    if (ctx.sink->picture_header) result = ctx.sink->picture_header(ctx, ctx.sink_state, h);
     ctx.win.pos += 7;
     return result;
 }
 
-ParseResult report_picture_header(StreamContext& ctx, const syntax::PictureHeader& h) {
+ParseResult report_picture_header(StreamContext& ctx, void*, const syntax::PictureHeader& h) {
     // "    temporal reference=%u/picture type=%s/VBV delay=%u\n"
     ReportText block;
     put_header_line(block, ctx, "PICTURE_START_CODE");

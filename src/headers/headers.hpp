@@ -51,16 +51,18 @@ ParseResult parse_group_header(StreamContext& ctx);
 ParseResult parse_picture_header(StreamContext& ctx);
 
 // The text report of each header, the entries of report_text_sink.
-ParseResult report_sequence_header(StreamContext& ctx, const syntax::SequenceHeader& h);
-ParseResult report_sequence_extension(StreamContext& ctx, const syntax::SequenceExtension& e);
-ParseResult report_sequence_display_extension(StreamContext& ctx,
+ParseResult report_sequence_header(StreamContext& ctx, void*, const syntax::SequenceHeader& h);
+ParseResult report_sequence_extension(StreamContext& ctx, void*,
+                                      const syntax::SequenceExtension& e);
+ParseResult report_sequence_display_extension(StreamContext& ctx, void*,
                                               const syntax::SequenceDisplayExtension& e);
-ParseResult report_copyright_extension(StreamContext& ctx, const syntax::CopyrightExtension& e);
-ParseResult report_group_header(StreamContext& ctx, const syntax::GroupOfPicturesHeader& g);
-ParseResult report_picture_header(StreamContext& ctx, const syntax::PictureHeader& h);
-ParseResult report_picture_coding_extension(StreamContext& ctx,
+ParseResult report_copyright_extension(StreamContext& ctx, void*,
+                                       const syntax::CopyrightExtension& e);
+ParseResult report_group_header(StreamContext& ctx, void*, const syntax::GroupOfPicturesHeader& g);
+ParseResult report_picture_header(StreamContext& ctx, void*, const syntax::PictureHeader& h);
+ParseResult report_picture_coding_extension(StreamContext& ctx, void*,
                                             const syntax::PictureCodingExtension& e);
-ParseResult report_bare_start_code(StreamContext& ctx, std::uint32_t start_code);
+ParseResult report_bare_start_code(StreamContext& ctx, void*, std::uint32_t start_code);
 
 // Prints the "%08llx: NAME\n" line that opens a header's report block.
 void print_header_line(const StreamContext& ctx, const char* name);

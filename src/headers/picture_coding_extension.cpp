@@ -51,12 +51,13 @@ ParseResult parse_picture_coding_extension(StreamContext& ctx) {
     ctx.decoded.repeat_first_field = static_cast<std::uint8_t>(e.repeat_first_field);
 
     ParseResult result = CONTINUE;
-    if (ctx.sink->picture_coding_extension) result = ctx.sink->picture_coding_extension(ctx, e);
+    if (ctx.sink->picture_coding_extension)
+        result = ctx.sink->picture_coding_extension(ctx, ctx.sink_state, e);
     ctx.win.pos += length;
     return result;
 }
 
-ParseResult report_picture_coding_extension(StreamContext& ctx,
+ParseResult report_picture_coding_extension(StreamContext& ctx, void*,
                                             const syntax::PictureCodingExtension& e) {
     // "    DC precision=%u/picture structure=%s/top field first=%s/DCT type=%s\n"
     // "    MV in intra MB=%s/quant scale type=%u/intra vlc format=%u/scan type=%s\n"

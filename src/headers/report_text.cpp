@@ -50,7 +50,7 @@ void write_report(const StreamContext& ctx, const ReportText& out) {
     std::fwrite(out.text, 1, out.length, ctx.run.out);
 }
 
-ParseResult report_bare_start_code(StreamContext& ctx, std::uint32_t start_code) {
+ParseResult report_bare_start_code(StreamContext& ctx, void*, std::uint32_t start_code) {
     print_header_line(ctx, start_code == USER_DATA_START_CODE ? "USER_DATA_START_CODE"
                                                               : "SEQUENCE_END_CODE");
     return CONTINUE;

@@ -26,12 +26,12 @@ ParseResult parse_sequence_display_extension(StreamContext& ctx) {
 
     ParseResult result = CONTINUE;
     if (ctx.sink->sequence_display_extension)
-        result = ctx.sink->sequence_display_extension(ctx, e);
+        result = ctx.sink->sequence_display_extension(ctx, ctx.sink_state, e);
     ctx.win.pos += 8 + c;
     return result;
 }
 
-ParseResult report_sequence_display_extension(StreamContext& ctx,
+ParseResult report_sequence_display_extension(StreamContext& ctx, void*,
                                               const syntax::SequenceDisplayExtension& e) {
     // "    video format=%s/display size=%ux%u/color description=%s\n"
     ReportText block;

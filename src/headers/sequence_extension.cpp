@@ -55,12 +55,13 @@ ParseResult parse_sequence_extension(StreamContext& ctx) {
     ctx.decoded.sequence_extension_seen = true;
 
     ParseResult result = CONTINUE;
-    if (ctx.sink->sequence_extension) result = ctx.sink->sequence_extension(ctx, e);
+    if (ctx.sink->sequence_extension) result = ctx.sink->sequence_extension(ctx, ctx.sink_state, e);
     ctx.win.pos += 9;
     return result;
 }
 
-ParseResult report_sequence_extension(StreamContext& ctx, const syntax::SequenceExtension& e) {
+ParseResult report_sequence_extension(StreamContext& ctx, void*,
+                                      const syntax::SequenceExtension& e) {
     // frame_rate = frame_rate_value * (n + 1) / (d + 1), kept in single
     // precision.
     float frame_rate = static_cast<float>(frame_rate_value(ctx.decoded.frame_rate_code) *

@@ -39,12 +39,12 @@ ParseResult parse_sequence_header(StreamContext& ctx) {
     ctx.decoded.constrained_parameters_flag = static_cast<std::uint8_t>(h.constrained_parameters_flag);
 
     ParseResult result = CONTINUE;
-    if (ctx.sink->sequence_header) result = ctx.sink->sequence_header(ctx, h);
+    if (ctx.sink->sequence_header) result = ctx.sink->sequence_header(ctx, ctx.sink_state, h);
     ctx.win.pos += 11 + m;
     return result;
 }
 
-ParseResult report_sequence_header(StreamContext& ctx, const syntax::SequenceHeader&) {
+ParseResult report_sequence_header(StreamContext& ctx, void*, const syntax::SequenceHeader&) {
     print_header_line(ctx, "SEQUENCE_HEADER_CODE");
     return CONTINUE;
 }

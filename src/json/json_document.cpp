@@ -1,6 +1,6 @@
 // The document around the headers or patches: its opening, the warnings
 // and the status.
-#include "run/run_file.hpp"
+#include "json/json_envelope.hpp"
 #include "json/json_report.hpp"
 
 namespace {
@@ -11,15 +11,14 @@ constexpr const char* warning_messages[] = {
     "picture extension code found outside the picture layer",
 };
 
-// Kept for the array after the headers, then passed on to the run's own
-// sink, which prints it on standard error as without --json.
-void record_warning(StreamContext& ctx, LayerWarning warning) {
-    JsonReport& report = *ctx.json;
+// Kept for the array after the headers; the run's own sink, next in the
+// chain, prints it on standard error as without --json.
+void record_warning(StreamContext& ctx, void* own, LayerWarning warning) {
+    JsonReport& report = *static_cast<JsonReport*>(own);
     if (report.warnings.size() < MAX_WARNINGS_KEPT)
         report.warnings.push_back(file_offset_of(ctx, offset_of(ctx)) << 1 | static_cast<unsigned>(warning));
     else
         ++report.warnings_omitted;
-    if (report.inner->layer_warning) report.inner->layer_warning(ctx, warning);
 }
 
 void write_head(StreamContext& ctx, bool file_open);
@@ -58,21 +57,20 @@ void write_warnings(JsonReport& report) {
 
 }  // namespace
 
-int run_json(StreamContext& ctx, const Options& options) {
-    const char* path = options.file;
-    JsonReport report;
-    report.file_name = path;
-    report.inner = ctx.run.mode == Mode::REPORT ? &json_report_sink : ctx.sink;
-    report.sink = *report.inner;
-    report.sink.layer_warning = record_warning;
-    ctx.sink = &report.sink;
-    ctx.json = &report;
+const HeaderSink json_warnings_sink = {
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    nullptr, nullptr, nullptr, nullptr, record_warning,
+};
 
+void json_document_open(StreamContext& ctx, JsonReport& report, const char* file_name) {
+    report.file_name = file_name;
+    ctx.json = &report;
+    json_envelope_open(report.writer, ctx.run.out, file_name);
+}
+
+void json_document_close(StreamContext& ctx, RunStatus status) {
+    JsonReport& report = *ctx.json;
     JsonWriter& w = report.writer;
-    json_begin(w, ctx.run.out);
-    json_begin_object(w);
-    json_member_string(w, "file", path);
-    int status = scan_file(ctx, options);
     if (!report.head_written) write_head(ctx, false);  // the file did not open
     json_end_array(w);
     if (report.changes_known) {
@@ -97,11 +95,11 @@ int run_json(StreamContext& ctx, const Options& options) {
         json_end_object(w);
     }
     write_warnings(report);
-    json_member_string(w, "status", json_status_name(status, ctx.stop_reason));
-    json_end_object(w);
-    json_flush(w);
+    json_envelope_status(w, ctx.run.mode == Mode::REPORT ? JsonDocument::HEADERS
+                                                         : JsonDocument::PATCHES,
+                         status);
+    json_envelope_close(w);
     ctx.json = nullptr;
-    return status;
 }
 
 void json_head(StreamContext& ctx) { write_head(ctx, true); }
@@ -138,8 +136,3 @@ void write_head(StreamContext& ctx, bool file_open) {
 }
 
 }  // namespace
-
-const char* json_status_name(int status, StopReason reason) {
-    if (status == EXIT_OK) return "complete";
-    return reason == StopReason::SYSTEM_STREAM ? "refused" : "error";
-}

@@ -33,7 +33,7 @@ bool sequence_extension_follows(const StreamContext& ctx, std::uint32_t length) 
            ctx.win.bytes[at + 2] >> 4 == SEQUENCE_EXTENSION_ID;
 }
 
-ParseResult sequence_header(StreamContext& ctx, const syntax::SequenceHeader& h) {
+ParseResult sequence_header(StreamContext& ctx, void*, const syntax::SequenceHeader& h) {
     JsonWriter& w = begin_entry(ctx, "SEQUENCE_HEADER_CODE");
     json_member_uint(w, "horizontal_size_value", h.horizontal_size_value);
     json_member_uint(w, "vertical_size_value", h.vertical_size_value);
@@ -51,7 +51,7 @@ ParseResult sequence_header(StreamContext& ctx, const syntax::SequenceHeader& h)
     return end_entry(w);
 }
 
-ParseResult sequence_extension(StreamContext& ctx, const syntax::SequenceExtension& e) {
+ParseResult sequence_extension(StreamContext& ctx, void*, const syntax::SequenceExtension& e) {
     JsonWriter& w = begin_entry(ctx, "SEQUENCE_EXTENSION");
     json_member_uint(w, "profile_and_level_indication", e.profile_and_level_indication);
     json_member_uint(w, "progressive_sequence", e.progressive_sequence);
@@ -67,7 +67,7 @@ ParseResult sequence_extension(StreamContext& ctx, const syntax::SequenceExtensi
     return end_entry(w);
 }
 
-ParseResult sequence_display_extension(StreamContext& ctx,
+ParseResult sequence_display_extension(StreamContext& ctx, void*,
                                        const syntax::SequenceDisplayExtension& e) {
     JsonWriter& w = begin_entry(ctx, "SEQUENCE_DISPLAY_EXTENSION");
     json_member_uint(w, "video_format", e.video_format);
@@ -82,7 +82,8 @@ ParseResult sequence_display_extension(StreamContext& ctx,
     return end_entry(w);
 }
 
-ParseResult quant_matrix_extension(StreamContext& ctx, const syntax::QuantMatrixExtension& e) {
+ParseResult quant_matrix_extension(StreamContext& ctx, void*,
+                                   const syntax::QuantMatrixExtension& e) {
     JsonWriter& w = begin_entry(ctx, "QUANT_MATRIX_EXTENSION");
     json_member_uint(w, "load_intra_quantiser_matrix", e.load_intra_quantiser_matrix);
     json_member_uint(w, "load_non_intra_quantiser_matrix", e.load_non_intra_quantiser_matrix);
@@ -93,7 +94,7 @@ ParseResult quant_matrix_extension(StreamContext& ctx, const syntax::QuantMatrix
     return end_entry(w);
 }
 
-ParseResult copyright_extension(StreamContext& ctx, const syntax::CopyrightExtension& e) {
+ParseResult copyright_extension(StreamContext& ctx, void*, const syntax::CopyrightExtension& e) {
     JsonWriter& w = begin_entry(ctx, "COPYRIGHT_EXTENSION");
     json_member_uint(w, "copyright_flag", e.copyright_flag);
     json_member_uint(w, "copyright_identifier", e.copyright_identifier);
@@ -104,7 +105,7 @@ ParseResult copyright_extension(StreamContext& ctx, const syntax::CopyrightExten
     return end_entry(w);
 }
 
-ParseResult picture_display_extension(StreamContext& ctx,
+ParseResult picture_display_extension(StreamContext& ctx, void*,
                                       const syntax::PictureDisplayExtension& e) {
     JsonWriter& w = begin_entry(ctx, "PICTURE_DISPLAY_EXTENSION");
     json_key(w, "frame_centre_horizontal_offset");
@@ -120,7 +121,8 @@ ParseResult picture_display_extension(StreamContext& ctx,
     return end_entry(w);
 }
 
-ParseResult group_of_pictures_header(StreamContext& ctx, const syntax::GroupOfPicturesHeader& g) {
+ParseResult group_of_pictures_header(StreamContext& ctx, void*,
+                                     const syntax::GroupOfPicturesHeader& g) {
     JsonWriter& w = begin_entry(ctx, "GROUP_START_CODE");
     json_member_uint(w, "drop_frame_flag", g.drop_frame_flag);
     json_member_uint(w, "time_code_hours", g.time_code_hours);
@@ -132,7 +134,7 @@ ParseResult group_of_pictures_header(StreamContext& ctx, const syntax::GroupOfPi
     return end_entry(w);
 }
 
-ParseResult picture_header(StreamContext& ctx, const syntax::PictureHeader& h) {
+ParseResult picture_header(StreamContext& ctx, void*, const syntax::PictureHeader& h) {
     JsonWriter& w = begin_entry(ctx, "PICTURE_START_CODE");
     json_member_uint(w, "temporal_reference", h.temporal_reference);
     json_member_uint(w, "picture_coding_type", h.picture_coding_type);
@@ -148,7 +150,8 @@ ParseResult picture_header(StreamContext& ctx, const syntax::PictureHeader& h) {
     return end_entry(w);
 }
 
-ParseResult picture_coding_extension(StreamContext& ctx, const syntax::PictureCodingExtension& e) {
+ParseResult picture_coding_extension(StreamContext& ctx, void*,
+                                     const syntax::PictureCodingExtension& e) {
     JsonWriter& w = begin_entry(ctx, "PICTURE_CODING_EXTENSION");
     json_key(w, "f_code");
     json_begin_array(w);
@@ -181,7 +184,7 @@ ParseResult picture_coding_extension(StreamContext& ctx, const syntax::PictureCo
     return end_entry(w);
 }
 
-ParseResult bare_start_code(StreamContext& ctx, std::uint32_t start_code) {
+ParseResult bare_start_code(StreamContext& ctx, void*, std::uint32_t start_code) {
     return end_entry(begin_entry(
         ctx, start_code == USER_DATA_START_CODE ? "USER_DATA_START_CODE" : "SEQUENCE_END_CODE"));
 }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "headers/header_sink.hpp"
+#include "json/json_envelope.hpp"
 #include "json/json_writer.hpp"
 #include "scan/stream_context.hpp"
 
@@ -31,8 +32,6 @@ struct JsonReport {
     JsonWriter writer;
     const char* file_name = nullptr;
     bool head_written = false;
-    HeaderSink sink{};                  // the run's sink, warnings recorded
-    const HeaderSink* inner = nullptr;  // the sink the run had before
     std::vector<std::uint64_t> warnings;  // offset << 1 | LayerWarning
     std::uint64_t warnings_omitted = 0;
     // Once a rewrite with --set has ended: the sequences, and per element
@@ -46,18 +45,21 @@ struct JsonReport {
     std::uint64_t changes_omitted = 0;  // beyond those the demuxer keeps
 };
 
-// `m2vhdr --json FILE [BITRATE]`: the run of scan_file with the document
-// around it; the exit status is that of the run without --json.
-struct Options;
-int run_json(StreamContext& ctx, const Options& options);
-
-// The document's last member, "status", for the exit status of a run and
-// why it stopped: "complete", "refused" (a system stream) or "error".
-const char* json_status_name(int status, StopReason reason);
+// `m2vhdr --json FILE [BITRATE]`: opens the document ({"file": NAME) on
+// ctx.run.out and makes `report` the run's (ctx.json) until it is closed.
+void json_document_open(StreamContext& ctx, JsonReport& report, const char* file_name);
+// Ends the document: the opening if the file never opened, the arrays kept
+// for after the headers and the run's `status` last.
+void json_document_close(StreamContext& ctx, RunStatus status);
 
 // Writes the document's opening up to its headers' or patches' array; called
-// once the file is open. A run that fails before gets it from run_json.
+// once the file is open. A run that fails before gets it when it closes.
 void json_head(StreamContext& ctx);
+
+// Records the layer warnings for the array after the headers; its state is
+// the JsonReport. It goes first in a chain with the run's own sink, which
+// prints them.
+extern const HeaderSink json_warnings_sink;
 
 // Keeps the moves of a transport stream's video to other PIDs for the
 // "pid_changes" array after the headers.

@@ -10,59 +10,61 @@
 
 namespace {
 
-PulldownState& state(StreamContext& ctx) { return *static_cast<PulldownState*>(ctx.sink_state); }
+PulldownState& state_of(void* own) { return *static_cast<PulldownState*>(own); }
 
-ParseResult patch(StreamContext& ctx, std::uint32_t at, const std::uint8_t* target,
-                  std::uint32_t count) {
+ParseResult patch(StreamContext& ctx, PulldownState& s, std::uint32_t at,
+                  const std::uint8_t* target, std::uint32_t count) {
     const std::uint8_t* old = bytes_at_pos(ctx) + at;
     if (std::memcmp(old, target, count) == 0) return CONTINUE;
     PatchPlace place;
     locate_patch_place(ctx, offset_of(ctx) + at, &place);
     if (!write_patch(ctx, stream_target(ctx), place, 0, old, target, count)) return STOP;
-    state(ctx).patched += 1;
+    s.patched += 1;
     return CONTINUE;
 }
 
-ParseResult patch_sequence_header(StreamContext& ctx, const syntax::SequenceHeader&) {
-    PulldownState& s = state(ctx);
+ParseResult patch_sequence_header(StreamContext& ctx, void* own, const syntax::SequenceHeader&) {
+    PulldownState& s = state_of(own);
     if (s.pass != PulldownPass::RATES || bytes_held_at_pos(ctx) < 8) return CONTINUE;
     std::uint8_t target = target_sequence_header(s, ctx.win.bytes[ctx.win.pos + 7]);
-    return patch(ctx, 7, &target, 1);
+    return patch(ctx, s, 7, &target, 1);
 }
 
-ParseResult patch_sequence_extension(StreamContext& ctx, const syntax::SequenceExtension&) {
-    PulldownState& s = state(ctx);
+ParseResult patch_sequence_extension(StreamContext& ctx, void* own,
+                                     const syntax::SequenceExtension&) {
+    PulldownState& s = state_of(own);
     if (s.pass != PulldownPass::FLAGS || bytes_held_at_pos(ctx) < 10) return CONTINUE;
     std::uint8_t target = target_sequence_extension(s, ctx.win.bytes[ctx.win.pos + 5]);
-    return patch(ctx, 5, &target, 1);
+    return patch(ctx, s, 5, &target, 1);
 }
 
-ParseResult patch_group_header(StreamContext& ctx, const syntax::GroupOfPicturesHeader&) {
-    PulldownState& s = state(ctx);
+ParseResult patch_group_header(StreamContext& ctx, void* own,
+                               const syntax::GroupOfPicturesHeader&) {
+    PulldownState& s = state_of(own);
     if (s.pass != PulldownPass::FLAGS || bytes_held_at_pos(ctx) < 8) return CONTINUE;
     s.picture_open = false;
     begin_group(s, offset_of(ctx));
     std::uint8_t target[4];
     target_group_of_pictures_header(s, s.group_first, bytes_at_pos(ctx) + 4, target);
-    return patch(ctx, 4, target, 4);
+    return patch(ctx, s, 4, target, 4);
 }
 
-ParseResult patch_picture_header(StreamContext& ctx, const syntax::PictureHeader& h) {
-    PulldownState& s = state(ctx);
+ParseResult patch_picture_header(StreamContext& ctx, void* own, const syntax::PictureHeader& h) {
+    PulldownState& s = state_of(own);
     if (s.pass != PulldownPass::FLAGS || bytes_held_at_pos(ctx) < 6) return CONTINUE;
     begin_picture(s, offset_of(ctx), h.temporal_reference);
     return CONTINUE;
 }
 
-ParseResult patch_picture_coding_extension(StreamContext& ctx,
+ParseResult patch_picture_coding_extension(StreamContext& ctx, void* own,
                                            const syntax::PictureCodingExtension&) {
-    PulldownState& s = state(ctx);
+    PulldownState& s = state_of(own);
     if (s.pass != PulldownPass::FLAGS || !s.picture_open) return CONTINUE;
     s.picture_open = false;
     if (bytes_held_at_pos(ctx) < 9) return CONTINUE;
     std::uint8_t target[2];
     target_picture_coding_extension(s, s.display_index, bytes_at_pos(ctx) + 7, target);
-    return patch(ctx, 7, target, 2);
+    return patch(ctx, s, 7, target, 2);
 }
 
 }  // namespace

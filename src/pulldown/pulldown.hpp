@@ -39,7 +39,7 @@ struct TimeCode {
     unsigned hours, minutes, seconds, pictures;
 };
 
-// The run's own record, at ctx.sink_state during every pass.
+// The run's own record, the state of the sink of every pass.
 struct PulldownState {
     PulldownDirection direction = PulldownDirection::APPLY;
     PulldownPass pass = PulldownPass::CHECK;
@@ -93,15 +93,15 @@ extern const HeaderSink pulldown_patch_sink;
 
 // After the check pass: the findings that need the whole file. False after
 // printing the refusal.
-bool finish_pulldown_check(StreamContext& ctx);
+bool finish_pulldown_check(StreamContext& ctx, PulldownState& s);
 
 // Prints the refusal (with the offset when `with_offset`), marks the run
 // refused and returns STOP. `reason` is a reason of pulldown/messages.hpp
 // formatted with message_format for ctx.run.err, or that message itself.
-ParseResult refuse_pulldown(StreamContext& ctx, bool with_offset, std::uint64_t offset,
-                            const char* reason);
-ParseResult refuse_pulldown(StreamContext& ctx, bool with_offset, std::uint64_t offset,
-                            const Message& reason);
+ParseResult refuse_pulldown(StreamContext& ctx, PulldownState& s, bool with_offset,
+                            std::uint64_t offset, const char* reason);
+ParseResult refuse_pulldown(StreamContext& ctx, PulldownState& s, bool with_offset,
+                            std::uint64_t offset, const Message& reason);
 // Room for a formatted reason.
 inline constexpr std::size_t REASON_SIZE = 2 * MESSAGE_CAPACITY;
 

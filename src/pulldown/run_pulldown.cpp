@@ -31,7 +31,7 @@ bool patch_pass(StreamContext& ctx, PulldownState& s, PulldownPass pass, std::ui
     s.anchor = found.anchor;
     s.anchor_index = found.anchor_index;
     s.patched = found.patched;
-    ctx.sink = &pulldown_patch_sink;
+    set_sink(ctx, pulldown_patch_sink, &s);
     if (!restart_scan(ctx)) return false;
     return scan_stream(ctx) != ScanOutcome::STOPPED && finish_patches(ctx);
 }
@@ -41,9 +41,8 @@ bool patch_pass(StreamContext& ctx, PulldownState& s, PulldownPass pass, std::ui
 bool run_pulldown(StreamContext& ctx, PulldownDirection direction) {
     PulldownState s;
     s.direction = direction;
-    ctx.sink_state = &s;
-    ctx.sink = &pulldown_check_sink;
-    if (scan_stream(ctx) == ScanOutcome::STOPPED || !finish_pulldown_check(ctx)) return false;
+    set_sink(ctx, pulldown_check_sink, &s);
+    if (scan_stream(ctx) == ScanOutcome::STOPPED || !finish_pulldown_check(ctx, s)) return false;
 
     const std::uint64_t pictures = s.pictures;
     const std::uint64_t flags = s.flags_to_patch;

@@ -5,8 +5,7 @@
 #include "rewrite/rewrite.hpp"
 #include "rewrite/rewrite_messages.hpp"
 
-void print_mpeg1_rate_notice(const StreamContext& ctx) {
-    const RewriteState& s = *static_cast<const RewriteState*>(ctx.sink_state);
+void print_mpeg1_rate_notice(const StreamContext& ctx, const RewriteState& s) {
     bool positional = false;
     for (unsigned i = 0; i < s.request_count; ++i)
         if (s.requests[i].element == &bit_rate_element) positional = true;

@@ -16,7 +16,7 @@ struct RewriteRequest {
     bool counted;  // the closing lines tell where it could not go (--set only)
 };
 
-// The rewrite's own record (ctx.sink_state).
+// The rewrite's own record: the state of its sink.
 struct RewriteState {
     RewriteRequest requests[ELEMENT_COUNT + 1] = {};
     unsigned request_count = 0;
@@ -56,18 +56,18 @@ void start_rewrite(StreamContext& ctx, RewriteState& state, const ElementSetting
 // Closes the sequence the last sequence header opened, if any: the fields
 // that a sequence without extension takes, then the count of the elements
 // it could not take. False after a failed write (reported).
-bool close_sequence(StreamContext& ctx);
+bool close_sequence(StreamContext& ctx, RewriteState& s);
 
 // Ends a rewrite whose scan went through: the last sequence's patches, the
 // flush to storage, the closing progress line and, per element, the count
 // of sequences that could not take it. False after a failed write or flush
 // (reported) or when an element went into no sequence at all.
-bool finish_rewrite(StreamContext& ctx);
+bool finish_rewrite(StreamContext& ctx, RewriteState& s);
 
 // After the closing progress line of the positional BITRATE: outside the
 // messages as they have always been (Japanese in Shift_JIS), a line on
 // standard error for the MPEG-1 sequences, which that form leaves alone.
-void print_mpeg1_rate_notice(const StreamContext& ctx);
+void print_mpeg1_rate_notice(const StreamContext& ctx, const RewriteState& s);
 
 // The rewrite's sink: the patches at every sequence header and extension,
 // the layer warnings, nothing else.

@@ -4,16 +4,15 @@
 #include "rewrite/rewrite.hpp"
 #include "rewrite/rewrite_messages.hpp"
 
-bool finish_rewrite(StreamContext& ctx) {
-    if (!close_sequence(ctx)) return false;
+bool finish_rewrite(StreamContext& ctx, RewriteState& s) {
+    if (!close_sequence(ctx, s)) return false;
     // Nothing is reported done before it has reached the storage device.
     if (!finish_patches(ctx)) return false;
     const PatchListener& listener = *ctx.listener.listener;
     void* state = ctx.listener.state;
     listener.closing_progress(state, ctx);
-    print_mpeg1_rate_notice(ctx);
+    print_mpeg1_rate_notice(ctx, s);
 
-    const RewriteState& s = *static_cast<const RewriteState*>(ctx.sink_state);
     bool every_element_written = true;
     for (unsigned i = 0; i < s.request_count; ++i) {
         if (!s.requests[i].counted) continue;

@@ -19,7 +19,7 @@ constexpr ElementHeader SH = ElementHeader::SEQUENCE_HEADER;
 constexpr ElementHeader SE = ElementHeader::SEQUENCE_EXTENSION;
 constexpr ElementHeader SDE = ElementHeader::SEQUENCE_DISPLAY_EXTENSION;
 
-RewriteState& state_of(StreamContext& ctx) { return *static_cast<RewriteState*>(ctx.sink_state); }
+RewriteState& state_of(void* own) { return *static_cast<RewriteState*>(own); }
 
 void mark_written(RewriteState& s, unsigned i) {
     s.written[i] = true;
@@ -60,9 +60,9 @@ bool takes_without_extension(const RewriteRequest& r) {
     return false;
 }
 
-ParseResult on_sequence_header(StreamContext& ctx, const syntax::SequenceHeader&) {
-    RewriteState& s = state_of(ctx);
-    if (!close_sequence(ctx)) return STOP;
+ParseResult on_sequence_header(StreamContext& ctx, void* own, const syntax::SequenceHeader&) {
+    RewriteState& s = state_of(own);
+    if (!close_sequence(ctx, s)) return STOP;
     tell_progress(ctx, ProgressPoint::SEQUENCE_HEADER);
     s.header_seen = true;
     s.header_offset = offset_of(ctx);
@@ -79,15 +79,15 @@ ParseResult on_sequence_header(StreamContext& ctx, const syntax::SequenceHeader&
 
 // A sequence header with pictures after it and no extension is an MPEG-1
 // sequence; one cut off by the end of the file is not.
-ParseResult on_picture(StreamContext& ctx, const syntax::PictureHeader&) {
-    state_of(ctx).sequence_has_picture = true;
+ParseResult on_picture(StreamContext&, void* own, const syntax::PictureHeader&) {
+    state_of(own).sequence_has_picture = true;
     return CONTINUE;
 }
 
 // Without a sequence header earlier in the file there is nothing to patch
 // but the extension itself.
-ParseResult on_sequence_extension(StreamContext& ctx, const syntax::SequenceExtension&) {
-    RewriteState& s = state_of(ctx);
+ParseResult on_sequence_extension(StreamContext& ctx, void* own, const syntax::SequenceExtension&) {
+    RewriteState& s = state_of(own);
     const std::uint8_t* p = bytes_at_pos(ctx);
     if (s.sequence_open) s.sequence_extension_seen = true;
     // An extension cut short by the end of the file before its bit-rate
@@ -124,9 +124,9 @@ ParseResult on_sequence_extension(StreamContext& ctx, const syntax::SequenceExte
     return CONTINUE;
 }
 
-ParseResult on_sequence_display_extension(StreamContext& ctx,
+ParseResult on_sequence_display_extension(StreamContext& ctx, void* own,
                                            const syntax::SequenceDisplayExtension& d) {
-    RewriteState& s = state_of(ctx);
+    RewriteState& s = state_of(own);
     unsigned colour_shift = d.colour_description ? 24 : 0;
     std::uint32_t available = available_bytes(ctx, offset_of(ctx), bytes_held_at_pos(ctx));
     HeaderEdit edit;
@@ -146,8 +146,7 @@ ParseResult on_sequence_display_extension(StreamContext& ctx,
 
 }  // namespace
 
-bool close_sequence(StreamContext& ctx) {
-    RewriteState& s = state_of(ctx);
+bool close_sequence(StreamContext& ctx, RewriteState& s) {
     if (!s.sequence_open) return true;
     bool ok = true;
     if (!s.sequence_extension_seen) {
@@ -194,8 +193,7 @@ void start_rewrite(StreamContext& ctx, RewriteState& state, const ElementSetting
     }
     if (bit_rate)
         state.requests[state.request_count++] = {&bit_rate_element, ctx.run.target_bit_rate / 400, false};
-    ctx.sink = &rewrite_sink;
-    ctx.sink_state = &state;
+    set_sink(ctx, rewrite_sink, &state);
 }
 
 const HeaderSink rewrite_sink = {

@@ -2,13 +2,11 @@
 
 #include <cstdlib>
 
-#include "check/check.hpp"
 #include "demux/demux_messages.hpp"
-#include "json/json_report.hpp"
 #include "messages.hpp"
-#include "pulldown/pulldown.hpp"
-#include "rewrite/rewrite.hpp"
-#include "stats/run_stats.hpp"
+#include "rewrite/patch_listener.hpp"
+#include "run/jobs.hpp"
+#include "run/run_plan.hpp"
 #include "scan/file_failure.hpp"
 
 namespace {
@@ -32,7 +30,7 @@ bool check_whole_stream(StreamContext& ctx, Demuxer& d) {
 
 // Finds the video stream that --demux reads; ctx.demux is set when the file
 // is a program or transport stream. False after reporting a refusal.
-bool open_container(StreamContext& ctx, Demuxer& d, const Options& options) {
+bool open_container(StreamContext& ctx, Demuxer& d, const RunPlan& plan) {
     if (!demux_open(d)) {
         print_message(ctx.run.err, msg::out_of_memory);
         return false;
@@ -47,22 +45,23 @@ bool open_container(StreamContext& ctx, Demuxer& d, const Options& options) {
     ctx.stop_reason = StopReason::SYSTEM_STREAM;
     // A read-only run reports the clear parts of a partly scrambled stream;
     // a rewrite refuses it before writing anything.
-    d.skip_scrambled = ctx.run.mode == Mode::REPORT;
+    d.skip_scrambled = plan.job->mode == Mode::REPORT;
     // New repeat flags would disagree with the container's time stamps.
-    if (options.pulldown != PulldownRequest::NOT_ASKED) {
+    if (!plan.job->takes_containers) {
         print_message(ctx.run.err, demux_msg::pulldown_container);
         return false;
     }
-    if (!demux_choose(d, options.stream)) {
+    if (!demux_choose(d, plan.options->stream)) {
         if (d.stop == DemuxStop::READ_FAILED) {
             print_file_failure(ctx, FileFailure::READ);
             ctx.stop_reason = StopReason::READ_FAILED;
         }
         return false;
     }
-    d.seek_each_read = ctx.run.mode == Mode::REWRITE;
-    if (ctx.run.mode == Mode::REWRITE && !is_auto_rate(options.bit_rate) && !check_whole_stream(ctx, d))
-        return false;
+    bool rewrites = plan.job->mode == Mode::REWRITE;
+    d.seek_each_read = rewrites;
+    // A job that measures first stops at the packet in that pass.
+    if (rewrites && !plan.job->measures_first && !check_whole_stream(ctx, d)) return false;
     ctx.stop_reason = StopReason::NONE;
     ctx.demux = &d;
     return true;
@@ -72,38 +71,12 @@ bool open_container(StreamContext& ctx, Demuxer& d, const Options& options) {
 
 namespace {
 
-// What the options ask of the open file, once it has been found readable
-// (and, with --demux, its stream chosen).
-int run_mode(StreamContext& ctx, const Options& options, Demuxer& demux) {
-    if (options.stats) return run_stats(ctx, options.json, options.plot, options.file);
-    if (options.check != CheckProfile::NONE) return run_check(ctx, options.stream) ? EXIT_OK : EXIT_FAILED;
-    if (is_auto_rate(options.bit_rate)) return run_auto_rate(ctx, options.settings);
-    if (options.pulldown != PulldownRequest::NOT_ASKED) {
-        if (ctx.json) json_head(ctx);  // the patches follow
-        bool done = run_pulldown(ctx, options.pulldown == PulldownRequest::APPLY
-                                          ? PulldownDirection::APPLY
-                                          : PulldownDirection::REMOVE);
-        return done ? EXIT_OK : EXIT_FAILED;
-    }
-    if (ctx.json) json_head(ctx);  // the document's opening, once the file is open
-    else if (ctx.demux && ctx.run.mode == Mode::REPORT) print_stream_line(demux, ctx.run.out);
-    if (scan_stream(ctx) == ScanOutcome::STOPPED) return EXIT_FAILED;
-    if (ctx.demux && ctx.run.mode == Mode::REPORT) {
-        // The stream's moves to other PIDs after its last header.
-        if (ctx.json) json_stream_changes(ctx, demux);
-        else demux_print_changes(demux, UINT64_MAX, ctx.run.out);
-    }
-    if (ctx.run.mode == Mode::REWRITE && !finish_rewrite(ctx)) return EXIT_FAILED;
-    return EXIT_OK;
-}
-
-// Opens the file, finds the stream and runs the mode; false in `*ran` when
-// it failed before the mode began (reported).
-int open_and_run(StreamContext& ctx, const Options& options, bool* ran) {
-    FileAccess access = ctx.run.mode == Mode::REWRITE && !ctx.run.dry_run ? FileAccess::READ_WRITE
-                                                                  : FileAccess::READ;
-    ctx.run.path = options.file;
-    if (!platform_open(options.file, access, &ctx.file)) {
+// Opens the file, finds the stream and runs the job; false in `*ran` when
+// it failed before the job began (reported).
+int open_and_run(StreamContext& ctx, const RunPlan& plan, JobRecords& records, bool* ran) {
+    const char* path = plan.options->file;
+    FileAccess access = plan.writes ? FileAccess::READ_WRITE : FileAccess::READ;
+    if (!platform_open(path, access, &ctx.file)) {
         print_file_failure(ctx, FileFailure::OPEN);
         return EXIT_FAILED;
     }
@@ -124,10 +97,10 @@ int open_and_run(StreamContext& ctx, const Options& options, bool* ran) {
     if (ctx.run.mode == Mode::REWRITE &&
         !add_patch_target(ctx.targets, ctx.file, ctx.run.path, access == FileAccess::READ_WRITE)) {
         print_file_failure(ctx, FileFailure::READ);
-    } else if (!options.demux || open_container(ctx, demux, options)) {
+    } else if (!plan.containers || open_container(ctx, demux, plan)) {
         *ran = true;
         ctx.listener = choose_patch_listener(ctx.json, ctx.run.dry_run, ctx.progress);
-        status = run_mode(ctx, options, demux);
+        status = plan.job->run(ctx, plan, records, demux);
         // Scrambled stretches were passed over and warned of: not all read.
         ctx.scrambled_passed = ctx.demux && demux.scrambled_seen;
         if (ctx.scrambled_passed) status = EXIT_FAILED;
@@ -144,11 +117,33 @@ int open_and_run(StreamContext& ctx, const Options& options, bool* ran) {
 
 }  // namespace
 
-int scan_file(StreamContext& ctx, const Options& options) {
+int run_plan(StreamContext& ctx, const RunPlan& plan) {
+    const JobRow& job = *plan.job;
+    ctx.run.mode = job.mode;
+    ctx.run.path = plan.options->file;
+    ctx.run.dry_run = plan.dry_run;
+    ctx.run.rewrites_bit_rate = plan.rewrites_bit_rate;
+    ctx.run.target_bit_rate = plan.target_bit_rate;
+
+    JobRecords records;
+    if (job.start) job.start(ctx, plan, records);
+    // The document of headers or patches is written as the run goes: its
+    // opening now, then everything its sink and the patches add. Its sink
+    // keeps the layer warnings, then the job's own sink prints them. (The
+    // pulldown starts its sinks itself, pass by pass.)
+    bool document = plan.form == OutputForm::JSON && !job.own_document;
+    if (document) {
+        json_document_open(ctx, records.json, plan.options->file);
+        if (ctx.sink) {
+            chain_add(records.chain, json_warnings_sink, &records.json);
+            chain_add(records.chain, *ctx.sink, ctx.sink_state);
+            set_sink(ctx, chain_sink, &records.chain);
+        }
+    }
+
     bool ran = false;
-    int status = open_and_run(ctx, options, &ran);
-    // --stats --json writes its document whatever happens: the measuring
-    // run writes its own, a run that never began gets one here.
-    if (!ran && options.stats && options.json) print_stats_failure(ctx, options.file);
+    int status = open_and_run(ctx, plan, records, &ran);
+    if (document) json_document_close(ctx, run_status(status, ctx.stop_reason));
+    if (job.finish) status = job.finish(ctx, plan, records, status, ran);
     return status;
 }

@@ -1,7 +1,7 @@
-// The run of one file: open it, find the stream in it, scan it with the
-// run's sink (or measure it), close it.
+// The exit statuses of a run.
 #pragma once
 
+#include "json/json_envelope.hpp"
 #include "run/run_request.hpp"
 #include "scan/stream_context.hpp"
 
@@ -12,7 +12,14 @@ inline constexpr int EXIT_FAILED = 1;  // open, read, seek or write failed,
 inline constexpr int EXIT_USAGE = 2;
 inline constexpr int EXIT_RULE_BROKEN = 3;  // --check: the stream breaks a rule
 
-// Opens the file the options name, scans it with the run's sink (or measures
-// it, with --stats or `auto`) and closes it; the exit status. With --demux,
-// the video stream inside a program or transport stream is what is read.
-int scan_file(StreamContext& ctx, const Options& options);
+// What a JSON document says of a run that ends with `exit_status`, having
+// stopped for `reason`.
+inline RunStatus run_status(int exit_status, StopReason reason) {
+    if (exit_status == EXIT_OK) return RunStatus::COMPLETE;
+    if (exit_status == EXIT_RULE_BROKEN) return RunStatus::RULE_BROKEN;
+    return reason == StopReason::SYSTEM_STREAM ? RunStatus::REFUSED : RunStatus::ERROR;
+}
+
+// run_plan (run_plan.hpp) opens the file, finds the stream inside a
+// program or transport stream with --demux, runs the plan's job on it and
+// closes it.

@@ -99,7 +99,8 @@ ParseResult handle_start_code(StreamContext& ctx, std::uint32_t code,
     case USER_DATA_START_CODE:
     case SEQUENCE_END_CODE: {
         ParseResult result = CONTINUE;
-        if (ctx.sink->bare_start_code) result = ctx.sink->bare_start_code(ctx, code);
+        if (ctx.sink->bare_start_code)
+            result = ctx.sink->bare_start_code(ctx, ctx.sink_state, code);
         ctx.win.pos += 3;
         return result;
     }

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "json/json_report.hpp"
 #include "run/run_file.hpp"
 #include "messages.hpp"
 #include "rewrite/rewrite.hpp"
@@ -15,16 +14,14 @@ namespace {
 using ull = unsigned long long;
 
 bool measure(StreamContext& ctx, StatsState& s, const HeaderSink& sink) {
-    return measure_stream(ctx, s, sink, &s);
+    set_sink(ctx, sink, &s);
+    return measure_stream(ctx, s);
 }
 
 }  // namespace
 
-bool measure_stream(StreamContext& ctx, StatsState& s, const HeaderSink& sink, void* sink_state) {
-    ctx.sink = &sink;
-    ctx.sink_state = sink_state;
+bool measure_stream(StreamContext& ctx, StatsState& s) {
     ScanOutcome outcome = scan_stream(ctx);
-    ctx.sink_state = nullptr;
     if (outcome == ScanOutcome::STOPPED) {
         stats_finish(ctx, s, offset_of(ctx));  // the figures so far, for --json
         return false;
@@ -47,7 +44,7 @@ bool measure_stream(StreamContext& ctx, StatsState& s, const HeaderSink& sink, v
 bool is_auto_rate(const char* bit_rate) { return bit_rate && std::strcmp(bit_rate, "auto") == 0; }
 
 void print_stats_failure(StreamContext& ctx, const char* file_path) {
-    print_stats_json(ctx.run.out, file_path, "error", nullptr, nullptr);
+    print_stats_json(ctx.run.out, file_path, RunStatus::ERROR, nullptr, nullptr);
 }
 
 int run_stats(StreamContext& ctx, bool json, const char* plot_path, const char* file_path) {
@@ -91,7 +88,7 @@ int run_stats(StreamContext& ctx, bool json, const char* plot_path, const char* 
     // the document ends as the run's status will.
     if (ctx.demux && ctx.demux->scrambled_seen) status = EXIT_FAILED;
     if (json) {
-        print_stats_json(ctx.run.out, file_path, json_status_name(status, ctx.stop_reason), &s, &f);
+        print_stats_json(ctx.run.out, file_path, run_status(status, ctx.stop_reason), &s, &f);
     } else if (measured) {
         print_stats_text(ctx.run.out, s, f);
     }
@@ -143,6 +140,7 @@ int run_auto_rate(StreamContext& ctx, const ElementSettings& settings) {
     }
     RewriteState rewrite;
     start_rewrite(ctx, rewrite, with_rate, !settings.bit_rate_auto);
-    if (scan_stream(ctx) == ScanOutcome::STOPPED || !finish_rewrite(ctx)) return EXIT_FAILED;
+    if (scan_stream(ctx) == ScanOutcome::STOPPED || !finish_rewrite(ctx, rewrite))
+        return EXIT_FAILED;
     return EXIT_OK;
 }

@@ -7,11 +7,11 @@
 // True for the BITRATE argument that asks for the lowest safe rate.
 bool is_auto_rate(const char* bit_rate);
 
-// One pass of the scanner through `sink`, whose own state `sink_state`
-// holds (or is) `s`; then the end of the last picture. Reports its own
-// failures.
+// One pass of the scanner through the run's sink, which counts into `s`
+// (the statistics sink on `s`, alone or in a chain); then the end of the
+// last picture. Reports its own failures.
 struct StatsState;
-bool measure_stream(StreamContext& ctx, StatsState& s, const HeaderSink& sink, void* sink_state);
+bool measure_stream(StreamContext& ctx, StatsState& s);
 
 // Measures the open file and prints the summary (text, or JSON), and writes
 // the plot to `plot_path` when it is not null. Returns the exit status.

@@ -9,6 +9,8 @@
 // is kept in units of 1/7200 bit, and every step of it is an integer too.
 #pragma once
 
+#include "json/json_envelope.hpp"
+
 #include <cstdint>
 #include <cstdio>
 
@@ -172,7 +174,7 @@ void each_gop_rate(const StatsState& s, void (*f)(void*, std::uint64_t, std::uin
 // Outputs.
 void print_stats_text(std::FILE* out, const StatsState& s, const StatsFigures& f);
 // {"file": ..., the figures (none when `s` or `f` is null), "status": ...}
-void print_stats_json(std::FILE* out, const char* file, const char* status, const StatsState* s,
+void print_stats_json(std::FILE* out, const char* file, RunStatus status, const StatsState* s,
                       const StatsFigures* f);
 bool write_stats_plot(std::FILE* svg, const StatsState& s, const StatsFigures& f);
 

@@ -2,7 +2,7 @@
 // per-second and per-GOP rates behind them, between the file's name and the
 // run's status. A run that fails still writes the object: the figures of
 // what it measured, or none when it measured nothing.
-#include "json/json_writer.hpp"
+#include "json/json_envelope.hpp"
 #include "stats/stats.hpp"
 
 namespace {
@@ -93,14 +93,11 @@ void put_figures(JsonWriter& w, const StatsState& s, const StatsFigures& f) {
 
 }  // namespace
 
-void print_stats_json(std::FILE* out, const char* file, const char* status, const StatsState* state,
+void print_stats_json(std::FILE* out, const char* file, RunStatus status, const StatsState* state,
                       const StatsFigures* figures) {
     JsonWriter w;
-    json_begin(w, out);
-    json_begin_object(w);
-    json_member_string(w, "file", file);
+    json_envelope_open(w, out, file);
     if (state && figures) put_figures(w, *state, *figures);
-    json_member_string(w, "status", status);
-    json_end_object(w);
-    json_flush(w);
+    json_envelope_status(w, JsonDocument::FIGURES, status);
+    json_envelope_close(w);
 }

@@ -24,7 +24,7 @@ constexpr std::uint32_t FLAG_GOP_START = 16;
 // Cadence entries: the flags above, plus one for "a picture is here".
 constexpr std::uint8_t CADENCE_PRESENT = 32;
 
-StatsState& state_of(StreamContext& ctx) { return *static_cast<StatsState*>(ctx.sink_state); }
+StatsState& state_of(void* own) { return *static_cast<StatsState*>(own); }
 
 // Fields a picture is shown for, in field periods.
 std::uint32_t fields_of(std::uint32_t flags) {
@@ -141,15 +141,16 @@ void capture_first_sequence(StatsState& s, const StreamContext& ctx) {
     f.vbv_buffer_size = ctx.decoded.vbv_buffer_size;
 }
 
-ParseResult on_sequence_header(StreamContext& ctx, const syntax::SequenceHeader&) {
-    StatsState& s = state_of(ctx);
+ParseResult on_sequence_header(StreamContext& ctx, void* own, const syntax::SequenceHeader&) {
+    StatsState& s = state_of(own);
     ++s.sequences;
     note_first_header(s, ctx);
     return CONTINUE;
 }
 
-ParseResult on_sequence_extension(StreamContext& ctx, const syntax::SequenceExtension& e) {
-    StatsState& s = state_of(ctx);
+ParseResult on_sequence_extension(StreamContext& ctx, void* own,
+                                  const syntax::SequenceExtension& e) {
+    StatsState& s = state_of(own);
     if (!s.first.seen) {
         s.first.profile_and_level_indication = e.profile_and_level_indication;
         capture_first_sequence(s, ctx);
@@ -157,8 +158,8 @@ ParseResult on_sequence_extension(StreamContext& ctx, const syntax::SequenceExte
     return CONTINUE;
 }
 
-ParseResult on_group(StreamContext& ctx, const syntax::GroupOfPicturesHeader& g) {
-    StatsState& s = state_of(ctx);
+ParseResult on_group(StreamContext& ctx, void* own, const syntax::GroupOfPicturesHeader& g) {
+    StatsState& s = state_of(own);
     close_gop(s);
     ++s.gops;
     if (g.closed_gop) ++s.closed_gops;
@@ -167,8 +168,8 @@ ParseResult on_group(StreamContext& ctx, const syntax::GroupOfPicturesHeader& g)
     return CONTINUE;
 }
 
-ParseResult on_picture(StreamContext& ctx, const syntax::PictureHeader& h) {
-    StatsState& s = state_of(ctx);
+ParseResult on_picture(StreamContext& ctx, void* own, const syntax::PictureHeader& h) {
+    StatsState& s = state_of(own);
     capture_first_sequence(s, ctx);
     note_first_header(s, ctx);
     close_picture(s, s.next_start, s.field_ticks);
@@ -191,8 +192,9 @@ ParseResult on_picture(StreamContext& ctx, const syntax::PictureHeader& h) {
     return CONTINUE;
 }
 
-ParseResult on_picture_coding_extension(StreamContext& ctx, const syntax::PictureCodingExtension& e) {
-    StatsState& s = state_of(ctx);
+ParseResult on_picture_coding_extension(StreamContext& ctx, void* own,
+                                        const syntax::PictureCodingExtension& e) {
+    StatsState& s = state_of(own);
     // Only the extension of the open picture sets its flags.
     if (!s.have_picture || ctx.decoded.last_start_code != PICTURE_START_CODE) return CONTINUE;
     bool was_field = (s.picture_flags & FLAG_FIELD) != 0;
