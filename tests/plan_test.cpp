@@ -134,6 +134,8 @@ struct ChainCase {
     std::string b_stops_at;
 };
 
+void PrintTo(const ChainCase& c, std::ostream* os) { *os << c.name; }
+
 class SinkChainPass : public ::testing::TestWithParam<ChainCase> {};
 
 // Both links see every header of the pass, A before B, each with its own
@@ -211,6 +213,78 @@ TEST(SinkChain, HoldsAtMostItsLinks) {
     for (unsigned i = 0; i < MAX_CHAINED_SINKS; ++i) EXPECT_TRUE(chain_add(chain, recording_sink, &state));
     EXPECT_FALSE(chain_add(chain, recording_sink, &state));
     EXPECT_EQ(chain.count, MAX_CHAINED_SINKS);
+}
+
+}  // namespace
+
+namespace {
+
+// ---- The JSON document's chain ---------------------------------------------
+
+// A --json report or rewrite chains the document's warning recorder before
+// the run's own sink: the warning is both kept in the document, where the
+// scan met it, and printed by the run's sink as without --json.
+TEST(JsonDocumentChain, KeepsTheWarningThatTheRunsSinkPrints) {
+    EnglishMessages english;
+    // The picture coding extension follows the sequence extension: outside
+    // the picture layer.
+    Bytes head = concat({sequence_header({}), sequence_extension({})});
+    Bytes stream = concat({head, picture_coding_extension({}), filler(16)});
+    const std::string tail = "  \"warnings\": [\n    {\"offset\": " + std::to_string(head.size()) +
+                             ", \"message\": \"picture extension code found outside the picture "
+                             "layer\"}\n  ],\n  \"warnings_omitted\": 0,\n  \"status\": \"complete\"\n}\n";
+    const std::string warning = "Warning: found a picture extension code outside the picture layer.\n";
+    // The report, and a rewrite that finds the value already there.
+    for (std::vector<std::string> args :
+         {std::vector<std::string>{"--json"},
+          std::vector<std::string>{"--json", "--set", "aspect_ratio_information=4:3"}}) {
+        SCOPED_TRACE(args.back());
+        Bytes after;
+        RunResult r = run_on(stream, args, &after);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, warning);
+        ASSERT_GE(r.out.size(), tail.size());
+        EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
+        EXPECT_EQ(after, stream);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// ---- One set of statuses, each document's names ---------------------------
+
+struct StatusCase {
+    JsonDocument document;
+    RunStatus status;
+    const char* name;
+};
+
+// The names each document has always written: the report, the patches and
+// the figures "complete", "refused" or "error"; the check "compliant",
+// "noncompliant" or "error" (refused included).
+const StatusCase status_cases[] = {
+    {JsonDocument::HEADERS, RunStatus::COMPLETE, "complete"},
+    {JsonDocument::HEADERS, RunStatus::REFUSED, "refused"},
+    {JsonDocument::HEADERS, RunStatus::ERROR, "error"},
+    {JsonDocument::PATCHES, RunStatus::COMPLETE, "complete"},
+    {JsonDocument::PATCHES, RunStatus::REFUSED, "refused"},
+    {JsonDocument::PATCHES, RunStatus::ERROR, "error"},
+    {JsonDocument::FIGURES, RunStatus::COMPLETE, "complete"},
+    {JsonDocument::FIGURES, RunStatus::REFUSED, "refused"},
+    {JsonDocument::FIGURES, RunStatus::ERROR, "error"},
+    {JsonDocument::CHECK, RunStatus::COMPLETE, "compliant"},
+    {JsonDocument::CHECK, RunStatus::RULE_BROKEN, "noncompliant"},
+    {JsonDocument::CHECK, RunStatus::REFUSED, "error"},
+    {JsonDocument::CHECK, RunStatus::ERROR, "error"},
+};
+
+TEST(JsonEnvelope, EachDocumentSpellsTheStatusAsItAlwaysHas) {
+    for (const StatusCase& c : status_cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_STREQ(json_status_name(c.document, c.status), c.name);
+    }
 }
 
 }  // namespace
