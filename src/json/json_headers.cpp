@@ -191,7 +191,8 @@ ParseResult bare_start_code(StreamContext& ctx, void*, std::uint32_t start_code)
 
 }  // namespace
 
-// The layer warnings are added by run_json, around the run's own.
+// The layer warnings are kept by the document's own sink, chained before
+// this one (run_plan).
 const HeaderSink json_report_sink = {
     sequence_header,
     sequence_extension,

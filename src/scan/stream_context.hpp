@@ -106,7 +106,7 @@ struct StreamContext {
     PatchTargets targets;  // REWRITE mode: the files patched, the stream's first
     PatchListenerRef listener;  // hears of the patches, the progress, the end
     const HeaderSink* sink = nullptr;  // what becomes of each decoded header
-    void* sink_state = nullptr;        // the sink's own record, if it has one
+    void* sink_state = nullptr;        // the sink's own record, handed to its entries
     StopReason stop_reason = StopReason::NONE;
     JsonReport* json = nullptr;  // the document of a --json run
     Demuxer* demux = nullptr;  // the container the stream is read from, if any

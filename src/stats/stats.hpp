@@ -138,7 +138,7 @@ struct StatsFigures {
     std::uint64_t pulldown_breaks = 0;
 };
 
-// The sink of the statistics pass; `ctx.sink_state` points to a StatsState.
+// The sink of the statistics pass; its state is a StatsState.
 extern const HeaderSink stats_sink;
 // The same, without layer warnings: a pass before a rewrite that prints them.
 extern const HeaderSink stats_quiet_sink;
