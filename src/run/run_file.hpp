@@ -1,25 +1,8 @@
-// The exit statuses of a run.
+// The run of one file. run_plan (run_plan.hpp) opens it, finds the stream
+// inside a program or transport stream with --demux, runs the plan's job on
+// it and closes it; the exit statuses it ends with are these.
 #pragma once
 
-#include "json/json_envelope.hpp"
+#include "exit_status.hpp"
 #include "run/run_request.hpp"
 #include "scan/stream_context.hpp"
-
-// Exit statuses.
-inline constexpr int EXIT_OK = 0;
-inline constexpr int EXIT_FAILED = 1;  // open, read, seek or write failed,
-                                       // or a system stream was refused
-inline constexpr int EXIT_USAGE = 2;
-inline constexpr int EXIT_RULE_BROKEN = 3;  // --check: the stream breaks a rule
-
-// What a JSON document says of a run that ends with `exit_status`, having
-// stopped for `reason`.
-inline RunStatus run_status(int exit_status, StopReason reason) {
-    if (exit_status == EXIT_OK) return RunStatus::COMPLETE;
-    if (exit_status == EXIT_RULE_BROKEN) return RunStatus::RULE_BROKEN;
-    return reason == StopReason::SYSTEM_STREAM ? RunStatus::REFUSED : RunStatus::ERROR;
-}
-
-// run_plan (run_plan.hpp) opens the file, finds the stream inside a
-// program or transport stream with --demux, runs the plan's job on it and
-// closes it.

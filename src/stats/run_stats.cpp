@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "run/run_file.hpp"
+#include "exit_status.hpp"
 #include "messages.hpp"
 #include "rewrite/rewrite.hpp"
 #include "stats/stats.hpp"
