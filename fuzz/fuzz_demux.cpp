@@ -79,10 +79,11 @@ std::vector<bool> payload_of(const Bytes& file) {
     FileHandle handle;
     if (!platform_open("fuzz", FileAccess::READ, &handle)) fail("open");
     std::FILE* quiet = std::fopen("/dev/null", "w");
+    Input input;
     Demuxer d;
     std::vector<std::uint8_t> buffer(1 << 16);
-    if (demux_open(d) && demux_detect(d, handle, quiet) && d.container != Container::ELEMENTARY &&
-        demux_choose(d, -1)) {
+    if (input_open(input, handle) && demux_open(d) && demux_detect(d, input, quiet, DemuxWarnings{}) &&
+        d.container != Container::ELEMENTARY && demux_choose(d, -1, quiet)) {
         std::uint32_t got = 0;
         do {
             demux_fill(d, buffer.data(), static_cast<std::uint32_t>(buffer.size()), &got);
@@ -101,6 +102,7 @@ std::vector<bool> payload_of(const Bytes& file) {
         } while (got > 0);
     }
     demux_close(d);
+    input_close(input);
     platform_close(handle);
     std::fclose(quiet);
     return payload;

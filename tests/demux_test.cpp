@@ -793,10 +793,12 @@ TEST(Demux, MapGivesTheFileOffsetOfEveryByteWhateverTheFillSize) {
             FileHandle file;
             ASSERT_TRUE(platform_open(path.c_str(), FileAccess::READ, &file));
             std::FILE* warnings = std::tmpfile();
+            Input input;
+            ASSERT_TRUE(input_open(input, file));
             Demuxer d;
             ASSERT_TRUE(demux_open(d));
-            ASSERT_TRUE(demux_detect(d, file, warnings));
-            ASSERT_TRUE(demux_choose(d, -1));
+            ASSERT_TRUE(demux_detect(d, input, warnings, demux_warnings_on(warnings)));
+            ASSERT_TRUE(demux_choose(d, -1, warnings));
             EXPECT_EQ(d.stream, PID);
             Bytes video;
             std::vector<std::uint64_t> where;
@@ -817,6 +819,7 @@ TEST(Demux, MapGivesTheFileOffsetOfEveryByteWhateverTheFillSize) {
             EXPECT_EQ(video, m.video);
             EXPECT_EQ(where, m.where);
             demux_close(d);
+            input_close(input);
             platform_close(file);
             std::fclose(warnings);
         }

@@ -78,6 +78,20 @@ bool platform_read(FileHandle, std::uint8_t* buffer, std::uint32_t count,
     return true;
 }
 
+// A read at an explicit offset is recorded as a READ there; it leaves the
+// position where it was.
+bool platform_read_at(FileHandle, std::uint64_t offset, std::uint8_t* buffer, std::uint32_t count,
+                      std::uint32_t* got) {
+    FakeFile& f = fake_file();
+    std::uint64_t kept = f.position;
+    f.position = offset;
+    bool ok = platform_read(FileHandle{}, buffer, count, got);
+    f.position = kept;
+    return ok;
+}
+
+bool platform_is_seekable(FileHandle) { return true; }
+
 bool platform_seek(FileHandle, std::uint64_t offset) {
     FakeFile& f = fake_file();
     const FakeFault* fault = fault_for(FakeOp::SEEK);

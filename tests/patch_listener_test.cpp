@@ -61,6 +61,10 @@ RecordedRun record_rewrite(const std::string& path, const std::vector<std::strin
     for (const std::string& s : sets) EXPECT_TRUE(parse_element_setting(s.c_str(), &settings)) << s;
     EXPECT_TRUE(platform_open(path.c_str(), dry_run ? FileAccess::READ : FileAccess::READ_WRITE, &ctx.file));
     ctx.win.bytes = static_cast<std::uint8_t*>(std::calloc(WINDOW_SIZE + WINDOW_PADDING, 1));
+    Input input;
+    EXPECT_TRUE(input_open(input, ctx.file));
+    ElementarySource elementary{&input};
+    ctx.source = elementary_source(elementary);
     PatchTarget* target = add_patch_target(ctx.targets, ctx.file, ctx.run.path, !dry_run);
     EXPECT_NE(target, nullptr);
     ctx.listener = {&recording_listener, &r.heard};
@@ -70,6 +74,7 @@ RecordedRun record_rewrite(const std::string& path, const std::vector<std::strin
     r.stream = target;
     r.stream_name = target && target->name ? target->name : "";
     std::free(ctx.win.bytes);
+    input_close(input);
     platform_close(ctx.file);
     std::fclose(ctx.run.out);
     std::fclose(ctx.run.err);

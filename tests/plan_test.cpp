@@ -187,8 +187,13 @@ TEST_P(SinkChainPass, EveryLinkSeesEveryHeaderInOrder) {
     ASSERT_TRUE(platform_open(path.c_str(), FileAccess::READ, &ctx.file));
     ctx.win.bytes = static_cast<std::uint8_t*>(std::calloc(WINDOW_SIZE + WINDOW_PADDING, 1));
     ASSERT_NE(ctx.win.bytes, nullptr);
+    Input input;
+    ASSERT_TRUE(input_open(input, ctx.file));
+    ElementarySource elementary{&input};
+    ctx.source = elementary_source(elementary);
     ScanOutcome outcome = scan_stream(ctx);
     std::free(ctx.win.bytes);
+    input_close(input);
     platform_close(ctx.file);
 
     EXPECT_EQ(outcome, stopped ? ScanOutcome::STOPPED : ScanOutcome::END_OF_INPUT);

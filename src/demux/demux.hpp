@@ -12,7 +12,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "platform/file.hpp"
+#include "input/input.hpp"
+#include "input/stream_source.hpp"
 
 enum class Container { ELEMENTARY, PROGRAM_STREAM, TRANSPORT_STREAM };
 
@@ -78,11 +79,40 @@ inline constexpr std::uint32_t MAX_CHANGES = 64;
 
 enum class DemuxStop { NONE, END, READ_FAILED, SCRAMBLED };
 
+// A warning about the container as it is read: a kind and its arguments.
+enum class DemuxWarningKind {
+    SYNC_LOST,          // no packet or pack header at file_offset
+    PES_CUT_SHORT,      // the PES packet at file_offset ends early
+    CONTINUITY_GAP,     // on `pid`, at the packet at file_offset
+    SECTION_CRC,        // a section of `pid` at file_offset, ignored
+    SCRAMBLED_STRETCH,  // `length` bytes from file_offset passed over
+    PACKET_CUT_SHORT,   // the last packet, at file_offset: `length` of packet_size bytes
+};
+struct DemuxWarning {
+    DemuxWarningKind kind;
+    std::uint64_t file_offset;
+    std::uint32_t pid = 0;
+    std::uint64_t length = 0;
+    std::uint32_t packet_size = 0;
+};
+
+// Where the warnings go: a function and its state; none when `report` is
+// null.
+struct DemuxWarnings {
+    void (*report)(void* state, const DemuxWarning& warning) = nullptr;
+    void* state = nullptr;
+};
+
+// Prints `warning` as its line on `err`.
+void print_demux_warning(std::FILE* err, const DemuxWarning& warning);
+// The warnings printed on a stream: `stream` is its std::FILE*.
+DemuxWarnings demux_warnings_on(std::FILE* stream);
+
 struct Demuxer {
     // What is read.
-    FileHandle file;
-    bool seek_each_read = false;  // a rewrite moves the file position
-    std::FILE* err = nullptr;     // warnings; null: none printed
+    Input* input = nullptr;
+    DemuxWarnings warnings;
+    bool own_pass = false;  // choosing or skimming: the scan's pass warns
     Container container = Container::ELEMENTARY;
     std::uint32_t packet_size = 0;  // transport: 188 or 192
     std::uint32_t sync_at = 0;      // transport: 0, or 4 after a time-code prefix
@@ -91,8 +121,8 @@ struct Demuxer {
     bool chosen = false;
     std::uint64_t start_offset = 0;  // first pack header or packet
 
-    // The input: in[i] lies at file offset in_base + i.
-    std::uint8_t* in = nullptr;
+    // The input's view: in[i] lies at file offset in_base + i.
+    const std::uint8_t* in = nullptr;
     std::uint32_t in_held = 0;
     std::uint32_t in_pos = 0;
     std::uint64_t in_base = 0;
@@ -168,14 +198,15 @@ struct Demuxer {
 
 // Finds out what the file is from its first bytes, read from its start:
 // ELEMENTARY for an elementary stream (and an empty file). False after a
-// refusal (another packet size, a file that is none of the three) or a
-// failed read, reported on `err`.
-bool demux_detect(Demuxer& d, FileHandle file, std::FILE* err);
+// refusal (another packet size, a file that is none of the three),
+// reported on `err`, or a failed read (d.stop READ_FAILED, not reported).
+// Its warnings go to `warnings` from then on.
+bool demux_detect(Demuxer& d, Input& input, std::FILE* err, DemuxWarnings warnings);
 
 // Chooses the video stream: `requested` (a PID or stream_id, or -1 for the
 // first one), reading as far into the file as it takes, then goes back to
-// the start. False after a refusal or a failure, reported.
-bool demux_choose(Demuxer& d, long requested);
+// the start. False after a refusal, reported on `err`, or a failure.
+bool demux_choose(Demuxer& d, long requested, std::FILE* err);
 
 // Starts (again) from the first packet; the map and stream offsets too.
 bool demux_rewind(Demuxer& d);
@@ -196,7 +227,8 @@ void demux_forget_before(Demuxer& d, std::uint64_t stream_offset);
 // still holds; past the last byte handed out, where reading has reached.
 std::uint64_t demux_file_offset(const Demuxer& d, std::uint64_t stream_offset);
 
-// Reads the stream on into `scratch`, without warnings and keeping no more
+// Reads the stream on into `scratch`, without warnings (the scan's pass
+// gives them) and keeping no more
 // of the map than the last run, until `until` bytes have been handed out;
 // false when it ends (or stops: d.stop says why) before.
 bool demux_skim(Demuxer& d, std::uint64_t until, std::uint8_t* scratch, std::uint32_t scratch_size);
@@ -213,6 +245,10 @@ bool demux_map_offset(Demuxer& d, std::uint64_t stream_offset, std::uint8_t* scr
 // the file's bytes as the encoder wrote them.
 bool demux_locate(const Demuxer& d, std::uint64_t stream_offset, std::uint32_t count,
                   std::uint64_t* file_offsets);
+
+// The demultiplexer as the scanner's source: its fills are capped at
+// DEMUX_FILL_SIZE, and a read-only run's warnings come as it reads.
+StreamSource demux_source(Demuxer& d);
 
 // Allocates the buffers; false when there is no memory.
 bool demux_open(Demuxer& d);

@@ -129,14 +129,13 @@ bool choose_pid(Demuxer& d) {
 
 }  // namespace
 
-bool demux_detect(Demuxer& d, FileHandle file, std::FILE* err) {
-    d.file = file;
-    d.err = err;
+bool demux_detect(Demuxer& d, Input& input, std::FILE* err, DemuxWarnings warnings) {
+    d.input = &input;
+    d.warnings = warnings;
     d.in_base = d.in_held = d.in_pos = 0;
     d.in_end = false;
-    if (!platform_seek(file, 0) || (!demux_refill(d, DEMUX_BUFFER_SIZE) && d.stop != DemuxStop::NONE)) {
-        return false;
-    }
+    input_drop_view(input);
+    if (!demux_refill(d, DEMUX_BUFFER_SIZE) && d.stop != DemuxStop::NONE) return false;
     const std::uint8_t* b = d.in;
     std::uint32_t held = d.in_held;
     if (const char* other = foreign_container(b, held)) {
@@ -183,12 +182,11 @@ bool demux_detect(Demuxer& d, FileHandle file, std::FILE* err) {
         }
     }
     d.start_offset = d.container == Container::ELEMENTARY ? 0 : first;
-    return platform_seek(file, 0);
+    return true;
 }
 
-bool demux_choose(Demuxer& d, long requested) {
-    std::FILE* err = d.err;
-    d.err = nullptr;  // the reading pass prints its warnings
+bool demux_choose(Demuxer& d, long requested, std::FILE* err) {
+    d.own_pass = true;  // the reading pass gives the warnings
     d.stream = requested < 0 ? ANY_STREAM : static_cast<std::uint32_t>(requested);
     d.chosen = false;
     d.listed_count = 0;
@@ -203,7 +201,7 @@ bool demux_choose(Demuxer& d, long requested) {
             d.first_stream = d.stream;
         }
     }
-    d.err = err;
+    d.own_pass = false;
     if (d.stop == DemuxStop::SCRAMBLED) {
         print_message(err, demux_msg::scrambled, static_cast<unsigned long long>(d.stop_offset));
         return false;

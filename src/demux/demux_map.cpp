@@ -23,14 +23,12 @@ long find_run(const Demuxer& d, std::uint64_t stream_offset) {
 }  // namespace
 
 bool demux_open(Demuxer& d) {
-    d.in = static_cast<std::uint8_t*>(std::malloc(DEMUX_BUFFER_SIZE));
     d.runs = static_cast<PayloadRun*>(std::malloc(MAX_RUNS * sizeof(PayloadRun)));
     d.sections = new (std::nothrow) SectionBuffer[MAX_PROGRAMS + 1];
-    return d.in && d.runs && d.sections;
+    return d.runs && d.sections;
 }
 
 void demux_close(Demuxer& d) {
-    std::free(d.in);
     std::free(d.runs);
     delete[] d.sections;
     d.in = nullptr;
@@ -61,30 +59,24 @@ bool demux_rewind(Demuxer& d) {
     d.changes_omitted = 0;
     if (d.sections) d.sections[0].open = d.sections[1].open = false;
     d.scrambled_open = false;
-    return platform_seek(d.file, d.in_base);
+    // The next view reads the file again: a rewrite may have changed it.
+    if (d.input) input_drop_view(*d.input);
+    return true;
 }
 
 bool demux_refill(Demuxer& d, std::uint32_t need) {
     if (d.in_held - d.in_pos >= need) return true;
-    if (d.in_pos > 0) {
-        std::memmove(d.in, d.in + d.in_pos, d.in_held - d.in_pos);
-        d.in_base += d.in_pos;
-        d.in_held -= d.in_pos;
-        d.in_pos = 0;
-        d.pay_at = 0;
-    }
-    while (!d.in_end && d.in_held < need) {
-        if (d.seek_each_read && !platform_seek(d.file, d.in_base + d.in_held)) {
-            d.stop = DemuxStop::READ_FAILED;
-            return false;
-        }
-        std::uint32_t got = 0;
-        if (!platform_read(d.file, d.in + d.in_held, DEMUX_BUFFER_SIZE - d.in_held, &got)) {
-            d.stop = DemuxStop::READ_FAILED;
-            return false;
-        }
-        if (got == 0) d.in_end = true;
-        d.in_held += got;
+    if (d.in_pos > 0) d.pay_at = 0;
+    InputView view;
+    bool read = input_view(*d.input, d.in_base + d.in_pos, need, &view);
+    d.in = view.bytes;
+    d.in_base = view.file_offset;
+    d.in_held = view.held;
+    d.in_pos = 0;
+    d.in_end = view.at_end;
+    if (!read) {
+        d.stop = DemuxStop::READ_FAILED;
+        return false;
     }
     return d.in_held >= need;
 }

@@ -72,15 +72,16 @@ int pes_header_length(const std::uint8_t* b, std::uint32_t have, bool* scrambled
 std::uint32_t find_packet_run(const std::uint8_t* b, std::uint32_t from, std::uint32_t held,
                               std::uint32_t packet_size, std::uint32_t sync_at, unsigned count);
 
-// Prints a warning whose one argument is a file offset.
-void demux_warn(const Demuxer& d, const Message& warning, std::uint64_t offset);
+// Gives a warning (unless in a pass of the demultiplexer's own) at a file
+// offset; at a file offset about PID `pid`; about the last packet, at
+// `offset`, of which the file holds `held` bytes.
+void demux_warn(const Demuxer& d, DemuxWarningKind kind, std::uint64_t offset);
+void demux_warn_pid(const Demuxer& d, DemuxWarningKind kind, std::uint32_t pid, std::uint64_t offset);
+void demux_warn_packet_cut_short(const Demuxer& d, std::uint64_t offset, std::uint32_t held);
 // A scrambled packet (or PES packet) of the stream, over [from, to) in the
 // file: starts or lengthens the stretch of them; and its end, warned of.
 void demux_note_scrambled(Demuxer& d, std::uint64_t from, std::uint64_t to);
 void demux_end_scrambled(Demuxer& d);
-
-// Prints a warning about PID `pid` at a file offset.
-void demux_warn_pid(const Demuxer& d, const Message& warning, std::uint32_t pid, std::uint64_t offset);
 
 // What becomes of a whole section whose CRC_32 is right and which is in
 // force (table_sections.cpp).

@@ -3,8 +3,8 @@
 #include "demux/demux.hpp"
 
 bool demux_skim(Demuxer& d, std::uint64_t until, std::uint8_t* scratch, std::uint32_t scratch_size) {
-    std::FILE* err = d.err;
-    d.err = nullptr;  // the scanner's own pass prints the warnings
+    bool own_pass = d.own_pass;
+    d.own_pass = true;  // the scanner's own pass gives the warnings
     bool reached = true;
     while (d.stream_end < until) {
         demux_forget_before(d, d.stream_end);
@@ -15,7 +15,7 @@ bool demux_skim(Demuxer& d, std::uint64_t until, std::uint8_t* scratch, std::uin
             break;
         }
     }
-    d.err = err;
+    d.own_pass = own_pass;
     return reached;
 }
 

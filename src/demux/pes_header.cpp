@@ -1,4 +1,4 @@
-// PES headers of both forms, and the warnings the demultiplexer prints.
+// PES headers of both forms, and the warnings the demultiplexer gives.
 #include <cstdio>
 
 #include "demux/demux_messages.hpp"
@@ -44,12 +44,28 @@ std::uint32_t find_packet_run(const std::uint8_t* b, std::uint32_t from, std::ui
     return held;
 }
 
-void demux_warn(const Demuxer& d, const Message& warning, std::uint64_t offset) {
-    if (d.err) print_message(d.err, warning, static_cast<unsigned long long>(offset));
+namespace {
+
+void warn(const Demuxer& d, const DemuxWarning& warning) {
+    if (d.warnings.report && !d.own_pass) d.warnings.report(d.warnings.state, warning);
 }
 
-void demux_warn_pid(const Demuxer& d, const Message& warning, std::uint32_t pid, std::uint64_t offset) {
-    if (d.err) print_message(d.err, warning, pid, static_cast<unsigned long long>(offset));
+void print_on(void* stream, const DemuxWarning& warning) {
+    print_demux_warning(static_cast<std::FILE*>(stream), warning);
+}
+
+}  // namespace
+
+void demux_warn(const Demuxer& d, DemuxWarningKind kind, std::uint64_t offset) {
+    warn(d, {kind, offset});
+}
+
+void demux_warn_pid(const Demuxer& d, DemuxWarningKind kind, std::uint32_t pid, std::uint64_t offset) {
+    warn(d, {kind, offset, pid});
+}
+
+void demux_warn_packet_cut_short(const Demuxer& d, std::uint64_t offset, std::uint32_t held) {
+    warn(d, {DemuxWarningKind::PACKET_CUT_SHORT, offset, 0, held, d.packet_size});
 }
 
 void demux_note_scrambled(Demuxer& d, std::uint64_t from, std::uint64_t to) {
@@ -61,7 +77,32 @@ void demux_note_scrambled(Demuxer& d, std::uint64_t from, std::uint64_t to) {
 
 void demux_end_scrambled(Demuxer& d) {
     d.scrambled_open = false;
-    if (d.err)
-        print_message(d.err, demux_msg::scrambled_stretch, static_cast<unsigned long long>(d.scrambled_from),
-                      static_cast<unsigned long long>(d.scrambled_to - d.scrambled_from));
+    warn(d, {DemuxWarningKind::SCRAMBLED_STRETCH, d.scrambled_from, 0, d.scrambled_to - d.scrambled_from});
 }
+
+void print_demux_warning(std::FILE* err, const DemuxWarning& w) {
+    auto offset = static_cast<unsigned long long>(w.file_offset);
+    switch (w.kind) {
+    case DemuxWarningKind::SYNC_LOST:
+        print_message(err, demux_msg::sync_lost, offset);
+        break;
+    case DemuxWarningKind::PES_CUT_SHORT:
+        print_message(err, demux_msg::pes_cut_short, offset);
+        break;
+    case DemuxWarningKind::CONTINUITY_GAP:
+        print_message(err, demux_msg::continuity_gap, w.pid, offset);
+        break;
+    case DemuxWarningKind::SECTION_CRC:
+        print_message(err, demux_msg::section_crc, w.pid, offset);
+        break;
+    case DemuxWarningKind::SCRAMBLED_STRETCH:
+        print_message(err, demux_msg::scrambled_stretch, offset, static_cast<unsigned long long>(w.length));
+        break;
+    case DemuxWarningKind::PACKET_CUT_SHORT:
+        print_message(err, demux_msg::packet_cut_short, offset, static_cast<std::uint32_t>(w.length),
+                      w.packet_size);
+        break;
+    }
+}
+
+DemuxWarnings demux_warnings_on(std::FILE* stream) { return {print_on, stream}; }

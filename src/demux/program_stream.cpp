@@ -31,7 +31,7 @@ std::uint32_t find_pack_header(const std::uint8_t* b, std::uint32_t from, std::u
 
 // After bytes that start no pack or packet: on to the next pack header.
 bool resync(Demuxer& d) {
-    demux_warn(d, demux_msg::sync_lost, d.in_base + d.in_pos);
+    demux_warn(d, DemuxWarningKind::SYNC_LOST, d.in_base + d.in_pos);
     if (d.stream_end > 0) d.gap_pending = true;
     std::uint32_t from = d.in_pos + 1;
     for (;;) {
@@ -134,7 +134,7 @@ bool next_program_payload(Demuxer& d) {
             if (d.stream_end > 0) d.gap_pending = true;
             continue;
         }
-        if (cut) demux_warn(d, demux_msg::pes_cut_short, here);
+        if (cut) demux_warn(d, DemuxWarningKind::PES_CUT_SHORT, here);
         d.pay_at = d.in_pos - end + payload;
         d.pay_left = end - payload;
         // The bytes after a packet cut short do not follow on from it.

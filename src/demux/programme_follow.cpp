@@ -43,7 +43,7 @@ void watch_section(Demuxer& d, const std::uint8_t* s, std::uint64_t packet_offse
     // next PES packet start. A PES packet the old PID had not finished is
     // cut short.
     if (d.pes_started && d.pes_bounded && d.pes_left > 0) {
-        demux_warn(d, demux_msg::pes_cut_short, packet_offset);
+        demux_warn(d, DemuxWarningKind::PES_CUT_SHORT, packet_offset);
         d.gap_pending = true;
     }
     d.stream = pids[0];

@@ -41,7 +41,7 @@ constexpr std::uint32_t MIN_SECTION_LENGTH = 5 + 4;
 void finish_section(Demuxer& d, const SectionBuffer& s, std::uint32_t pid, std::uint64_t packet_offset,
                     SectionUse use) {
     if (crc_32(s.bytes, s.have) != 0) {
-        demux_warn_pid(d, demux_msg::section_crc, pid, packet_offset);
+        demux_warn_pid(d, DemuxWarningKind::SECTION_CRC, pid, packet_offset);
         return;
     }
     if (!(s.bytes[5] & 1)) return;  // current_next_indicator 0: not yet in force

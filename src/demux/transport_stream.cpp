@@ -22,7 +22,7 @@ constexpr std::uint32_t PACKET = 188;
 
 // After a packet without its sync byte: on to the next run of packets.
 bool resync(Demuxer& d) {
-    demux_warn(d, demux_msg::sync_lost, d.in_base + d.in_pos + d.sync_at);
+    demux_warn(d, DemuxWarningKind::SYNC_LOST, d.in_base + d.in_pos + d.sync_at);
     if (d.pes_started) d.gap_pending = true;
     d.last_cc = -1;
     d.pes_bounded = false;
@@ -88,10 +88,7 @@ bool next_transport_payload(Demuxer& d) {
         if (!demux_refill(d, d.packet_size)) {
             if (d.stop == DemuxStop::NONE && d.in_held > d.in_pos) {
                 // The file ends inside a packet.
-                if (d.err)
-                    print_message(d.err, demux_msg::packet_cut_short,
-                                  static_cast<unsigned long long>(d.in_base + d.in_pos),
-                                  d.in_held - d.in_pos, d.packet_size);
+                demux_warn_packet_cut_short(d, d.in_base + d.in_pos, d.in_held - d.in_pos);
                 d.in_pos = d.in_held;
             }
             return false;
@@ -138,7 +135,7 @@ bool next_transport_payload(Demuxer& d) {
         if (d.last_cc >= 0 && !discontinuity) {
             if (cc == d.last_cc) continue;  // the same packet sent twice
             if (cc != ((d.last_cc + 1) & 15)) {
-                demux_warn_pid(d, demux_msg::continuity_gap, d.stream, packet_offset);
+                demux_warn_pid(d, DemuxWarningKind::CONTINUITY_GAP, d.stream, packet_offset);
                 if (d.pes_started) d.gap_pending = true;
                 d.pes_bounded = false;
             }
@@ -148,7 +145,7 @@ bool next_transport_payload(Demuxer& d) {
         std::uint32_t n = PACKET - at;
         if (payload_unit_start) {
             if (d.pes_started && d.pes_bounded && d.pes_left > 0) {
-                demux_warn(d, demux_msg::pes_cut_short, packet_offset);
+                demux_warn(d, DemuxWarningKind::PES_CUT_SHORT, packet_offset);
                 d.gap_pending = true;
             }
             d.pes_started = true;

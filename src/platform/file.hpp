@@ -1,4 +1,4 @@
-// The six file operations the tool needs, the console set-up, and the
+// The file operations the tool needs, the console set-up, and the
 // system's ways with text.
 //
 // Everything else in the tool reaches the input file only through these
@@ -26,6 +26,16 @@ bool platform_open(const char* path, FileAccess access, FileHandle* file);
 // of the file.
 bool platform_read(FileHandle file, std::uint8_t* buffer, std::uint32_t count,
                    std::uint32_t* got);
+
+// Reads up to `count` bytes at `offset` bytes from the start of the file,
+// whatever the current position, which it may move; `*got` is 0 at or past
+// the end. Only for a file that can be positioned (platform_is_seekable).
+bool platform_read_at(FileHandle file, std::uint64_t offset, std::uint8_t* buffer,
+                      std::uint32_t count, std::uint32_t* got);
+
+// True for a file that can be read at any offset (a disk file); false for
+// a pipe or a character device, which is read on from where it is.
+bool platform_is_seekable(FileHandle file);
 
 // Moves the current position to `offset` bytes from the start of the file.
 bool platform_seek(FileHandle file, std::uint64_t offset);

@@ -140,6 +140,29 @@ bool platform_read(FileHandle file, std::uint8_t* buffer, std::uint32_t count,
     return true;
 }
 
+bool platform_read_at(FileHandle file, std::uint64_t offset, std::uint8_t* buffer,
+                      std::uint32_t count, std::uint32_t* got) {
+    if (offset > static_cast<std::uint64_t>(INT64_MAX) - count) return failed(EINVAL);
+    int fd = fd_of(file);
+    std::uint32_t total = 0;
+    while (total < count) {
+        ssize_t n = pread(fd, buffer + total, count - total, static_cast<off_t>(offset + total));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return failed(errno);
+        }
+        if (n == 0) break;
+        total += static_cast<std::uint32_t>(n);
+    }
+    *got = total;
+    return true;
+}
+
+bool platform_is_seekable(FileHandle file) {
+    struct stat st = {};
+    return fstat(fd_of(file), &st) == 0 && (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
+}
+
 bool platform_seek(FileHandle file, std::uint64_t offset) {
     if (offset > static_cast<std::uint64_t>(INT64_MAX)) return failed(EINVAL);
     if (TrackedFile* t = tracked(fd_of(file))) {

@@ -98,6 +98,33 @@ bool platform_read(FileHandle file, std::uint8_t* buffer, std::uint32_t count,
     return true;
 }
 
+bool platform_read_at(FileHandle file, std::uint64_t offset, std::uint8_t* buffer,
+                      std::uint32_t count, std::uint32_t* got) {
+    if (offset > static_cast<std::uint64_t>(INT64_MAX) - count) return failed(ERROR_NEGATIVE_SEEK);
+    // On a handle opened for synchronous reading, the offset of an
+    // OVERLAPPED record names where the read starts; the read waits for
+    // its data and leaves the file pointer after it.
+    std::uint32_t total = 0;
+    while (total < count) {
+        std::uint64_t at = offset + total;
+        OVERLAPPED where = {};
+        where.Offset = static_cast<DWORD>(at);
+        where.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD n = 0;
+        if (!ReadFile(handle_of(file), buffer + total, count - total, &n, &where)) {
+            DWORD code = GetLastError();
+            if (code == ERROR_HANDLE_EOF) break;  // at or past the end
+            return failed(code);
+        }
+        if (n == 0) break;
+        total += n;
+    }
+    *got = total;
+    return true;
+}
+
+bool platform_is_seekable(FileHandle file) { return GetFileType(handle_of(file)) == FILE_TYPE_DISK; }
+
 bool platform_seek(FileHandle file, std::uint64_t offset) {
     if (offset > static_cast<std::uint64_t>(INT64_MAX)) return failed(ERROR_NEGATIVE_SEEK);
     LARGE_INTEGER distance;

@@ -71,12 +71,7 @@ bool write_part(StreamContext& ctx, PatchTarget& target, std::uint64_t offset,
 }  // namespace
 
 void locate_patch_place(const StreamContext& ctx, std::uint64_t stream_offset, PatchPlace* place) {
-    if (!ctx.demux) {
-        for (std::uint32_t i = 0; i < PLACE_BYTES; ++i) place->file_offset[i] = stream_offset + i;
-        place->damaged = false;
-        return;
-    }
-    place->damaged = demux_locate(*ctx.demux, stream_offset, PLACE_BYTES, place->file_offset);
+    place->damaged = source_locate(ctx.source, stream_offset, PLACE_BYTES, place->file_offset);
 }
 
 bool write_patch(StreamContext& ctx, PatchTarget& target, const PatchPlace& place,

@@ -28,15 +28,22 @@ bool check_whole_stream(StreamContext& ctx, Demuxer& d) {
     return true;
 }
 
-// Finds the video stream that --demux reads; ctx.demux is set when the file
-// is a program or transport stream. False after reporting a refusal.
-bool open_container(StreamContext& ctx, Demuxer& d, const RunPlan& plan) {
+// A failed read of the demultiplexer: a file that cannot be positioned
+// fails to go back.
+void print_demux_failure(StreamContext& ctx, const Demuxer& d) {
+    print_file_failure(ctx, d.input->failure == InputFailure::SEEK ? FileFailure::SEEK : FileFailure::READ);
+}
+
+// Finds the video stream that --demux reads; ctx.demux and the source are
+// set when the file is a program or transport stream. False after
+// reporting a refusal.
+bool open_container(StreamContext& ctx, Demuxer& d, Input& input, const RunPlan& plan) {
     if (!demux_open(d)) {
         print_message(ctx.run.err, msg::out_of_memory);
         return false;
     }
-    if (!demux_detect(d, ctx.file, ctx.run.err)) {
-        if (d.stop == DemuxStop::READ_FAILED) print_file_failure(ctx, FileFailure::READ);
+    if (!demux_detect(d, input, ctx.run.err, demux_warnings_on(ctx.run.err))) {
+        if (d.stop == DemuxStop::READ_FAILED) print_demux_failure(ctx, d);
         ctx.stop_reason = d.stop == DemuxStop::READ_FAILED ? StopReason::READ_FAILED
                                                           : StopReason::SYSTEM_STREAM;
         return false;
@@ -51,19 +58,19 @@ bool open_container(StreamContext& ctx, Demuxer& d, const RunPlan& plan) {
         print_message(ctx.run.err, demux_msg::pulldown_container);
         return false;
     }
-    if (!demux_choose(d, plan.options->stream)) {
+    if (!demux_choose(d, plan.options->stream, ctx.run.err)) {
         if (d.stop == DemuxStop::READ_FAILED) {
-            print_file_failure(ctx, FileFailure::READ);
+            print_demux_failure(ctx, d);
             ctx.stop_reason = StopReason::READ_FAILED;
         }
         return false;
     }
     bool rewrites = plan.job->mode == Mode::REWRITE;
-    d.seek_each_read = rewrites;
     // A job that measures first stops at the packet in that pass.
     if (rewrites && !plan.job->measures_first && !check_whole_stream(ctx, d)) return false;
     ctx.stop_reason = StopReason::NONE;
     ctx.demux = &d;
+    ctx.source = demux_source(d);
     return true;
 }
 
@@ -90,6 +97,19 @@ int open_and_run(StreamContext& ctx, const RunPlan& plan, JobRecords& records, b
         return EXIT_FAILED;
     }
 
+    // Every reader of the file reads through the one input; the stream is
+    // the file itself unless a container is found.
+    Input input;
+    if (!input_open(input, ctx.file)) {
+        print_message(ctx.run.err, msg::out_of_memory);
+        input_close(input);
+        platform_close(ctx.file);
+        std::free(ctx.win.bytes);
+        return EXIT_FAILED;
+    }
+    ElementarySource elementary{&input};
+    ctx.source = elementary_source(elementary);
+
     int status = EXIT_FAILED;
     Demuxer demux;
     // The rewrite never writes past the size it sees here, so it cannot go
@@ -97,7 +117,7 @@ int open_and_run(StreamContext& ctx, const RunPlan& plan, JobRecords& records, b
     if (ctx.run.mode == Mode::REWRITE &&
         !add_patch_target(ctx.targets, ctx.file, ctx.run.path, access == FileAccess::READ_WRITE)) {
         print_file_failure(ctx, FileFailure::READ);
-    } else if (!plan.containers || open_container(ctx, demux, plan)) {
+    } else if (!plan.containers || open_container(ctx, demux, input, plan)) {
         *ran = true;
         ctx.listener = choose_patch_listener(ctx.json, ctx.run.dry_run, ctx.progress);
         status = plan.job->run(ctx, plan, records, demux);
@@ -109,7 +129,9 @@ int open_and_run(StreamContext& ctx, const RunPlan& plan, JobRecords& records, b
     ctx.demux = nullptr;
     ctx.targets = PatchTargets{};
     ctx.listener = PatchListenerRef{};
+    ctx.source = {};
     demux_close(demux);
+    input_close(input);
     platform_close(ctx.file);
     std::free(ctx.win.bytes);
     return status;

@@ -5,9 +5,9 @@
 // there (or, once the file is exhausted, the four bytes of a start code), so
 // every handler can read its header at fixed indices from `pos`. When the
 // scan reaches that limit, the unread tail slides to the front of the window
-// and the window is filled up again.
+// and the window is filled up again from the run's stream source, which
+// alone knows what kind of file is read.
 #include <cstring>
-#include <initializer_list>
 
 #include "demux/demux_messages.hpp"
 #include "headers/header_sink.hpp"
@@ -20,66 +20,34 @@
 
 namespace {
 
-// A transport stream carries the video in 188-byte packets (192 with a
-// time-code prefix), each starting with the sync byte 0x47.
-bool looks_like_transport_stream(const std::uint8_t* data, std::uint32_t held) {
-    constexpr std::uint8_t SYNC_BYTE = 0x47;
-    for (std::uint32_t first : {0u, 4u}) {
-        std::uint32_t packet = first == 0 ? 188 : 192;
-        std::uint32_t last = first + 2 * packet;
-        if (last < held && data[first] == SYNC_BYTE &&
-            data[first + packet] == SYNC_BYTE && data[last] == SYNC_BYTE)
-            return true;
-    }
-    return false;
-}
-
-// Reads up to `count` more bytes of the stream: from the file, or from the
-// container through the demultiplexer.
-bool read_stream(StreamContext& ctx, std::uint8_t* dest, std::uint32_t count, std::uint32_t* got) {
-    if (!ctx.demux) return platform_read(ctx.file, dest, count, got);
-    // Filled a part at a time, the window stays in the cache beside the
-    // demultiplexer's input while the scan reads it.
-    if (count > DEMUX_FILL_SIZE) count = DEMUX_FILL_SIZE;
-    demux_fill(*ctx.demux, dest, count, got);
-    return ctx.demux->stop == DemuxStop::NONE || ctx.demux->stop == DemuxStop::END;
-}
-
-// Reads `count` bytes and throws them away: a header longer than the
-// lookahead has been skipped past the end of the window.
-bool discard(StreamContext& ctx, std::uint64_t count, bool* at_end) {
-    while (count > 0) {
-        std::uint32_t chunk =
-            count < WINDOW_SIZE ? static_cast<std::uint32_t>(count) : WINDOW_SIZE;
-        std::uint32_t got = 0;
-        if (!read_stream(ctx, ctx.win.bytes, chunk, &got)) return false;
-        if (got == 0) {
-            *at_end = true;
-            return true;
-        }
-        count -= got;
-        if (ctx.demux) demux_forget_before(*ctx.demux, ctx.demux->stream_end);
-    }
-    return true;
-}
-
 // A program or transport stream read as video: refused, with what would
 // read it (not among the texts the original command lines print).
 void print_system_stream_refusal(const StreamContext& ctx) {
     print_message(ctx.run.err, msg::system_stream);
-    if (!ctx.run.original_texts && !ctx.demux) print_message(ctx.run.err, msg::demux_hint);
+    if (!ctx.run.original_texts && ctx.source.functions->whole_file)
+        print_message(ctx.run.err, msg::demux_hint);
 }
 
-// The read failed, or the demultiplexer refused the stream.
-ScanOutcome stop_reading(StreamContext& ctx) {
-    if (ctx.demux && ctx.demux->stop == DemuxStop::SCRAMBLED) {
-        print_message(ctx.run.err, demux_msg::scrambled,
-                      static_cast<unsigned long long>(ctx.demux->stop_offset));
+// The source failed, or refused the stream.
+ScanOutcome stop_reading(StreamContext& ctx, const SourceFill& fill) {
+    switch (fill.status) {
+    case SourceStatus::SCRAMBLED:
+        print_message(ctx.run.err, demux_msg::scrambled, static_cast<unsigned long long>(fill.file_offset));
         ctx.stop_reason = StopReason::SYSTEM_STREAM;
-        return ScanOutcome::STOPPED;
+        break;
+    case SourceStatus::SYSTEM_STREAM:
+        print_system_stream_refusal(ctx);
+        ctx.stop_reason = StopReason::SYSTEM_STREAM;
+        break;
+    case SourceStatus::SEEK_FAILED:
+        print_file_failure(ctx, FileFailure::SEEK);
+        ctx.stop_reason = StopReason::SEEK_FAILED;
+        break;
+    default:
+        print_file_failure(ctx, FileFailure::READ);
+        ctx.stop_reason = StopReason::READ_FAILED;
+        break;
     }
-    print_file_failure(ctx, FileFailure::READ);
-    ctx.stop_reason = StopReason::READ_FAILED;
     return ScanOutcome::STOPPED;
 }
 
@@ -119,42 +87,15 @@ ParseResult handle_start_code(StreamContext& ctx, std::uint32_t code,
 ScanOutcome scan_stream(StreamContext& ctx) {
     ctx.win.held = 0;
     ctx.win.pos = 0;
-    std::uint64_t read_offset = 0;  // where the next plain read lands
-    bool first_read = true;
     for (;;) {
-        std::uint64_t want_offset = ctx.win.base_offset + ctx.win.held;
-        bool at_end = false;
-        if (ctx.demux) {
-            // The demultiplexer keeps its own place in the file.
-            if (want_offset > read_offset && !discard(ctx, want_offset - read_offset, &at_end))
-                return stop_reading(ctx);
-        } else if (ctx.run.mode == Mode::REWRITE) {
-            // The rewriter moves the file position when it patches.
-            if (!platform_seek(ctx.file, want_offset)) {
-                print_file_failure(ctx, FileFailure::SEEK);
-                ctx.stop_reason = StopReason::SEEK_FAILED;
-                return ScanOutcome::STOPPED;
-            }
-        } else if (want_offset > read_offset &&
-                   !discard(ctx, want_offset - read_offset, &at_end)) {
-            return stop_reading(ctx);
-        }
-
-        std::uint32_t n = 0;
-        if (!at_end && !read_stream(ctx, ctx.win.bytes + ctx.win.held, WINDOW_SIZE - ctx.win.held, &n))
-            return stop_reading(ctx);
+        // A handler may have skipped past the valid data: the source passes
+        // over the bytes it skipped.
+        SourceFill fill = source_fill(ctx.source, ctx.win.base_offset + ctx.win.held,
+                                      ctx.win.bytes + ctx.win.held, WINDOW_SIZE - ctx.win.held);
+        if (fill.status != SourceStatus::OK) return stop_reading(ctx, fill);
+        std::uint32_t n = fill.got;
         ctx.win.held += n;
-        read_offset = want_offset + n;
         std::memset(ctx.win.bytes + ctx.win.held, 0, WINDOW_PADDING);
-
-        if (first_read && !ctx.demux) {
-            first_read = false;
-            if (looks_like_transport_stream(ctx.win.bytes, ctx.win.held)) {
-                print_system_stream_refusal(ctx);
-                ctx.stop_reason = StopReason::SYSTEM_STREAM;
-                return ScanOutcome::STOPPED;
-            }
-        }
 
         // Start codes may begin below `limit`.
         std::uint32_t need = n > 0 ? LOOKAHEAD : 4;
@@ -187,7 +128,7 @@ ScanOutcome scan_stream(StreamContext& ctx) {
             ctx.win.held = 0;
         }
         ctx.win.pos = 0;
-        if (ctx.demux) demux_forget_before(*ctx.demux, ctx.win.base_offset);
+        source_forget_before(ctx.source, ctx.win.base_offset);
         if (n == 0) return ScanOutcome::END_OF_INPUT;
     }
 }
@@ -200,6 +141,5 @@ bool restart_scan(StreamContext& ctx) {
     ctx.stop_reason = fresh.stop_reason;
     ctx.decoded = fresh.decoded;
     ctx.damaged_headers_left = fresh.damaged_headers_left;
-    if (ctx.demux) return demux_rewind(*ctx.demux);
-    return platform_seek(ctx.file, 0);
+    return source_rewind(ctx.source);
 }

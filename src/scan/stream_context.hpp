@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "demux/demux.hpp"
+#include "input/stream_source.hpp"
 #include "platform/file.hpp"
 #include "rewrite/patch_listener.hpp"
 #include "rewrite/patch_target.hpp"
@@ -109,7 +110,9 @@ struct StreamContext {
     void* sink_state = nullptr;        // the sink's own record, handed to its entries
     StopReason stop_reason = StopReason::NONE;
     JsonReport* json = nullptr;  // the document of a --json run
-    Demuxer* demux = nullptr;  // the container the stream is read from, if any
+    StreamSource source;  // where the stream's bytes come from
+    Demuxer* demux = nullptr;  // the container the stream is read from, if
+                               // any, for what the reports say of it
     // A read-only run passed over scrambled stretches of the container:
     // the rest was read whole, yet the run exits 1.
     bool scrambled_passed = false;
@@ -136,20 +139,16 @@ inline std::uint64_t offset_of(const StreamContext& ctx) {
 // The file offset of a stream offset in the window: everything that prints
 // or writes an offset goes through here.
 inline std::uint64_t file_offset_of(const StreamContext& ctx, std::uint64_t stream_offset) {
-    return ctx.demux ? demux_file_offset(*ctx.demux, stream_offset) : stream_offset;
+    return source_file_offset(ctx.source, stream_offset);
 }
 
 // The file offset of a stream offset that the window no longer holds, once
-// the scan is over: in a container the demultiplexer reads the stream again
-// from its start as far as that byte, through the window. False when that
-// read fails (not reported).
+// the scan is over: the source may read the stream again from its start as
+// far as that byte, through the window. False when that read fails (not
+// reported).
 inline bool file_offset_after_scan(StreamContext& ctx, std::uint64_t stream_offset,
                                    std::uint64_t* file_offset) {
-    if (!ctx.demux) {
-        *file_offset = stream_offset;
-        return true;
-    }
-    return demux_map_offset(*ctx.demux, stream_offset, ctx.win.bytes, WINDOW_SIZE, file_offset);
+    return source_file_offset_after(ctx.source, stream_offset, ctx.win.bytes, WINDOW_SIZE, file_offset);
 }
 
 // Bytes of the header at `pos` that lie in the valid data.

@@ -1,0 +1,101 @@
+#include "input/input.hpp"
+
+#include <cstdlib>
+#include <cstring>
+
+bool input_open(Input& in, FileHandle file) {
+    in = Input{};
+    in.file = file;
+    in.seekable = platform_is_seekable(file);
+    in.view = static_cast<std::uint8_t*>(std::malloc(INPUT_VIEW_SIZE));
+    return in.view != nullptr;
+}
+
+void input_close(Input& in) {
+    std::free(in.view);
+    in.view = nullptr;
+    in.view_held = 0;
+}
+
+namespace {
+
+// A file that cannot be positioned: on from where it is, dropping the bytes
+// before `file_offset`.
+bool read_on(Input& in, std::uint64_t file_offset, std::uint8_t* dest, std::uint32_t count,
+             std::uint32_t* got) {
+    *got = 0;
+    if (file_offset < in.read_end) {
+        // Tried for the system's reason (platform_last_error) only.
+        platform_seek(in.file, file_offset);
+        in.failure = InputFailure::SEEK;
+        return false;
+    }
+    while (in.read_end < file_offset) {
+        std::uint64_t skip = file_offset - in.read_end;
+        std::uint32_t chunk = count > 0 && skip > count ? count : static_cast<std::uint32_t>(skip);
+        if (count == 0) return true;
+        std::uint32_t dropped = 0;
+        if (!platform_read(in.file, dest, chunk, &dropped)) {
+            in.failure = InputFailure::READ;
+            return false;
+        }
+        if (dropped == 0) return true;  // the end comes first
+        in.read_end += dropped;
+    }
+    if (!platform_read(in.file, dest, count, got)) {
+        in.failure = InputFailure::READ;
+        return false;
+    }
+    in.read_end += *got;
+    return true;
+}
+
+}  // namespace
+
+bool input_read(Input& in, std::uint64_t file_offset, std::uint8_t* dest, std::uint32_t count,
+                std::uint32_t* got) {
+    in.failure = InputFailure::NONE;
+    if (!in.seekable) return read_on(in, file_offset, dest, count, got);
+    if (platform_read_at(in.file, file_offset, dest, count, got)) return true;
+    in.failure = InputFailure::READ;
+    return false;
+}
+
+bool input_view(Input& in, std::uint64_t file_offset, std::uint32_t need, InputView* view) {
+    if (need > INPUT_VIEW_SIZE) need = INPUT_VIEW_SIZE;
+    if (file_offset >= in.view_base && file_offset - in.view_base <= in.view_held) {
+        // The bytes held from there on slide to the front.
+        auto skip = static_cast<std::uint32_t>(file_offset - in.view_base);
+        if (skip > 0) {
+            std::memmove(in.view, in.view + skip, in.view_held - skip);
+            in.view_held -= skip;
+            in.view_base = file_offset;
+        }
+    } else {
+        in.view_base = file_offset;
+        in.view_held = 0;
+        in.view_at_end = false;
+    }
+    bool ok = true;
+    while (!in.view_at_end && in.view_held < need) {
+        std::uint32_t got = 0;
+        if (!input_read(in, in.view_base + in.view_held, in.view + in.view_held,
+                        INPUT_VIEW_SIZE - in.view_held, &got)) {
+            ok = false;
+            break;
+        }
+        if (got == 0) in.view_at_end = true;
+        in.view_held += got;
+    }
+    view->bytes = in.view;
+    view->held = in.view_held;
+    view->file_offset = in.view_base;
+    view->at_end = in.view_at_end;
+    return ok;
+}
+
+void input_drop_view(Input& in) {
+    in.view_held = 0;
+    in.view_at_end = false;
+    in.view_base = 0;
+}
