@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <regex>
 
@@ -826,4 +827,126 @@ TEST(Demux, MapGivesTheFileOffsetOfEveryByteWhateverTheFillSize) {
     }
 }
 
+// The scanner's two sources of the same video: the elementary stream as a
+// file of its own, where stream offsets are file offsets, and a transport
+// stream that carries it with a continuity gap. Asked in order, from any
+// offset (the bytes before it passed over), each gives the video's bytes
+// and the file offset of each, before and after the pass; the transport
+// stream's one warning comes once, through the callback, from the reading
+// pass alone.
+TEST(StreamSources, ElementaryIsTheIdentityAndTheDemultiplexerMapsToThePackets) {
+    const PacketLayout m = lay_packets(188, "UVVPVVGVVSVVBVVVZVVVVV");
+    const std::uint64_t gap_packet = 2 * 188 + 6 * 188;  // after the PAT and PMT
+    const std::uint64_t size = m.video.size();
+    struct Ask {
+        std::uint64_t from;
+        std::uint32_t count;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Ask> asks;
+    };
+    const Case cases[] = {
+        {"in order", {{0, 500}, {500, 1}, {501, 8192}}},
+        {"over bytes inside a packet", {{0, 10}, {300, 100}, {400, 8192}}},
+        {"over whole packets", {{0, 1}, {1000, 8192}}},
+        {"beyond the end", {{0, 1}, {size + 5, 10}}},
+    };
+    struct Told {
+        std::vector<DemuxWarning> warnings;
+        static void take(void* state, const DemuxWarning& w) {
+            static_cast<Told*>(state)->warnings.push_back(w);
+        }
+    };
+    ScratchDir dir;
+    const std::string paths[] = {dir.write("video.m2v", m.video), dir.write("video.ts", m.file)};
+    for (const Case& c : cases) {
+        for (bool container : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (container ? ", transport stream" : ", elementary stream"));
+            auto file_offset = [&](std::uint64_t k) { return container ? m.where[k] : k; };
+            FileHandle file;
+            ASSERT_TRUE(platform_open(paths[container].c_str(), FileAccess::READ, &file));
+            Input input;
+            ASSERT_TRUE(input_open(input, file));
+            ElementarySource elementary{&input};
+            StreamSource source = elementary_source(elementary);
+            Demuxer d;
+            Told told;
+            if (container) {
+                ASSERT_TRUE(demux_open(d));
+                ASSERT_TRUE(demux_detect(d, input, stderr, {Told::take, &told}));
+                ASSERT_TRUE(demux_choose(d, -1, stderr));
+                source = demux_source(d);
+            }
+            EXPECT_EQ(source.functions->whole_file, !container);
+            Bytes buffer(8192);
+            for (const Ask& a : c.asks) {
+                SCOPED_TRACE(a.from);
+                SourceFill f = source_fill(source, a.from, buffer.data(), a.count);
+                EXPECT_EQ(f.status, SourceStatus::OK);
+                std::uint64_t expected = a.from >= size ? 0 : std::min<std::uint64_t>(a.count, size - a.from);
+                ASSERT_EQ(f.got, expected);
+                if (f.got == 0) continue;
+                EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + f.got),
+                          Bytes(m.video.begin() + static_cast<long>(a.from),
+                                m.video.begin() + static_cast<long>(a.from + f.got)));
+                std::vector<std::uint64_t> offsets(f.got), want(f.got);
+                source_locate(source, a.from, f.got, offsets.data());
+                for (std::uint32_t i = 0; i < f.got; ++i) want[i] = file_offset(a.from + i);
+                EXPECT_EQ(offsets, want);
+                EXPECT_EQ(source_file_offset(source, a.from + f.got - 1), want.back());
+                source_forget_before(source, a.from + f.got);
+            }
+            ASSERT_EQ(told.warnings.size(), container ? 1u : 0u);
+            if (container) {
+                EXPECT_EQ(told.warnings[0].kind, DemuxWarningKind::CONTINUITY_GAP);
+                EXPECT_EQ(told.warnings[0].pid, PID);
+                EXPECT_EQ(told.warnings[0].file_offset, gap_packet);
+            }
+            // Once the pass is over, by reading again: no warning this time.
+            for (std::uint64_t k : {std::uint64_t{0}, size / 2, size - 1}) {
+                std::uint64_t at = UINT64_MAX;
+                ASSERT_TRUE(source_file_offset_after(source, k, buffer.data(), 8192, &at));
+                EXPECT_EQ(at, file_offset(k)) << k;
+            }
+            EXPECT_EQ(told.warnings.size(), container ? 1u : 0u);
+            if (container) demux_close(d);
+            input_close(input);
+            platform_close(file);
+        }
+    }
+}
+
+// A pack header inside the video refuses the stream where it stands; the
+// hint to read it with --demux comes only when the file was read as it lies.
+TEST(Demux, PackHeaderInTheVideoIsRefusedWithTheHintOnlyWithoutTheContainer) {
+    EnglishMessages english;
+    const Bytes before = concat({sequence_header({}), sequence_extension({}), group_header({}),
+                                 picture_header({}), picture_coding_extension({}), slice(300)});
+    const Bytes es = concat({before, {0, 0, 1, 0xba, 0x44, 0, 4, 0, 4, 1, 0x01, 0x89, 0xc3, 0xf8}, slice(300)});
+    const std::string refusal = "Found an MPEG System header. MPEG System files cannot be handled.\n";
+    const std::string hint = "m2vhdr: the video in a program or transport stream can be read with --demux\n";
+    const std::string report = run_on(before).out;
+    const Laid l = transport(es, {40, false, false, false, 0});
+    struct Case {
+        const char* name;
+        Bytes file;
+        std::vector<std::string> args;
+        std::string out;
+        std::string err;
+    };
+    const Case cases[] = {
+        {"the elementary stream", es, {}, report, refusal + hint},
+        {"in a transport stream", l.file, {"--demux"}, expected_report(report, l, HEAD), refusal},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RunResult r = run_on(c.file, c.args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
+    }
+}
+
 }  // namespace
+

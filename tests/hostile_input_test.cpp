@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 
@@ -115,6 +116,36 @@ TEST(OddFile, FifoWithoutWriterEndsAtOnce) {
     EXPECT_EQ(rewrite.status, 1) << "-1: hung";
     EXPECT_EQ(rewrite.out, "");
     EXPECT_EQ(rewrite.err, sjis(OPEN_FAILED));
+}
+
+// --demux reads a file's start twice (to tell what it is, then to read it):
+// a pipe cannot go back, and says so instead of failing without a word.
+TEST(OddFile, FifoWithDemuxFailsAsASeek) {
+    Bytes packets;
+    for (int i = 0; i < 5; ++i) append(packets, concat({{0x47, 0x1f, 0xff, 0x10}, Bytes(184, 0xff)}));
+    const struct {
+        const char* name;
+        Bytes bytes;
+    } cases[] = {
+        {"an elementary stream", concat({sequence_header({}), sequence_extension({}), sequence_end()})},
+        {"a transport stream", packets},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fifo fifo;
+        int keep = open(fifo.path.c_str(), O_RDONLY | O_NONBLOCK);
+        int writer = open(fifo.path.c_str(), O_WRONLY);
+        ASSERT_GE(keep, 0);
+        ASSERT_GE(writer, 0);
+        ASSERT_EQ(write(writer, c.bytes.data(), c.bytes.size()), static_cast<ssize_t>(c.bytes.size()));
+        close(writer);
+        RunResult r = run_guarded({"m2vhdr", "--demux", fifo.path});
+        close(keep);
+        EXPECT_EQ(r.status, 1) << "-1: hung";
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, sjis("m2vhdr: '" + fifo.path + "' の中を移動できません: " +
+                              system_reason(ESPIPE, "C") + "\n"));
+    }
 }
 
 TEST(OddFile, FifoIsReadUntilItsWriterCloses) {
