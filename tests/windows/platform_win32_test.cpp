@@ -300,3 +300,41 @@ TEST(Win32Read, FillsTheRequestThenGivesZeroAtTheEnd) {
 }
 
 }  // namespace
+
+// A read at an offset takes the bytes there whatever the file pointer, and
+// gives zero at and beyond the end; a pipe is not a file that can be read
+// so, a disk file is.
+TEST(Win32Read, AtAnOffsetTakesTheBytesThere) {
+    Scratch dir;
+    Bytes data(100000);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 13 + i / 256);
+    std::string path = dir.file("s.m2v", data);
+    FileHandle file;
+    ASSERT_TRUE(platform_open(path.c_str(), FileAccess::READ, &file));
+    EXPECT_TRUE(platform_is_seekable(file));
+    const struct {
+        std::uint64_t offset;
+        std::uint32_t count;
+        std::uint32_t got;
+    } cases[] = {{70000, 10, 10}, {5, 65536, 65536}, {99990, 100, 10}, {100000, 4, 0}, {200000, 4, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.offset);
+        Bytes back(c.count, 0xee);
+        std::uint32_t got = 99;
+        ASSERT_TRUE(platform_read_at(file, c.offset, back.data(), c.count, &got));
+        ASSERT_EQ(got, c.got);
+        if (got > 0) {
+            EXPECT_EQ(Bytes(back.begin(), back.begin() + got),
+                      Bytes(data.begin() + static_cast<long>(c.offset),
+                            data.begin() + static_cast<long>(c.offset + got)));
+        }
+    }
+    platform_close(file);
+
+    HANDLE read_end = nullptr;
+    HANDLE write_end = nullptr;
+    ASSERT_TRUE(CreatePipe(&read_end, &write_end, nullptr, 0));
+    EXPECT_FALSE(platform_is_seekable(FileHandle{reinterpret_cast<std::intptr_t>(read_end)}));
+    CloseHandle(read_end);
+    CloseHandle(write_end);
+}
