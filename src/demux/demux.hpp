@@ -41,9 +41,11 @@ inline std::uint64_t run_file_offset(const PayloadRun& r, std::uint64_t stream_o
 // Runs kept at most, in a ring; a fill stops early rather than grow the map.
 inline constexpr std::uint32_t MAX_RUNS = 16384;
 static_assert((MAX_RUNS & (MAX_RUNS - 1)) == 0, "the ring's index wraps with a mask");
-// Bytes read from the file at a time: any PES packet of a program stream
-// (at most 6 + 65535 bytes) and the four bytes after it fit.
-inline constexpr std::uint32_t DEMUX_BUFFER_SIZE = 1u << 18;
+// Bytes of the file the demultiplexer looks at at a time, a view of the
+// input: any PES packet of a program stream (at most 6 + 65535 bytes) and
+// the four bytes after it fit.
+inline constexpr std::uint32_t DEMUX_BUFFER_SIZE = INPUT_VIEW_SIZE;
+static_assert(DEMUX_BUFFER_SIZE >= 6 + 65535 + 4, "a PES packet and the next start code fit in a view");
 // Stream bytes the scanner asks for at a time.
 inline constexpr std::uint32_t DEMUX_FILL_SIZE = 1u << 17;
 // Programs of a transport stream whose tables are read.
