@@ -210,6 +210,22 @@ TEST(Stats, PicturesBeforeTheFirstSequenceHeader) {
 // The same bytes and the same lines as `FILE RATE`; and with no
 // safe rate (a picture larger than the buffer), status 1 and the file as it
 // was.
+// The writing pass of `auto` decodes the stream afresh: a stream that ends
+// in a sequence header and starts with an extension outside any sequence
+// warns of it as a one-pass rewrite does, not as if the header before it
+// were the last one of the measuring pass.
+TEST(Stats, AutoWritesAfterAPassThatForgetsTheLastHeader) {
+    EnglishMessages english;
+    OutsideOriginalLocale newer;
+    Bytes stream = sequence_extension({});
+    append(stream, pulldown_stream(292));
+    append(stream, sequence_header({}));
+    RunResult by_auto = run_on(stream, {"auto"});
+    RunResult by_rate = run_on(stream, {"117200"});
+    EXPECT_EQ(by_rate.err, "Warning: found a sequence extension code outside the sequence layer.\n");
+    EXPECT_EQ(by_auto.err, by_rate.err);
+}
+
 TEST(Stats, AutoWritesTheLowestSafeRate) {
     EnglishMessages english;
     Bytes after;
