@@ -123,6 +123,32 @@ Bytes cadence_stream(bool film, const std::vector<std::pair<unsigned, unsigned>>
 // of its pictures repeat a field; the closing line gives the time before
 // (fields of 1001/60000 s) and after (frames of 1001/24000 s). Run again,
 // or after only its rates pass, it ends with the same file.
+// The JSON document of a pulldown lists the layer warnings its check pass
+// prints, as the JSON report of the same stream does, and only once,
+// though the patch passes read those headers again.
+TEST(Pulldown, JsonListsTheWarningsOfTheCheckPass) {
+    EnglishMessages english;
+    Bytes stream = film_stream(false);
+    // A picture coding extension straight after the first group's header.
+    const std::size_t group_end = sequence_header(at_rate(1)).size() +
+                                  sequence_extension(busy_extension(1)).size() +
+                                  group_header(group_at(false, 0)).size();
+    Bytes orphan = picture_coding_extension(busy_coding(0, 0));
+    stream.insert(stream.begin() + static_cast<long>(group_end), orphan.begin(), orphan.end());
+    auto warnings = [](const std::string& json) {
+        std::size_t from = json.find("\"warnings\": [");
+        return from == std::string::npos ? std::string("none") : json.substr(from, json.find(']', from) - from);
+    };
+    std::string report = run_on(stream, {"--json"}).out;
+    EXPECT_NE(report.find("\"offset\": " + std::to_string(group_end) + ", \"message\": \"picture extension"),
+              std::string::npos) << report;
+    for (const char* dry : {"--dry-run", "--quiet"}) {
+        RunResult r = run_on(stream, {"--json", dry, "--pulldown", "3:2"});
+        EXPECT_EQ(warnings(r.out), warnings(report)) << dry;
+        EXPECT_EQ(r.err.find("Warning"), r.err.rfind("Warning")) << r.err;
+    }
+}
+
 TEST(Pulldown, RemovalTakesAnyFilmCadence) {
     EnglishMessages english;
     using Flags = std::vector<std::pair<unsigned, unsigned>>;

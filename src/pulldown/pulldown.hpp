@@ -84,8 +84,11 @@ struct PulldownState {
 
 // Applies or removes the pulldown of the file open in ctx, its patch target
 // added. Tells the run's listener the summary and returns true, or returns
-// false after printing the reason for a refusal or a failure.
-bool run_pulldown(StreamContext& ctx, PulldownDirection direction);
+// false after printing the reason for a refusal or a failure. `check_pass`
+// holds the sinks that read the first pass, the check, before the
+// pulldown's own (the JSON document's record of layer warnings); the patch
+// passes read the same headers again and go to the pulldown alone.
+bool run_pulldown(StreamContext& ctx, PulldownDirection direction, SinkChain& check_pass);
 
 // The sinks of the passes.
 extern const HeaderSink pulldown_check_sink;

@@ -38,10 +38,15 @@ bool patch_pass(StreamContext& ctx, PulldownState& s, PulldownPass pass, std::ui
 
 }  // namespace
 
-bool run_pulldown(StreamContext& ctx, PulldownDirection direction) {
+bool run_pulldown(StreamContext& ctx, PulldownDirection direction, SinkChain& check_pass) {
     PulldownState s;
     s.direction = direction;
-    set_sink(ctx, pulldown_check_sink, &s);
+    if (check_pass.count == 0) {
+        set_sink(ctx, pulldown_check_sink, &s);
+    } else {
+        chain_add(check_pass, pulldown_check_sink, &s);
+        set_sink(ctx, chain_sink, &check_pass);
+    }
     if (scan_stream(ctx) == ScanOutcome::STOPPED || !finish_pulldown_check(ctx, s)) return false;
 
     const std::uint64_t pictures = s.pictures;

@@ -67,9 +67,15 @@ int run_auto(StreamContext& ctx, const RunPlan& plan, JobRecords&, Demuxer&) {
 }
 
 int run_pulldown_job(StreamContext& ctx, const RunPlan& plan, JobRecords&, Demuxer&) {
-    if (ctx.json) json_head(ctx);  // the patches follow
+    // The document lists the layer warnings the check pass prints.
+    SinkChain check_pass;
+    if (ctx.json) {
+        json_head(ctx);  // the patches follow
+        chain_add(check_pass, json_warnings_sink, ctx.json);
+    }
     bool apply = plan.options->pulldown == PulldownRequest::APPLY;
-    return run_pulldown(ctx, apply ? PulldownDirection::APPLY : PulldownDirection::REMOVE)
+    return run_pulldown(ctx, apply ? PulldownDirection::APPLY : PulldownDirection::REMOVE,
+                        check_pass)
                ? EXIT_OK
                : EXIT_FAILED;
 }
