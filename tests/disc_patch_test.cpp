@@ -200,8 +200,9 @@ TEST(AspectPatchByte, KeepsVersionAndSystem) {
 
 // One finding as a line: kind, field, title set, file name, offset, values.
 std::string line(const DiscFinding& f) {
-    static const char* const kinds[] = {"ASPECT_RATIO", "TV_SYSTEM",   "PICTURE_SIZE",
-                                        "MPEG_VERSION", "BUP_DIFFERS", "ATRT_DIFFERS"};
+    static const char* const kinds[] = {"ASPECT_RATIO", "TV_SYSTEM",    "PICTURE_SIZE",
+                                        "MPEG_VERSION", "BUP_DIFFERS",  "ATRT_DIFFERS",
+                                        "TITLE_SET_COUNT"};
     std::ostringstream s;
     s << kinds[static_cast<int>(f.kind)] << " " << attr_field_names[static_cast<int>(f.field)] << " "
       << f.title_set << " " << fs::path(f.file).filename().string() << "@" << f.offset << " " << std::hex
@@ -214,6 +215,19 @@ std::string lines(const std::vector<DiscFinding>& findings) {
     std::string s;
     for (const DiscFinding& f : findings) s += line(f) + "\n";
     return s;
+}
+
+TEST(DiscTables, CountsAgainstTheFolder) {
+    REQUIRE_DISC(folder, "two_sets_43");
+    ScratchDir scratch;
+    fs::path copy = copy_disc(folder, scratch);
+    for (const char* name : {"VTS_02_0.IFO", "VTS_02_0.BUP", "VTS_02_1.VOB"}) fs::remove(copy / name);
+    DiscFiles files = disc_find(copy.string().c_str());
+    std::vector<DiscFinding> findings;
+    compare_disc_tables(disc_read_ifos(files), &findings);
+    EXPECT_EQ(lines(findings),
+              "TITLE_SET_COUNT vmgm_video_attr 0 VIDEO_TS.IFO@62 2 1\n"
+              "TITLE_SET_COUNT vmgm_video_attr 0 VIDEO_TS.IFO@4096 2 1\n");
 }
 
 TEST(DiscTables, AgreeOnEveryDiscDvdauthorMakes) {
@@ -251,6 +265,11 @@ const ByteChange byte_changes[] = {
      "BUP_DIFFERS vtsm_vobs_attr 2 VIDEO_TS.BUP@4896 100 0 VIDEO_TS.IFO@4896\n"},
     {"menu_bup", "VIDEO_TS.BUP", 0x100, false, 0x40,
      "BUP_DIFFERS vmgm_video_attr 0 VIDEO_TS.BUP@256 4000 0 VIDEO_TS.IFO@256\n"},
+    // vmg_nr_of_title_sets (low byte), then the table's nr_of_vtss
+    {"title_set_count", "VIDEO_TS.IFO", 0x3F, false, 3,
+     "TITLE_SET_COUNT vmgm_video_attr 0 VIDEO_TS.IFO@62 3 2\n"},
+    {"table_count", "VIDEO_TS.IFO", 1, true, 1,
+     "TITLE_SET_COUNT vmgm_video_attr 0 VIDEO_TS.IFO@4096 1 2\n"},
 };
 
 class DiscTableChange : public ::testing::TestWithParam<ByteChange> {};

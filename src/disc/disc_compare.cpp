@@ -97,7 +97,27 @@ void compare_atrt(const IfoVmg& vmg, const IfoVts& vts, std::vector<DiscFinding>
     compare_bytes(FindingKind::ATRT_DIFFERS, e.vtstt_vobs_video_attr, vts.vts_video_attr, findings);
 }
 
+void compare_title_set_count(const IfoVmg& vmg, unsigned title_sets,
+                             std::vector<DiscFinding>* findings) {
+    if (vmg.fault != IfoFault::NONE) return;
+    auto count = [&](std::uint64_t offset, unsigned value) {
+        if (value == title_sets) return;
+        DiscFinding f;
+        f.kind = FindingKind::TITLE_SET_COUNT;
+        f.file = vmg.file;
+        f.offset = offset;
+        f.value = value;
+        f.other = title_sets;
+        findings->push_back(f);
+    };
+    count(VMG_NR_OF_TITLE_SETS, vmg.vmg_nr_of_title_sets);
+    count(vmg.vts_atrt_offset, vmg.nr_of_vtss);
+}
+
 void compare_disc_tables(const DiscIfos& ifos, std::vector<DiscFinding>* findings) {
+    unsigned highest = 0;
+    for (const TitleSetIfos& t : ifos.title_sets) highest = t.title_set > highest ? t.title_set : highest;
+    compare_title_set_count(ifos.vmg_ifo, highest, findings);
     compare_bup(ifos.vmg_ifo, ifos.vmg_bup, findings);
     for (const TitleSetIfos& t : ifos.title_sets) {
         compare_bup(t.ifo, t.bup, findings);

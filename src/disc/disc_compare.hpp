@@ -27,6 +27,8 @@ enum class FindingKind {
     MPEG_VERSION,  // mpeg_version vs the stream's MPEG version (1 or 2)
     BUP_DIFFERS,   // a .BUP's attribute bytes vs its .IFO's
     ATRT_DIFFERS,  // the title set attribute table's copy vs the title set's IFO
+    TITLE_SET_COUNT,  // vmg_nr_of_title_sets, or the table's nr_of_vtss, vs the
+                      // title sets the folder holds (`other`; `field` unused)
 };
 
 // One disagreement. `file`/`offset` is the IFO byte concerned; `value` its
@@ -60,5 +62,9 @@ void compare_bup(const IfoVmg& ifo, const IfoVmg& bup, std::vector<DiscFinding>*
 void compare_bup(const IfoVts& ifo, const IfoVts& bup, std::vector<DiscFinding>* findings);
 // Title set `vts.title_set`'s entry of `vmg`'s table against `vts`.
 void compare_atrt(const IfoVmg& vmg, const IfoVts& vts, std::vector<DiscFinding>* findings);
-// Every BUP and table copy of the disc whose files could be read.
+// VIDEO_TS.IFO's counts of title sets against the `title_sets` the folder
+// holds (the highest title set number found).
+void compare_title_set_count(const IfoVmg& vmg, unsigned title_sets,
+                             std::vector<DiscFinding>* findings);
+// Every BUP, table copy and count of the disc whose files could be read.
 void compare_disc_tables(const DiscIfos& ifos, std::vector<DiscFinding>* findings);

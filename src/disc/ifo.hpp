@@ -43,6 +43,7 @@ struct VideoAttrSite {
 };
 
 inline constexpr std::size_t IFO_SECTOR = 2048;
+inline constexpr std::uint64_t VMG_NR_OF_TITLE_SETS = 0x03E;
 inline constexpr std::uint64_t VMGM_VIDEO_ATTR = 0x100;
 inline constexpr std::uint64_t VTSM_VIDEO_ATTR = 0x100;
 inline constexpr std::uint64_t VTS_VIDEO_ATTR = 0x200;
@@ -76,6 +77,7 @@ struct IfoVmg {
     std::string file;
     unsigned vmg_nr_of_title_sets = 0;
     unsigned nr_of_vtss = 0;  // of the title set attribute table
+    std::uint64_t vts_atrt_offset = 0;  // where that table starts
     VideoAttrSite vmgm_video_attr;
     std::vector<AtrtEntry> vts_atrt;  // entry i: title set i + 1
 };

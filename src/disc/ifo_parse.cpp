@@ -51,7 +51,7 @@ IfoVmg ifo_parse_vmg(const std::uint8_t* data, std::size_t size, const std::stri
     vmg.file = file;
     vmg.fault = check_start(data, size, "DVDVIDEO-VMG", VMGM_VIDEO_ATTR + 2, &vmg.fault_offset);
     if (vmg.fault != IfoFault::NONE) return vmg;
-    vmg.vmg_nr_of_title_sets = be16(data + 0x3E);
+    vmg.vmg_nr_of_title_sets = be16(data + VMG_NR_OF_TITLE_SETS);
     vmg.vmgm_video_attr = site(AttrField::vmgm_video_attr, 0, file, data, VMGM_VIDEO_ATTR);
 
     std::uint64_t atrt = std::uint64_t{be32(data + 0xD0)} * IFO_SECTOR;
@@ -64,6 +64,7 @@ IfoVmg ifo_parse_vmg(const std::uint8_t* data, std::size_t size, const std::stri
         vmg.fault_offset = atrt + 8;
         return vmg;
     }
+    vmg.vts_atrt_offset = atrt;
     vmg.nr_of_vtss = be16(data + atrt);
     std::uint64_t table_size = std::uint64_t{be32(data + atrt + 4)} + 1;  // last_byte + 1
     std::uint64_t offsets_end = 8 + 4 * std::uint64_t{vmg.nr_of_vtss};
