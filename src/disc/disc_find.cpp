@@ -51,11 +51,15 @@ bool parse_disc_name(const std::string& name, DiscName* out) {
     return true;
 }
 
+// `name` in `folder`, with the separator the folder's path already uses
+// (a Windows path given with backslashes keeps them), '/' by default.
 std::string join(const std::string& folder, const std::string& name) {
     if (folder.empty()) return name;
     char last = folder.back();
     if (last == '/' || last == '\\') return folder + name;
-    return folder + "/" + name;
+    std::size_t at = folder.find_last_of("/\\");
+    char separator = at == std::string::npos ? '/' : folder[at];
+    return folder + separator + name;
 }
 
 // The folder that holds `path` and the last part of `path`.
