@@ -43,6 +43,9 @@ struct FindCase {
     const char* expected;
 };
 
+// Cases print as their label in test names and failures.
+void PrintTo(const FindCase& c, std::ostream* os) { *os << c.label; }
+
 const FindCase find_cases[] = {
     {"whole_disc_upper_case",
      {"VIDEO_TS.IFO", "VIDEO_TS.BUP", "VIDEO_TS.VOB", "VTS_01_0.IFO", "VTS_01_0.BUP",
@@ -125,6 +128,9 @@ struct PathCase {
     const char* given;      // relative to the scratch folder
     DiscFault fault;
 };
+
+// Cases print as their label in test names and failures.
+void PrintTo(const PathCase& c, std::ostream* os) { *os << c.label; }
 
 const PathCase path_cases[] = {
     {"video_ts_folder", "VIDEO_TS", "disc/VIDEO_TS", DiscFault::NONE},

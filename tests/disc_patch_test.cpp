@@ -78,6 +78,9 @@ struct PatchCase {
     std::size_t patches;  // counted from the attributes that describe the streams
 };
 
+// Cases print as their label in test names and failures.
+void PrintTo(const PatchCase& c, std::ostream* os) { *os << c.label; }
+
 const PatchCase patch_cases[] = {
     // one title set: its vts_video_attr and the table's copy, in IFO and BUP
     {"ntsc_4_3_to_16_9", "ntsc_43", "ntsc_169", 3, {}, 4},
@@ -249,6 +252,9 @@ struct ByteChange {
     const char* findings;
 };
 
+// Cases print as their label in test names and failures.
+void PrintTo(const ByteChange& c, std::ostream* os) { *os << c.label; }
+
 // two_sets_43: every title attribute is 0x53 0x00 (MPEG-2, PAL, 4:3), the
 // menus' (there are none) 0x00 0x00; the table's two entries lie at 16 and
 // 16 + 0x308 of its sector.
@@ -331,6 +337,9 @@ struct StreamCase {
     StreamFacts stream;
     const char* findings;
 };
+
+// Cases print as their label in test names and failures.
+void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.label; }
 
 // Against ntsc_43's vts_video_attr (0x43 0x00: MPEG-2, NTSC, 4:3, 720x480).
 const StreamCase stream_cases[] = {

@@ -72,6 +72,12 @@ TEST_P(VideoAttrDecode, FieldsAndNames) {
     EXPECT_EQ(names, c.names);
 }
 
+void PrintTo(const DecodeCase& c, std::ostream* os) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%02x %02x", c.bytes[0], c.bytes[1]);
+    *os << hex;
+}
+
 INSTANTIATE_TEST_SUITE_P(Bytes, VideoAttrDecode, ::testing::ValuesIn(decode_cases));
 
 // A VMGI of three sectors: the title set attribute table in sector 1 with
@@ -141,6 +147,9 @@ struct VmgDamage {
     IfoFault fault;
     std::uint64_t fault_offset;
 };
+
+// Cases print as their label in test names and failures.
+void PrintTo(const VmgDamage& c, std::ostream* os) { *os << c.label; }
 
 const VmgDamage vmg_damages[] = {
     {"cut_before_attributes", [](VmgImage& i) { i.bytes.resize(0x101); }, IfoFault::CUT_SHORT, 0x102},
@@ -310,6 +319,9 @@ struct FileDamage {
     const char* overwrite;  // put at the start when not null
     IfoFault fault;
 };
+
+// Cases print as their label in test names and failures.
+void PrintTo(const FileDamage& c, std::ostream* os) { *os << c.label; }
 
 const FileDamage file_damages[] = {
     {"vmg_cut_short", "VIDEO_TS.IFO", 200, nullptr, IfoFault::CUT_SHORT},
