@@ -59,12 +59,12 @@ const FindCase find_cases[] = {
      "VMG video_ts.ifo Video_ts.Bup -\n"
      "1 vts_01_0.ifo vts_01_0.bup - vts_01_1.vob\n"},
     {"nine_title_vobs_in_number_order",
-     {"VIDEO_TS.IFO", "VIDEO_TS.BUP", "VTS_07_0.IFO", "VTS_07_0.BUP", "VTS_07_9.VOB",
-      "VTS_07_1.VOB", "VTS_07_2.VOB", "VTS_07_3.VOB", "VTS_07_4.VOB", "VTS_07_5.VOB",
-      "VTS_07_6.VOB", "VTS_07_7.VOB", "VTS_07_8.VOB"},
+     {"VIDEO_TS.IFO", "VIDEO_TS.BUP", "VTS_01_0.IFO", "VTS_01_0.BUP", "VTS_01_9.VOB",
+      "VTS_01_1.VOB", "VTS_01_2.VOB", "VTS_01_3.VOB", "VTS_01_4.VOB", "VTS_01_5.VOB",
+      "VTS_01_6.VOB", "VTS_01_7.VOB", "VTS_01_8.VOB"},
      "VMG VIDEO_TS.IFO VIDEO_TS.BUP -\n"
-     "7 VTS_07_0.IFO VTS_07_0.BUP - VTS_07_1.VOB,VTS_07_2.VOB,VTS_07_3.VOB,VTS_07_4.VOB,"
-     "VTS_07_5.VOB,VTS_07_6.VOB,VTS_07_7.VOB,VTS_07_8.VOB,VTS_07_9.VOB\n"},
+     "1 VTS_01_0.IFO VTS_01_0.BUP - VTS_01_1.VOB,VTS_01_2.VOB,VTS_01_3.VOB,VTS_01_4.VOB,"
+     "VTS_01_5.VOB,VTS_01_6.VOB,VTS_01_7.VOB,VTS_01_8.VOB,VTS_01_9.VOB\n"},
     {"gap_stops_the_title_and_is_damage",
      {"VIDEO_TS.IFO", "VIDEO_TS.BUP", "VTS_01_0.IFO", "VTS_01_0.BUP", "VTS_01_1.VOB",
       "VTS_01_2.VOB", "VTS_01_4.VOB", "VTS_01_5.VOB"},
@@ -85,6 +85,14 @@ const FindCase find_cases[] = {
      "missing BUP 0 VIDEO_TS.BUP\n"
      "missing BUP 1 VTS_01_0.BUP\n"
      "missing IFO 2 VTS_02_0.IFO\n"},
+    {"title_set_missing_whole",
+     {"VIDEO_TS.IFO", "VIDEO_TS.BUP", "VTS_01_0.IFO", "VTS_01_0.BUP", "VTS_01_1.VOB",
+      "VTS_04_0.IFO", "VTS_04_0.BUP", "VTS_04_1.VOB"},
+     "VMG VIDEO_TS.IFO VIDEO_TS.BUP -\n"
+     "1 VTS_01_0.IFO VTS_01_0.BUP - VTS_01_1.VOB\n"
+     "4 VTS_04_0.IFO VTS_04_0.BUP - VTS_04_1.VOB\n"
+     "missing IFO 2 VTS_02_0.IFO\n"
+     "missing IFO 3 VTS_03_0.IFO\n"},
     {"names_that_differ_only_in_case",
      {"VIDEO_TS.IFO", "VIDEO_TS.BUP", "VTS_01_0.IFO", "VTS_01_0.BUP", "VTS_01_1.VOB",
       "vts_01_1.vob"},

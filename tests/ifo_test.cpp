@@ -391,3 +391,33 @@ TEST(DiscMessages, EveryFaultHasItsText) {
 }
 
 }  // namespace
+
+namespace {
+
+// The file layer's refusals: a table too large for any IFO, and a folder
+// where the file should be, each with the system's reason kept.
+TEST(IfoLoad, SizeLimitAndFolders) {
+    ScratchDir scratch;
+    Bytes head(2048, 0);
+    std::copy_n("DVDVIDEO-VTS", 12, head.begin());
+    head[0x200] = 0x5C;
+    std::string at_limit = scratch.write("at_limit.IFO", head);
+    fs::resize_file(at_limit, IFO_MAX_SIZE);
+    IfoVts vts = ifo_read_vts(at_limit, 1);
+    EXPECT_EQ(vts.fault, IfoFault::NONE);
+    EXPECT_EQ(vts.vts_video_attr.bytes[0], 0x5C);
+    std::string over = scratch.write("over.IFO", head);
+    fs::resize_file(over, IFO_MAX_SIZE + 1);
+    EXPECT_EQ(ifo_read_vts(over, 1).fault, IfoFault::TOO_LARGE);
+
+    fs::create_directory(fs::path(scratch.path()) / "VTS_01_0.IFO");
+    IfoVts folder = ifo_read_vts(scratch.path() + "/VTS_01_0.IFO", 1);
+    EXPECT_EQ(folder.fault, IfoFault::OPEN_FAILED);
+    EXPECT_NE(folder.error, 0);
+    IfoVmg none = ifo_read_vmg(scratch.path() + "/VIDEO_TS.IFO");
+    EXPECT_EQ(none.fault, IfoFault::OPEN_FAILED);
+    EXPECT_NE(none.error, 0);
+    EXPECT_EQ(ifo_read_vmg("").fault, IfoFault::MISSING);
+}
+
+}  // namespace

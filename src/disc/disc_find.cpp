@@ -82,6 +82,15 @@ bool has_disc_tables(const std::vector<std::string>& names) {
     return false;
 }
 
+// "VTS_nn_p.EXT", as the disc names it.
+std::string vts_name(unsigned set, char part, const char* extension) {
+    std::string name = "VTS_00_0.";
+    name[4] = static_cast<char>('0' + set / 10);
+    name[5] = static_cast<char>('0' + set % 10);
+    name[7] = part;
+    return name + extension;
+}
+
 TitleSetFiles* title_set(DiscFiles* disc, unsigned number) {
     for (TitleSetFiles& t : disc->title_sets) {
         if (t.title_set == number) return &t;
@@ -143,14 +152,18 @@ DiscFiles disc_files_from_names(const std::string& folder,
               [](const TitleSetFiles& a, const TitleSetFiles& b) { return a.title_set < b.title_set; });
     if (disc.vmg_ifo.empty()) disc.damage.push_back({DiscDamage::MISSING_IFO, 0, "VIDEO_TS.IFO"});
     if (disc.vmg_bup.empty()) disc.damage.push_back({DiscDamage::MISSING_BUP, 0, "VIDEO_TS.BUP"});
+    // A title set below the highest with no file at all.
+    unsigned highest = disc.title_sets.empty() ? 0 : disc.title_sets.back().title_set;
+    for (unsigned set = 1, at = 0; set < highest; ++set) {
+        if (disc.title_sets[at].title_set == set) {
+            ++at;
+            continue;
+        }
+        disc.damage.push_back({DiscDamage::MISSING_IFO, set, vts_name(set, '0', "IFO")});
+    }
     for (TitleSetFiles& t : disc.title_sets) {
-        char base[9];
-        base[0] = 'V', base[1] = 'T', base[2] = 'S', base[3] = '_';
-        base[4] = static_cast<char>('0' + t.title_set / 10);
-        base[5] = static_cast<char>('0' + t.title_set % 10);
-        base[6] = '_', base[7] = '0', base[8] = '\0';
-        if (t.ifo.empty()) disc.damage.push_back({DiscDamage::MISSING_IFO, t.title_set, std::string(base) + ".IFO"});
-        if (t.bup.empty()) disc.damage.push_back({DiscDamage::MISSING_BUP, t.title_set, std::string(base) + ".BUP"});
+        if (t.ifo.empty()) disc.damage.push_back({DiscDamage::MISSING_IFO, t.title_set, vts_name(t.title_set, '0', "IFO")});
+        if (t.bup.empty()) disc.damage.push_back({DiscDamage::MISSING_BUP, t.title_set, vts_name(t.title_set, '0', "BUP")});
         bool gap = false;
         for (unsigned part = 1; part <= 9; ++part) {
             const std::string& vob = vobs[t.title_set][part];
@@ -167,8 +180,7 @@ DiscFiles disc_files_from_names(const std::string& folder,
             t.title_vobs.push_back(vob);
         }
         if (vobs[t.title_set][1].empty()) {
-            base[7] = '1';
-            disc.damage.push_back({DiscDamage::NO_TITLE_VOB, t.title_set, std::string(base) + ".VOB"});
+            disc.damage.push_back({DiscDamage::NO_TITLE_VOB, t.title_set, vts_name(t.title_set, '1', "VOB")});
         }
     }
     return disc;
