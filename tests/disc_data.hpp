@@ -18,12 +18,12 @@ inline std::string disc_folder(const std::string& name) {
 }
 
 // Skips the test when the discs are not there.
-#define REQUIRE_DISC(folder, name)                                                  \
-    std::string folder = disc_folder(name);                                         \
+#define REQUIRE_DISC(folder, name)                                                \
+    std::string folder = disc_folder(name);                                       \
     if (folder.empty()) GTEST_SKIP() << "no ffmpeg or dvdauthor: discs not made"; \
     ASSERT_TRUE(std::filesystem::is_directory(folder + "/VIDEO_TS")) << folder
 
 // Every disc make_discs.sh makes.
-inline const char* const all_discs[] = {"ntsc_43",  "ntsc_169",    "pal_43",       "pal_169",
-                                        "menus_43", "menus_169",   "two_sets_43",  "two_sets_169",
-                                        "two_sets_mixed"};
+inline const char* const all_discs[] = {"ntsc_43",     "ntsc_169",     "pal_43",
+                                        "pal_169",     "menus_43",     "menus_169",
+                                        "two_sets_43", "two_sets_169", "two_sets_mixed"};

@@ -25,7 +25,8 @@ std::string summary(const DiscFiles& d) {
     for (const TitleSetFiles& t : d.title_sets) {
         s += std::to_string(t.title_set) + " " + name(t.ifo) + " " + name(t.bup) + " " +
              name(t.menu_vob) + " ";
-        for (std::size_t i = 0; i < t.title_vobs.size(); ++i) s += (i ? "," : "") + name(t.title_vobs[i]);
+        for (std::size_t i = 0; i < t.title_vobs.size(); ++i)
+            s += (i ? "," : "") + name(t.title_vobs[i]);
         s += "\n";
     }
     static const char* const damage_names[] = {"missing IFO", "missing BUP", "no title VOB",
@@ -117,9 +118,11 @@ TEST_P(DiscFind, FilesAndDamageFromTheFolder) {
     for (const char* name : c.names) touch(video_ts / name);
     std::vector<std::string> listed;
     int error = 0;
-    ASSERT_EQ(platform_list_folder(video_ts.string().c_str(), &listed, &error), FolderListing::LISTED);
+    ASSERT_EQ(platform_list_folder(video_ts.string().c_str(), &listed, &error),
+              FolderListing::LISTED);
     // Case-only duplicates need a file system that keeps case apart.
-    if (listed.size() != c.names.size()) GTEST_SKIP() << "names differing in case are one file here";
+    if (listed.size() != c.names.size())
+        GTEST_SKIP() << "names differing in case are one file here";
     DiscFiles d = disc_find(video_ts.string().c_str());
     ASSERT_EQ(d.fault, DiscFault::NONE);
     EXPECT_EQ(summary(d), c.expected);
@@ -132,8 +135,8 @@ INSTANTIATE_TEST_SUITE_P(Names, DiscFind, ::testing::ValuesIn(find_cases),
 // The same disc whichever way the user names it.
 struct PathCase {
     const char* label;
-    const char* folder;     // the VIDEO_TS folder's own name
-    const char* given;      // relative to the scratch folder
+    const char* folder;  // the VIDEO_TS folder's own name
+    const char* given;   // relative to the scratch folder
     DiscFault fault;
 };
 
@@ -159,8 +162,8 @@ TEST_P(DiscPath, FindsTheVideoTsFolder) {
     ScratchDir scratch;
     fs::path video_ts = fs::path(scratch.path()) / "disc" / c.folder;
     fs::create_directories(video_ts / "empty");
-    for (const char* name : {"VIDEO_TS.IFO", "VIDEO_TS.BUP", "VTS_01_0.IFO", "vts_01_0.bup",
-                             "VTS_01_1.VOB"}) {
+    for (const char* name :
+         {"VIDEO_TS.IFO", "VIDEO_TS.BUP", "VTS_01_0.IFO", "vts_01_0.bup", "VTS_01_1.VOB"}) {
         touch(video_ts / name);
     }
     std::string given = scratch.path() + "/" + c.given;
@@ -186,7 +189,8 @@ INSTANTIATE_TEST_SUITE_P(Paths, DiscPath, ::testing::ValuesIn(path_cases),
 
 TEST(FolderListing, NamesInByteOrderWithoutDots) {
     ScratchDir scratch;
-    for (const char* name : {"b", "B", "a.VOB", "\xc3\xa9t\xc3\xa9", "A"}) touch(fs::path(scratch.path()) / name);
+    for (const char* name : {"b", "B", "a.VOB", "\xc3\xa9t\xc3\xa9", "A"})
+        touch(fs::path(scratch.path()) / name);
     fs::create_directory(fs::path(scratch.path()) / "sub");
     std::vector<std::string> names{"left over"};
     int error = -1;

@@ -181,8 +181,8 @@ TEST(AspectPatchChoice, RefusalsListNothing) {
         EXPECT_TRUE(plan.patches.empty()) << gone;
         // Title set 1 alone does not need title set 2's files.
         PatchPlan first = plan_for(copy.string(), 3, {1, false});
-        EXPECT_EQ(first.fault, std::string(gone) == "VIDEO_TS.BUP" ? PlanFault::TABLE_UNUSABLE
-                                                                     : PlanFault::NONE)
+        EXPECT_EQ(first.fault,
+                  std::string(gone) == "VIDEO_TS.BUP" ? PlanFault::TABLE_UNUSABLE : PlanFault::NONE)
             << gone;
     }
 }
@@ -203,14 +203,15 @@ TEST(AspectPatchByte, KeepsVersionAndSystem) {
 
 // One finding as a line: kind, field, title set, file name, offset, values.
 std::string line(const DiscFinding& f) {
-    static const char* const kinds[] = {"ASPECT_RATIO", "TV_SYSTEM",    "PICTURE_SIZE",
-                                        "MPEG_VERSION", "BUP_DIFFERS",  "ATRT_DIFFERS",
+    static const char* const kinds[] = {"ASPECT_RATIO",   "TV_SYSTEM",   "PICTURE_SIZE",
+                                        "MPEG_VERSION",   "BUP_DIFFERS", "ATRT_DIFFERS",
                                         "TITLE_SET_COUNT"};
     std::ostringstream s;
-    s << kinds[static_cast<int>(f.kind)] << " " << attr_field_names[static_cast<int>(f.field)] << " "
-      << f.title_set << " " << fs::path(f.file).filename().string() << "@" << f.offset << " " << std::hex
-      << f.value << " " << f.other;
-    if (!f.other_file.empty()) s << " " << fs::path(f.other_file).filename().string() << "@" << std::dec << f.other_offset;
+    s << kinds[static_cast<int>(f.kind)] << " " << attr_field_names[static_cast<int>(f.field)]
+      << " " << f.title_set << " " << fs::path(f.file).filename().string() << "@" << f.offset << " "
+      << std::hex << f.value << " " << f.other;
+    if (!f.other_file.empty())
+        s << " " << fs::path(f.other_file).filename().string() << "@" << std::dec << f.other_offset;
     return s.str();
 }
 
@@ -224,7 +225,8 @@ TEST(DiscTables, CountsAgainstTheFolder) {
     REQUIRE_DISC(folder, "two_sets_43");
     ScratchDir scratch;
     fs::path copy = copy_disc(folder, scratch);
-    for (const char* name : {"VTS_02_0.IFO", "VTS_02_0.BUP", "VTS_02_1.VOB"}) fs::remove(copy / name);
+    for (const char* name : {"VTS_02_0.IFO", "VTS_02_0.BUP", "VTS_02_1.VOB"})
+        fs::remove(copy / name);
     DiscFiles files = disc_find(copy.string().c_str());
     std::vector<DiscFinding> findings;
     compare_disc_tables(disc_read_ifos(files), &findings);
@@ -302,12 +304,15 @@ StreamFacts ffprobe_facts(const std::string& vob) {
                                "-of", "default=noprint_wrappers=1", vob});
     std::map<std::string, std::string> v;
     std::istringstream in(r.out);
-    for (std::string l; std::getline(in, l);) v[l.substr(0, l.find('='))] = l.substr(l.find('=') + 1);
+    for (std::string l; std::getline(in, l);)
+        v[l.substr(0, l.find('='))] = l.substr(l.find('=') + 1);
     StreamFacts f;
     f.mpeg2 = v["codec_name"] == "mpeg2video";
     f.horizontal_size = static_cast<unsigned>(std::stoul(v["width"]));
     f.vertical_size = static_cast<unsigned>(std::stoul(v["height"]));
-    f.aspect_ratio_information = v["display_aspect_ratio"] == "4:3" ? 2 : v["display_aspect_ratio"] == "16:9" ? 3 : 0;
+    f.aspect_ratio_information = v["display_aspect_ratio"] == "4:3"    ? 2
+                                 : v["display_aspect_ratio"] == "16:9" ? 3
+                                                                       : 0;
     f.frame_rate_code = v["r_frame_rate"] == "30000/1001" ? 4 : v["r_frame_rate"] == "25/1" ? 3 : 0;
     return f;
 }
@@ -321,7 +326,8 @@ TEST(DiscAgainstStream, EachTitleAttributeDescribesItsVob) {
             StreamFacts stream = ffprobe_facts(files.title_sets[i].title_vobs.at(0));
             std::vector<DiscFinding> findings;
             compare_with_stream(ifos.title_sets[i].ifo.vts_video_attr, stream, &findings);
-            compare_with_stream(ifos.vmg_ifo.vts_atrt.at(i).vtstt_vobs_video_attr, stream, &findings);
+            compare_with_stream(ifos.vmg_ifo.vts_atrt.at(i).vtstt_vobs_video_attr, stream,
+                                &findings);
             if (!files.title_sets[i].menu_vob.empty()) {
                 StreamFacts menu = ffprobe_facts(files.title_sets[i].menu_vob);
                 compare_with_stream(ifos.title_sets[i].ifo.vtsm_video_attr, menu, &findings);
@@ -346,13 +352,16 @@ const StreamCase stream_cases[] = {
     {"agrees", {2, 4, 720, 480, true}, ""},
     {"film_rate_is_ntsc", {2, 1, 720, 480, true}, ""},
     {"wide", {3, 4, 720, 480, true}, "ASPECT_RATIO vts_video_attr 1 VTS_01_0.IFO@512 0 3\n"},
-    {"square_pixels", {1, 4, 720, 480, true}, "ASPECT_RATIO vts_video_attr 1 VTS_01_0.IFO@512 0 1\n"},
+    {"square_pixels",
+     {1, 4, 720, 480, true},
+     "ASPECT_RATIO vts_video_attr 1 VTS_01_0.IFO@512 0 1\n"},
     {"pal_rate", {2, 3, 720, 480, true}, "TV_SYSTEM vts_video_attr 1 VTS_01_0.IFO@512 0 3\n"},
     {"thirty_frames", {2, 5, 720, 480, true}, "TV_SYSTEM vts_video_attr 1 VTS_01_0.IFO@512 0 5\n"},
     {"narrower", {2, 4, 704, 480, true}, "PICTURE_SIZE vts_video_attr 1 VTS_01_0.IFO@512 0 2c0\n"},
     {"pal_size", {2, 4, 720, 576, true}, "PICTURE_SIZE vts_video_attr 1 VTS_01_0.IFO@512 0 2d0\n"},
     {"mpeg1", {2, 4, 720, 480, false}, "MPEG_VERSION vts_video_attr 1 VTS_01_0.IFO@512 1 0\n"},
-    {"pal_disc_for_everything", {3, 3, 720, 576, false},
+    {"pal_disc_for_everything",
+     {3, 3, 720, 576, false},
      "ASPECT_RATIO vts_video_attr 1 VTS_01_0.IFO@512 0 3\n"
      "TV_SYSTEM vts_video_attr 1 VTS_01_0.IFO@512 0 3\n"
      "PICTURE_SIZE vts_video_attr 1 VTS_01_0.IFO@512 0 2d0\n"

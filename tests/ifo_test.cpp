@@ -28,25 +28,32 @@ struct DecodeCase {
 // Each field set bit by bit from the layout: 2+2+2+2, then 1+1+1+1+2+1+1.
 const DecodeCase decode_cases[] = {
     // 01 00 00 11 / 0000 0000: dvdauthor's NTSC 4:3
-    {{0x43, 0x00}, {1, 0, 0, 3, false, false, 0, 0, false, false},
+    {{0x43, 0x00},
+     {1, 0, 0, 3, false, false, 0, 0, false, false},
      "MPEG-2 NTSC 4:3 not specified 720x480"},
     // 01 01 11 00 / 0000 0000: dvdauthor's PAL 16:9
-    {{0x5C, 0x00}, {1, 1, 3, 0, false, false, 0, 0, false, false},
+    {{0x5C, 0x00},
+     {1, 1, 3, 0, false, false, 0, 0, false, false},
      "MPEG-2 PAL 16:9 pan-scan and letterbox 720x576"},
     // 00 00 00 00 / 1 1 1 1 11 1 1: every bit of the second byte
-    {{0x00, 0xFF}, {0, 0, 0, 0, true, true, 1, 3, true, true},
+    {{0x00, 0xFF},
+     {0, 0, 0, 0, true, true, 1, 3, true, true},
      "MPEG-1 NTSC 4:3 pan-scan and letterbox 352x240"},
     // 10 01 00 01 / 0 0 1 0 01 0 0: the reserved bit alone, picture_size 1
-    {{0x91, 0x24}, {2, 1, 0, 1, false, false, 0, 1, false, false},
+    {{0x91, 0x24},
+     {2, 1, 0, 1, false, false, 0, 1, false, false},
      "reserved PAL 4:3 pan-scan only 704x576"},
     // 01 10 10 10 / 0 1 0 0 10 0 0: reserved TV system and aspect
-    {{0x6A, 0x48}, {1, 2, 2, 2, false, true, 0, 2, false, false},
+    {{0x6A, 0x48},
+     {1, 2, 2, 2, false, true, 0, 2, false, false},
      "MPEG-2 reserved reserved letterbox only reserved"},
     // 01 00 00 11 / 1 0 0 1 00 1 0: NTSC with captions, constant rate, letterboxed
-    {{0x43, 0x92}, {1, 0, 0, 3, true, false, 1, 0, true, false},
+    {{0x43, 0x92},
+     {1, 0, 0, 3, true, false, 1, 0, true, false},
      "MPEG-2 NTSC 4:3 not specified 720x480"},
     // 01 01 00 11 / 0000 1101: PAL 352x576, film
-    {{0x53, 0x09}, {1, 1, 0, 3, false, false, 0, 2, false, true},
+    {{0x53, 0x09},
+     {1, 1, 0, 3, false, false, 0, 2, false, true},
      "MPEG-2 PAL 4:3 not specified 352x576"},
 };
 
@@ -94,10 +101,10 @@ struct VmgImage {
     }
     VmgImage() {
         std::copy_n("DVDVIDEO-VMG", 12, bytes.begin());
-        put16(0x3E, 2);       // vmg_nr_of_title_sets
-        put32(0xD0, 1);       // vts_atrt
-        put16(0x100, 0x4301);  // vmgm_video_attr
-        put16(2048, 2);       // nr_of_vtss
+        put16(0x3E, 2);                       // vmg_nr_of_title_sets
+        put32(0xD0, 1);                       // vts_atrt
+        put16(0x100, 0x4301);                 // vmgm_video_attr
+        put16(2048, 2);                       // nr_of_vtss
         put32(2048 + 4, 16 + 2 * 0x300 - 1);  // last_byte
         put32(2048 + 8, 16);
         put32(2048 + 12, 16 + 0x300);
@@ -152,20 +159,25 @@ struct VmgDamage {
 void PrintTo(const VmgDamage& c, std::ostream* os) { *os << c.label; }
 
 const VmgDamage vmg_damages[] = {
-    {"cut_before_attributes", [](VmgImage& i) { i.bytes.resize(0x101); }, IfoFault::CUT_SHORT, 0x102},
+    {"cut_before_attributes", [](VmgImage& i) { i.bytes.resize(0x101); }, IfoFault::CUT_SHORT,
+     0x102},
     {"cut_inside_identifier", [](VmgImage& i) { i.bytes.resize(5); }, IfoFault::CUT_SHORT, 0x102},
     {"empty", [](VmgImage& i) { i.bytes.clear(); }, IfoFault::CUT_SHORT, 0x102},
     {"title_set_identifier", [](VmgImage& i) { std::copy_n("DVDVIDEO-VTS", 12, i.bytes.begin()); },
      IfoFault::WRONG_IDENTIFIER, 0},
-    {"short_and_not_an_ifo", [](VmgImage& i) { i.bytes.assign(40, 'x'); }, IfoFault::WRONG_IDENTIFIER, 0},
+    {"short_and_not_an_ifo", [](VmgImage& i) { i.bytes.assign(40, 'x'); },
+     IfoFault::WRONG_IDENTIFIER, 0},
     {"no_table", [](VmgImage& i) { i.put32(0xD0, 0); }, IfoFault::NO_ATRT, 0},
-    {"table_sector_past_end", [](VmgImage& i) { i.put32(0xD0, 3); }, IfoFault::ATRT_PAST_END, 3 * 2048 + 8},
+    {"table_sector_past_end", [](VmgImage& i) { i.put32(0xD0, 3); }, IfoFault::ATRT_PAST_END,
+     3 * 2048 + 8},
     {"table_sector_far_past_end", [](VmgImage& i) { i.put32(0xD0, 0xFFFFFFFF); },
      IfoFault::ATRT_PAST_END, 0xFFFFFFFFull * 2048 + 8},
-    {"cut_in_table_header", [](VmgImage& i) { i.bytes.resize(2048 + 7); }, IfoFault::ATRT_PAST_END, 2048 + 8},
-    {"cut_in_table", [](VmgImage& i) { i.bytes.resize(2048 + 16 + 0x5FF); }, IfoFault::ATRT_PAST_END,
-     2048 + 16 + 0x600},
-    {"last_byte_past_end", [](VmgImage& i) { i.put32(2048 + 4, 4096); }, IfoFault::ATRT_PAST_END, 2048 + 4097},
+    {"cut_in_table_header", [](VmgImage& i) { i.bytes.resize(2048 + 7); }, IfoFault::ATRT_PAST_END,
+     2048 + 8},
+    {"cut_in_table", [](VmgImage& i) { i.bytes.resize(2048 + 16 + 0x5FF); },
+     IfoFault::ATRT_PAST_END, 2048 + 16 + 0x600},
+    {"last_byte_past_end", [](VmgImage& i) { i.put32(2048 + 4, 4096); }, IfoFault::ATRT_PAST_END,
+     2048 + 4097},
     {"offsets_past_last_byte", [](VmgImage& i) { i.put16(2048, 400); }, IfoFault::ATRT_PAST_END,
      2048 + 8 + 1600},
     {"entry_past_table", [](VmgImage& i) { i.put32(2048 + 12, 16 + 0x580); },
@@ -217,7 +229,8 @@ TEST(IfoParse, VtsAttributesAndItsDamage) {
     Bytes whole(bytes.begin(), bytes.begin() + 0x202);
     EXPECT_EQ(ifo_parse_vts(whole.data(), whole.size(), "T.IFO", 7).fault, IfoFault::NONE);
     std::copy_n("DVDVIDEO-VMG", 12, bytes.begin());
-    EXPECT_EQ(ifo_parse_vts(bytes.data(), bytes.size(), "T.IFO", 7).fault, IfoFault::WRONG_IDENTIFIER);
+    EXPECT_EQ(ifo_parse_vts(bytes.data(), bytes.size(), "T.IFO", 7).fault,
+              IfoFault::WRONG_IDENTIFIER);
 }
 
 // Every cut of a real IFO parses without reading past the cut, and fails
@@ -228,7 +241,8 @@ TEST(IfoParse, EveryCutOfARealDisc) {
     IfoVmg whole = ifo_parse_vmg(vmg_bytes.data(), vmg_bytes.size(), "x");
     ASSERT_EQ(whole.fault, IfoFault::NONE);
     std::uint64_t atrt_end = 0;
-    for (const AtrtEntry& e : whole.vts_atrt) atrt_end = std::max(atrt_end, e.vtstt_vobs_video_attr.offset + 2);
+    for (const AtrtEntry& e : whole.vts_atrt)
+        atrt_end = std::max(atrt_end, e.vtstt_vobs_video_attr.offset + 2);
     for (std::size_t size = 0; size < vmg_bytes.size(); ++size) {
         Bytes cut(vmg_bytes.begin(), vmg_bytes.begin() + static_cast<std::ptrdiff_t>(size));
         IfoVmg vmg = ifo_parse_vmg(cut.data(), cut.size(), "x");
@@ -257,9 +271,9 @@ std::string mediainfo_aspect(unsigned dar) { return dar == 0 ? "4:3" : dar == 3 
 // MediaInfo's line for an IFO's video: version|width|height|aspect|system.
 std::string mediainfo_line(const VideoAttr& a) {
     PictureSize size = picture_size_of(a);
-    return "Version " + std::to_string(a.mpeg_version + 1) + "|" + std::to_string(size.horizontal_size) +
-           "|" + std::to_string(size.vertical_size) + "|" + mediainfo_aspect(a.display_aspect_ratio) +
-           "|" + video_format_names[a.video_format];
+    return "Version " + std::to_string(a.mpeg_version + 1) + "|" +
+           std::to_string(size.horizontal_size) + "|" + std::to_string(size.vertical_size) + "|" +
+           mediainfo_aspect(a.display_aspect_ratio) + "|" + video_format_names[a.video_format];
 }
 
 // What MediaInfo printed, without the line ends it adds (one or two,
@@ -284,8 +298,9 @@ TEST_P(DiscAgainstReaders, LsdvdAndMediaInfoReadTheSameAttributes) {
     EXPECT_EQ(ifos.vmg_ifo.nr_of_vtss, files.title_sets.size());
 
     RunResult lsdvd = run_command({"lsdvd", "-x", folder});
-    const std::string inform = "--Inform=Video;%Format_Version%|%Width%|%Height%|"
-                               "%DisplayAspectRatio/String%|%Standard%";
+    const std::string inform =
+        "--Inform=Video;%Format_Version%|%Width%|%Height%|"
+        "%DisplayAspectRatio/String%|%Standard%";
     for (const TitleSetIfos& t : ifos.title_sets) {
         ASSERT_EQ(t.ifo.fault, IfoFault::NONE) << t.ifo.file;
         ASSERT_EQ(t.bup.fault, IfoFault::NONE) << t.bup.file;
@@ -365,7 +380,8 @@ TEST_P(DamagedDisc, EachFileGivesItsReason) {
         EXPECT_EQ(fault_of(ifos, other), IfoFault::NONE) << other;
     }
     bool damage_said = false;
-    for (const DiscDamageAt& d : files.damage) damage_said = damage_said || d.damage == DiscDamage::MISSING_BUP;
+    for (const DiscDamageAt& d : files.damage)
+        damage_said = damage_said || d.damage == DiscDamage::MISSING_BUP;
     EXPECT_EQ(damage_said, c.fault == IfoFault::MISSING);
 }
 
@@ -379,7 +395,8 @@ TEST(DiscMessages, EveryFaultHasItsText) {
         EXPECT_NE(ifo_fault_message(f), nullptr) << static_cast<int>(f);
     }
     EXPECT_EQ(ifo_fault_message(IfoFault::NONE), nullptr);
-    for (DiscFault f : {DiscFault::OPEN_FAILED, DiscFault::NOT_A_DISC_FILE, DiscFault::NOT_A_DISC}) {
+    for (DiscFault f :
+         {DiscFault::OPEN_FAILED, DiscFault::NOT_A_DISC_FILE, DiscFault::NOT_A_DISC}) {
         EXPECT_NE(disc_fault_message(f), nullptr);
     }
     for (DiscDamage d : {DiscDamage::MISSING_IFO, DiscDamage::MISSING_BUP, DiscDamage::NO_TITLE_VOB,

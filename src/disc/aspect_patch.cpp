@@ -38,7 +38,8 @@ bool usable(Planner* p, IfoFault fault, const std::string& file) {
 void plan_vmg(Planner* p, const DiscFiles& files, const IfoVmg& vmg, PatchChoice choice,
               std::vector<IfoPatch>* to) {
     if (!usable(p, vmg.fault, vmg.file)) return;
-    if (choice.menus && choice.title_set == 0 && !files.vmg_vob.empty()) add(p, vmg.vmgm_video_attr, to);
+    if (choice.menus && choice.title_set == 0 && !files.vmg_vob.empty())
+        add(p, vmg.vmgm_video_attr, to);
     for (const TitleSetFiles& t : files.title_sets) {
         if (choice.title_set != 0 && t.title_set != choice.title_set) continue;
         if (t.title_set > vmg.vts_atrt.size()) continue;  // the table lacks it: nothing to patch
@@ -58,7 +59,8 @@ void plan_vts(Planner* p, const TitleSetFiles& t, const IfoVts& vts, PatchChoice
 }  // namespace
 
 std::uint8_t aspect_attr_byte(std::uint8_t old, unsigned aspect_ratio_information) {
-    unsigned display_aspect_ratio = aspect_ratio_information == 3 ? DISPLAY_ASPECT_16_9 : DISPLAY_ASPECT_4_3;
+    unsigned display_aspect_ratio =
+        aspect_ratio_information == 3 ? DISPLAY_ASPECT_16_9 : DISPLAY_ASPECT_4_3;
     unsigned permitted_df = aspect_ratio_information == 3 ? PERMITTED_DF_16_9 : PERMITTED_DF_4_3;
     return static_cast<std::uint8_t>((old & 0xF0u) | display_aspect_ratio << 2 | permitted_df);
 }
@@ -71,7 +73,8 @@ PatchPlan aspect_patch_plan(const DiscFiles& files, const DiscIfos& ifos,
         return plan;
     }
     bool found = choice.title_set == 0;
-    for (const TitleSetFiles& t : files.title_sets) found = found || t.title_set == choice.title_set;
+    for (const TitleSetFiles& t : files.title_sets)
+        found = found || t.title_set == choice.title_set;
     if (!found) {
         plan.fault = PlanFault::NO_SUCH_TITLE_SET;
         return plan;

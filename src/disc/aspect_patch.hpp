@@ -31,9 +31,9 @@ struct IfoPatch {
 
 enum class PlanFault {
     NONE,
-    NOT_A_DVD_ASPECT,    // aspect_ratio_information other than 2 (4:3) or 3 (16:9)
-    NO_SUCH_TITLE_SET,   // PatchChoice::title_set names none of the disc's
-    TABLE_UNUSABLE,      // a file to patch is missing or damaged (`file`, `ifo_fault`)
+    NOT_A_DVD_ASPECT,   // aspect_ratio_information other than 2 (4:3) or 3 (16:9)
+    NO_SUCH_TITLE_SET,  // PatchChoice::title_set names none of the disc's
+    TABLE_UNUSABLE,     // a file to patch is missing or damaged (`file`, `ifo_fault`)
 };
 
 struct PatchPlan {

@@ -5,7 +5,9 @@
 
 namespace {
 
-unsigned word(const VideoAttrSite& s) { return static_cast<unsigned>(s.bytes[0] << 8 | s.bytes[1]); }
+unsigned word(const VideoAttrSite& s) {
+    return static_cast<unsigned>(s.bytes[0] << 8 | s.bytes[1]);
+}
 
 DiscFinding finding(FindingKind kind, const VideoAttrSite& site, unsigned value, unsigned other) {
     DiscFinding f;
@@ -44,8 +46,7 @@ unsigned video_format_of(unsigned frame_rate_code) {
             return 0;
         case 3:  // 25
             return 1;
-        default:
-            return 4;
+        default: return 4;
     }
 }
 
@@ -57,18 +58,21 @@ void compare_with_stream(const VideoAttrSite& site, const StreamFacts& stream,
                                     stream.aspect_ratio_information));
     }
     if (a.video_format != video_format_of(stream.frame_rate_code)) {
-        findings->push_back(finding(FindingKind::TV_SYSTEM, site, a.video_format,
-                                    stream.frame_rate_code));
+        findings->push_back(
+            finding(FindingKind::TV_SYSTEM, site, a.video_format, stream.frame_rate_code));
     }
     PictureSize size = picture_size_of(a);
-    if (size.horizontal_size != stream.horizontal_size || size.vertical_size != stream.vertical_size) {
-        DiscFinding f = finding(FindingKind::PICTURE_SIZE, site, a.picture_size, stream.horizontal_size);
+    if (size.horizontal_size != stream.horizontal_size ||
+        size.vertical_size != stream.vertical_size) {
+        DiscFinding f =
+            finding(FindingKind::PICTURE_SIZE, site, a.picture_size, stream.horizontal_size);
         f.other_vertical = stream.vertical_size;
         findings->push_back(f);
     }
     unsigned stream_version = stream.mpeg2 ? 1 : 0;
     if (a.mpeg_version != stream_version) {
-        findings->push_back(finding(FindingKind::MPEG_VERSION, site, a.mpeg_version, stream_version));
+        findings->push_back(
+            finding(FindingKind::MPEG_VERSION, site, a.mpeg_version, stream_version));
     }
 }
 
@@ -116,7 +120,8 @@ void compare_title_set_count(const IfoVmg& vmg, unsigned title_sets,
 
 void compare_disc_tables(const DiscIfos& ifos, std::vector<DiscFinding>* findings) {
     unsigned highest = 0;
-    for (const TitleSetIfos& t : ifos.title_sets) highest = t.title_set > highest ? t.title_set : highest;
+    for (const TitleSetIfos& t : ifos.title_sets)
+        highest = t.title_set > highest ? t.title_set : highest;
     compare_title_set_count(ifos.vmg_ifo, highest, findings);
     compare_bup(ifos.vmg_ifo, ifos.vmg_bup, findings);
     for (const TitleSetIfos& t : ifos.title_sets) {

@@ -21,12 +21,12 @@ struct StreamFacts {
 };
 
 enum class FindingKind {
-    ASPECT_RATIO,  // display_aspect_ratio vs aspect_ratio_information
-    TV_SYSTEM,     // video_format vs frame_rate_code
-    PICTURE_SIZE,  // picture_size (for video_format) vs horizontal x vertical size
-    MPEG_VERSION,  // mpeg_version vs the stream's MPEG version (1 or 2)
-    BUP_DIFFERS,   // a .BUP's attribute bytes vs its .IFO's
-    ATRT_DIFFERS,  // the title set attribute table's copy vs the title set's IFO
+    ASPECT_RATIO,     // display_aspect_ratio vs aspect_ratio_information
+    TV_SYSTEM,        // video_format vs frame_rate_code
+    PICTURE_SIZE,     // picture_size (for video_format) vs horizontal x vertical size
+    MPEG_VERSION,     // mpeg_version vs the stream's MPEG version (1 or 2)
+    BUP_DIFFERS,      // a .BUP's attribute bytes vs its .IFO's
+    ATRT_DIFFERS,     // the title set attribute table's copy vs the title set's IFO
     TITLE_SET_COUNT,  // vmg_nr_of_title_sets, or the table's nr_of_vtss, vs the
                       // title sets the folder holds (`other`; `field` unused)
 };

@@ -61,5 +61,4 @@ DiscFiles disc_find(const char* path);
 
 // The files of the VIDEO_TS folder `folder`, from the names in it (as
 // platform_list_folder gives them, in byte order).
-DiscFiles disc_files_from_names(const std::string& folder,
-                                const std::vector<std::string>& names);
+DiscFiles disc_files_from_names(const std::string& folder, const std::vector<std::string>& names);

@@ -120,8 +120,7 @@ DiscFiles fault(DiscFault f, int error) {
 
 }  // namespace
 
-DiscFiles disc_files_from_names(const std::string& folder,
-                                const std::vector<std::string>& names) {
+DiscFiles disc_files_from_names(const std::string& folder, const std::vector<std::string>& names) {
     DiscFiles disc;
     disc.video_ts = folder;
     // Title VOBs by title set and part, gaps found after all are seen.
@@ -148,8 +147,9 @@ DiscFiles disc_files_from_names(const std::string& folder,
             keep(&disc, &vobs[n.title_set][n.part], path, n.title_set, name);
         }
     }
-    std::sort(disc.title_sets.begin(), disc.title_sets.end(),
-              [](const TitleSetFiles& a, const TitleSetFiles& b) { return a.title_set < b.title_set; });
+    std::sort(
+        disc.title_sets.begin(), disc.title_sets.end(),
+        [](const TitleSetFiles& a, const TitleSetFiles& b) { return a.title_set < b.title_set; });
     if (disc.vmg_ifo.empty()) disc.damage.push_back({DiscDamage::MISSING_IFO, 0, "VIDEO_TS.IFO"});
     if (disc.vmg_bup.empty()) disc.damage.push_back({DiscDamage::MISSING_BUP, 0, "VIDEO_TS.BUP"});
     // A title set below the highest with no file at all.
@@ -162,8 +162,12 @@ DiscFiles disc_files_from_names(const std::string& folder,
         disc.damage.push_back({DiscDamage::MISSING_IFO, set, vts_name(set, '0', "IFO")});
     }
     for (TitleSetFiles& t : disc.title_sets) {
-        if (t.ifo.empty()) disc.damage.push_back({DiscDamage::MISSING_IFO, t.title_set, vts_name(t.title_set, '0', "IFO")});
-        if (t.bup.empty()) disc.damage.push_back({DiscDamage::MISSING_BUP, t.title_set, vts_name(t.title_set, '0', "BUP")});
+        if (t.ifo.empty())
+            disc.damage.push_back(
+                {DiscDamage::MISSING_IFO, t.title_set, vts_name(t.title_set, '0', "IFO")});
+        if (t.bup.empty())
+            disc.damage.push_back(
+                {DiscDamage::MISSING_BUP, t.title_set, vts_name(t.title_set, '0', "BUP")});
         bool gap = false;
         for (unsigned part = 1; part <= 9; ++part) {
             const std::string& vob = vobs[t.title_set][part];
@@ -180,7 +184,8 @@ DiscFiles disc_files_from_names(const std::string& folder,
             t.title_vobs.push_back(vob);
         }
         if (vobs[t.title_set][1].empty()) {
-            disc.damage.push_back({DiscDamage::NO_TITLE_VOB, t.title_set, vts_name(t.title_set, '1', "VOB")});
+            disc.damage.push_back(
+                {DiscDamage::NO_TITLE_VOB, t.title_set, vts_name(t.title_set, '1', "VOB")});
         }
     }
     return disc;
@@ -197,8 +202,8 @@ DiscFiles disc_find(const char* path) {
         std::string name;
         split_path(std::string(folder), &folder, &name);
         std::string u = upper(name);
-        if (u.size() < 4 || (u.compare(u.size() - 4, 4, ".IFO") != 0 &&
-                             u.compare(u.size() - 4, 4, ".BUP") != 0)) {
+        if (u.size() < 4 ||
+            (u.compare(u.size() - 4, 4, ".IFO") != 0 && u.compare(u.size() - 4, 4, ".BUP") != 0)) {
             return fault(DiscFault::NOT_A_DISC_FILE, 0);
         }
         listing = platform_list_folder(folder.c_str(), &names, &error);

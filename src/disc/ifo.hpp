@@ -54,15 +54,15 @@ inline constexpr std::uint64_t IFO_MAX_SIZE = 4u << 20;
 
 enum class IfoFault {
     NONE,
-    MISSING,           // the disc has no such file
-    OPEN_FAILED,       // (`error`)
-    READ_FAILED,       // (`error`)
-    TOO_LARGE,         // over IFO_MAX_SIZE
-    WRONG_IDENTIFIER,  // not "DVDVIDEO-VMG" / "DVDVIDEO-VTS"
-    CUT_SHORT,         // ends before the attributes (`offset`: the size needed)
-    NO_ATRT,           // VMGI with no title set attribute table (sector 0)
-    ATRT_PAST_END,     // the table runs past the file's end (`offset`: its end)
-    ATRT_ENTRY_PAST_END,  // an entry runs past the table's end (`offset`: the entry's)
+    MISSING,              // the disc has no such file
+    OPEN_FAILED,          // (`error`)
+    READ_FAILED,          // (`error`)
+    TOO_LARGE,            // over IFO_MAX_SIZE
+    WRONG_IDENTIFIER,     // not "DVDVIDEO-VMG" / "DVDVIDEO-VTS"
+    CUT_SHORT,            // ends before the attributes (`fault_offset`: the size needed)
+    NO_ATRT,              // VMGI with no title set attribute table (sector 0)
+    ATRT_PAST_END,        // the table runs past the file's end (`fault_offset`: its end)
+    ATRT_ENTRY_PAST_END,  // an entry runs past the table's end (`fault_offset`: the entry's)
 };
 
 struct AtrtEntry {
@@ -76,7 +76,7 @@ struct IfoVmg {
     std::uint64_t fault_offset = 0;
     std::string file;
     unsigned vmg_nr_of_title_sets = 0;
-    unsigned nr_of_vtss = 0;  // of the title set attribute table
+    unsigned nr_of_vtss = 0;            // of the title set attribute table
     std::uint64_t vts_atrt_offset = 0;  // where that table starts
     VideoAttrSite vmgm_video_attr;
     std::vector<AtrtEntry> vts_atrt;  // entry i: title set i + 1

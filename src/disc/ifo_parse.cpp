@@ -5,15 +5,12 @@
 
 #include <cstring>
 
-const char* const attr_field_names[5] = {"vmgm_video_attr", "vtsm_video_attr",
-                                         "vts_video_attr", "vtsm_vobs_attr",
-                                         "vtstt_vobs_video_attr"};
+const char* const attr_field_names[5] = {"vmgm_video_attr", "vtsm_video_attr", "vts_video_attr",
+                                         "vtsm_vobs_attr", "vtstt_vobs_video_attr"};
 
 namespace {
 
-std::uint32_t be16(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0] << 8 | p[1]);
-}
+std::uint32_t be16(const std::uint8_t* p) { return static_cast<std::uint32_t>(p[0] << 8 | p[1]); }
 
 std::uint32_t be32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
@@ -82,8 +79,8 @@ IfoVmg ifo_parse_vmg(const std::uint8_t* data, std::size_t size, const std::stri
             return vmg;
         }
         AtrtEntry e;
-        e.vtsm_vobs_attr = site(AttrField::vtsm_vobs_attr, i + 1, file, data,
-                                atrt + entry + ATRT_VTSM_VOBS_ATTR);
+        e.vtsm_vobs_attr =
+            site(AttrField::vtsm_vobs_attr, i + 1, file, data, atrt + entry + ATRT_VTSM_VOBS_ATTR);
         e.vtstt_vobs_video_attr = site(AttrField::vtstt_vobs_video_attr, i + 1, file, data,
                                        atrt + entry + ATRT_VTSTT_VOBS_VIDEO_ATTR);
         vmg.vts_atrt.push_back(e);

@@ -14,5 +14,4 @@ enum class FolderListing { LISTED, NOT_A_FOLDER, FAILED };
 // file); FAILED when it cannot be listed, with `*error` the system's code
 // (errno; Windows: GetLastError()) for platform_error_text. `*names` is
 // emptied first.
-FolderListing platform_list_folder(const char* path, std::vector<std::string>* names,
-                                   int* error);
+FolderListing platform_list_folder(const char* path, std::vector<std::string>* names, int* error);

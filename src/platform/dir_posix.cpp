@@ -6,8 +6,7 @@
 #include <cstring>
 #include <dirent.h>
 
-FolderListing platform_list_folder(const char* path, std::vector<std::string>* names,
-                                   int* error) {
+FolderListing platform_list_folder(const char* path, std::vector<std::string>* names, int* error) {
     names->clear();
     *error = 0;
     DIR* folder = opendir(path);

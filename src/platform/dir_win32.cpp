@@ -19,8 +19,8 @@ std::wstring to_utf16(const std::string& text, bool* ok) {
         return {};
     }
     std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                        static_cast<int>(text.size()), wide.data(), n);
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                        wide.data(), n);
     return wide;
 }
 
@@ -35,8 +35,7 @@ std::string to_utf8(const wchar_t* text) {
 
 }  // namespace
 
-FolderListing platform_list_folder(const char* path, std::vector<std::string>* names,
-                                   int* error) {
+FolderListing platform_list_folder(const char* path, std::vector<std::string>* names, int* error) {
     names->clear();
     *error = 0;
     bool ok = false;

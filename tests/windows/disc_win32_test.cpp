@@ -25,7 +25,7 @@ std::string utf8(const std::wstring& wide) {
 // A folder of its own under the temporary folder (its name not ASCII),
 // removed with what the test made in it.
 class Scratch {
-public:
+  public:
     Scratch() {
         wchar_t temp[MAX_PATH];
         GetTempPathW(MAX_PATH, temp);
@@ -56,20 +56,23 @@ public:
         made_.push_back(path_ + L"\\" + name);
     }
 
-private:
+  private:
     std::wstring path_;
     std::vector<std::wstring> made_;
 };
 
 TEST(Win32Folder, NamesAsUtf8InByteOrder) {
     Scratch scratch;
-    for (const wchar_t* name : {L"b", L"a.VOB", L"\u00e9t\u00e9", L"A", L"\u65e5\u672c"}) scratch.file(name);
+    for (const wchar_t* name : {L"b", L"a.VOB", L"\u00e9t\u00e9", L"A", L"\u65e5\u672c"})
+        scratch.file(name);
     scratch.folder(L"sub");
     std::vector<std::string> names{"left over"};
     int error = -1;
-    ASSERT_EQ(platform_list_folder(utf8(scratch.path()).c_str(), &names, &error), FolderListing::LISTED);
+    ASSERT_EQ(platform_list_folder(utf8(scratch.path()).c_str(), &names, &error),
+              FolderListing::LISTED);
     EXPECT_EQ(error, 0);
-    std::vector<std::string> expected{"A", "a.VOB", "b", "sub", "\xc3\xa9t\xc3\xa9", "\xe6\x97\xa5\xe6\x9c\xac"};
+    std::vector<std::string> expected{
+        "A", "a.VOB", "b", "sub", "\xc3\xa9t\xc3\xa9", "\xe6\x97\xa5\xe6\x9c\xac"};
     EXPECT_EQ(names, expected);
     // With a final separator, the same.
     ASSERT_EQ(platform_list_folder((utf8(scratch.path()) + "\\").c_str(), &names, &error),
@@ -88,12 +91,14 @@ TEST(Win32Folder, NamesAsUtf8InByteOrder) {
 TEST(Win32Folder, FindsADiscByAnyOfItsNames) {
     Scratch scratch;
     scratch.folder(L"video_ts");
-    for (const wchar_t* name : {L"video_ts\\Video_TS.ifo", L"video_ts\\VIDEO_TS.BUP", L"video_ts\\vts_01_0.ifo",
-                                L"video_ts\\VTS_01_0.BUP", L"video_ts\\vts_01_1.vob", L"video_ts\\VTS_01_2.VOB"}) {
+    for (const wchar_t* name :
+         {L"video_ts\\Video_TS.ifo", L"video_ts\\VIDEO_TS.BUP", L"video_ts\\vts_01_0.ifo",
+          L"video_ts\\VTS_01_0.BUP", L"video_ts\\vts_01_1.vob", L"video_ts\\VTS_01_2.VOB"}) {
         scratch.file(name);
     }
     std::string root = utf8(scratch.path());
-    for (const std::string& given : {root, root + "\\video_ts", root + "\\video_ts\\", root + "\\video_ts\\vts_01_0.ifo"}) {
+    for (const std::string& given :
+         {root, root + "\\video_ts", root + "\\video_ts\\", root + "\\video_ts\\vts_01_0.ifo"}) {
         DiscFiles d = disc_find(given.c_str());
         ASSERT_EQ(d.fault, DiscFault::NONE) << given;
         EXPECT_EQ(d.video_ts, root + "\\video_ts") << given;
