@@ -26,4 +26,4 @@ inline std::string disc_folder(const std::string& name) {
 // Every disc make_discs.sh makes.
 inline const char* const all_discs[] = {"ntsc_43",     "ntsc_169",     "pal_43",
                                         "pal_169",     "menus_43",     "menus_169",
-                                        "two_sets_43", "two_sets_169", "two_sets_mixed"};
+                                        "two_sets_43", "two_sets_169", "two_sets_mixed", "sif_captions"};

@@ -9,9 +9,9 @@ VideoAttr video_attr_decode(const std::uint8_t bytes[2]) {
     a.permitted_df = bytes[0] & 3u;
     a.line21_cc_1 = (bytes[1] & 0x80u) != 0;
     a.line21_cc_2 = (bytes[1] & 0x40u) != 0;
-    a.bit_rate = (bytes[1] >> 4) & 1u;
-    a.picture_size = (bytes[1] >> 2) & 3u;
-    a.letterboxed = (bytes[1] & 0x02u) != 0;
+    a.picture_size = (bytes[1] >> 3) & 7u;
+    a.letterboxed = (bytes[1] & 0x04u) != 0;
+    a.bit_rate = (bytes[1] >> 1) & 1u;
     a.film_mode = (bytes[1] & 0x01u) != 0;
     return a;
 }
@@ -41,11 +41,11 @@ static const char* const picture_size_names[2][4] = {
 };
 
 PictureSize picture_size_of(const VideoAttr& attr) {
-    if (attr.video_format > 1) return {0, 0};
+    if (attr.video_format > 1 || attr.picture_size > 3) return {0, 0};
     return picture_sizes[attr.video_format][attr.picture_size];
 }
 
 const char* picture_size_name(const VideoAttr& attr) {
-    if (attr.video_format > 1) return "reserved";
+    if (attr.video_format > 1 || attr.picture_size > 3) return "reserved";
     return picture_size_names[attr.video_format][attr.picture_size];
 }

@@ -4,8 +4,13 @@
 //
 // Two bytes, most significant bit first:
 //   byte 0: mpeg_version(2) video_format(2) display_aspect_ratio(2) permitted_df(2)
-//   byte 1: line21_cc_1(1) line21_cc_2(1) reserved(1) bit_rate(1)
-//           picture_size(2) letterboxed(1) film_mode(1)
+//   byte 1: line21_cc_1(1) line21_cc_2(1) picture_size(3) letterboxed(1)
+//           bit_rate(1) film_mode(1)
+// picture_size is three bits, as authoring tools write it (dvdauthor: 0 to
+// 3 for 720, 704, 352 and 352 x half height) and readers such as MediaInfo
+// read it; libdvdread's ifo_types.h lays out two bits one place lower
+// (unknown1, bit_rate, picture_size(2), letterboxed), which reads every
+// size but the full one wrongly (lsdvd shows 704x480 as 352x480).
 #pragma once
 
 #include <cstdint>
@@ -17,9 +22,9 @@ struct VideoAttr {
     unsigned permitted_df = 0;          // display modes a player may use
     bool line21_cc_1 = false;           // closed captions in field 1 (NTSC)
     bool line21_cc_2 = false;           // closed captions in field 2 (NTSC)
-    unsigned bit_rate = 0;              // 0: variable, 1: constant
-    unsigned picture_size = 0;          // index into the sizes of video_format
+    unsigned picture_size = 0;          // index into the sizes of video_format (4-7 reserved)
     bool letterboxed = false;           // 4:3 picture letterboxed from 16:9
+    unsigned bit_rate = 0;              // 0: variable, 1: constant
     bool film_mode = false;             // 625/50 only: camera (0) or film (1)
 };
 
@@ -38,12 +43,12 @@ extern const char* const bit_rate_names[2];
 extern const char* const film_mode_names[2];
 
 // horizontal x vertical picture size of `picture_size` for `video_format`
-// (NTSC and PAL; 0 x 0 for a reserved TV system).
+// (NTSC and PAL; 0 x 0 for a reserved TV system or size).
 struct PictureSize {
     unsigned horizontal_size;
     unsigned vertical_size;
 };
-extern const PictureSize picture_sizes[2][4];
+extern const PictureSize picture_sizes[2][4];  // picture_size 0 to 3
 PictureSize picture_size_of(const VideoAttr& attr);
-// Its name ("720x480"), "reserved" for a reserved TV system.
+// Its name ("720x480"), "reserved" for a reserved TV system or size.
 const char* picture_size_name(const VideoAttr& attr);

@@ -16,6 +16,8 @@
 #   two_sets_43, two_sets_169, two_sets_mixed
 #                                          PAL, two title sets with a title
 #                                          each (mixed: set 1 4:3, set 2 16:9)
+#   sif_captions                           NTSC 352x240, closed captions said
+#                                          to be in field 2
 set -euo pipefail
 
 out=${1:?usage: make_discs.sh OUTPUT_DIR}
@@ -70,3 +72,9 @@ for aspect in 43 169; do
 done
 author pal two_sets_mixed \
     "<vmgm/><titleset>$(title pal_43)</titleset><titleset>$(title pal_169)</titleset>"
+
+ffmpeg_quiet -f lavfi -i "testsrc=size=352x240:rate=30000/1001" -t 1 -an \
+    -fflags +bitexact -flags +bitexact -threads 1 \
+    -target ntsc-dvd -s 352x240 -aspect 4:3 "$src/sif.mpg"
+author ntsc sif_captions \
+    "<vmgm/><titleset><titles><video caption=\"field2\"/><pgc><vob file=\"$src/sif.mpg\"/></pgc></titles></titleset>"
