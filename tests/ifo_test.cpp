@@ -427,25 +427,6 @@ TEST_P(DamagedDisc, EachFileGivesItsReason) {
 INSTANTIATE_TEST_SUITE_P(Files, DamagedDisc, ::testing::ValuesIn(file_damages),
                          [](const auto& info) { return std::string(info.param.label); });
 
-TEST(DiscMessages, EveryFaultHasItsText) {
-    for (IfoFault f : {IfoFault::MISSING, IfoFault::OPEN_FAILED, IfoFault::READ_FAILED,
-                       IfoFault::TOO_LARGE, IfoFault::WRONG_IDENTIFIER, IfoFault::CUT_SHORT,
-                       IfoFault::NO_ATRT, IfoFault::ATRT_PAST_END, IfoFault::ATRT_ENTRY_PAST_END}) {
-        EXPECT_NE(ifo_fault_message(f), nullptr) << static_cast<int>(f);
-    }
-    EXPECT_EQ(ifo_fault_message(IfoFault::NONE), nullptr);
-    for (DiscFault f :
-         {DiscFault::OPEN_FAILED, DiscFault::NOT_A_DISC_FILE, DiscFault::NOT_A_DISC}) {
-        EXPECT_NE(disc_fault_message(f), nullptr);
-    }
-    for (DiscDamage d : {DiscDamage::MISSING_IFO, DiscDamage::MISSING_BUP, DiscDamage::NO_TITLE_VOB,
-                         DiscDamage::TITLE_VOB_GAP, DiscDamage::SAME_NAME_TWICE}) {
-        EXPECT_NE(disc_damage_message(d), nullptr);
-    }
-    EXPECT_STREQ(ifo_fault_message(IfoFault::CUT_SHORT)->english,
-                 "m2vhdr: %s: the file is cut short (the video attributes need %llu bytes)\n");
-}
-
 }  // namespace
 
 namespace {
