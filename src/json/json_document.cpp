@@ -119,6 +119,7 @@ void write_head(StreamContext& ctx, bool file_open) {
     report.head_written = true;
     if (ctx.demux) write_stream(w, *ctx.demux);
     if (ctx.run.mode == Mode::REWRITE) {
+        if (ctx.demux) json_member_uint(w, "passes", report.passes);
         // The rate as stored: a multiple of 400 bit/s.
         if (ctx.run.rewrites_bit_rate)
             json_member_uint(w, "bit_rate", ctx.run.target_bit_rate / 400 * std::uint64_t{400});

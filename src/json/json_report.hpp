@@ -9,7 +9,8 @@
 //     "pid_changes_omitted": 0,] (--demux, transport)
 //    "warnings": [...], "warnings_omitted": 0,
 //    "status": "complete" | "refused" | "error"}
-//   {"file": NAME, "bit_rate": N, "patches": [...],
+//   {"file": NAME, ["stream": {...}, "passes": 1|2,] (--demux)
+//    "bit_rate": N, "patches": [...],
 //    ["sequences": N, "could_not_take": {ELEMENT: N, ...},] (with --set)
 //    "warnings": [...], "warnings_omitted": 0, "status": ...}
 #pragma once
@@ -32,6 +33,9 @@ struct JsonReport {
     JsonWriter writer;
     const char* file_name = nullptr;
     bool head_written = false;
+    // A rewrite inside a container: the passes over the file, 1, or 2 when
+    // its patches outgrew their budget.
+    unsigned passes = 1;
     std::vector<std::uint64_t> warnings;  // offset << 1 | LayerWarning
     std::uint64_t warnings_omitted = 0;
     // Once a rewrite with --set has ended: the sequences, and per element

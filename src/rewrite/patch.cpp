@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "rewrite/patch_collection.hpp"
 #include "scan/file_failure.hpp"
 
 PatchTarget* add_patch_target(PatchTargets& targets, FileHandle file, const char* name,
@@ -41,13 +42,25 @@ void tell(const StreamContext& ctx, const PatchTarget& target, std::uint64_t off
 
 // One part of a patch, at its file offset. Bytes already in place are
 // neither written nor listed: a rerun of a finished rewrite touches no page
-// of the file.
+// of the file. A pass that collects its patches keeps the part instead.
 bool write_part(StreamContext& ctx, PatchTarget& target, std::uint64_t offset,
                 const std::uint8_t* old_bytes, const std::uint8_t* new_bytes,
                 std::uint32_t count) {
     if (std::memcmp(old_bytes, new_bytes, count) == 0) return true;
     if (target.size < 0 || offset + count > static_cast<std::uint64_t>(target.size))
         return true;  // never lengthen the file
+    if (ctx.collection) {
+        auto index = static_cast<unsigned>(&target - ctx.targets.target);
+        return collect_part(*ctx.collection, index, offset, old_bytes, new_bytes, count);
+    }
+    return put_patch_part(ctx, target, offset, old_bytes, new_bytes, count);
+}
+
+}  // namespace
+
+bool put_patch_part(StreamContext& ctx, PatchTarget& target, std::uint64_t offset,
+                    const std::uint8_t* old_bytes, const std::uint8_t* new_bytes,
+                    std::uint32_t count) {
     if (!target.takes_writes) {
         tell(ctx, target, offset, old_bytes, new_bytes, count);
         return true;
@@ -67,8 +80,6 @@ bool write_part(StreamContext& ctx, PatchTarget& target, std::uint64_t offset,
     tell(ctx, target, offset, old_bytes, new_bytes, count);
     return true;
 }
-
-}  // namespace
 
 void locate_patch_place(const StreamContext& ctx, std::uint64_t stream_offset, PatchPlace* place) {
     place->damaged = source_locate(ctx.source, stream_offset, PLACE_BYTES, place->file_offset);

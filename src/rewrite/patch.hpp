@@ -39,11 +39,21 @@ inline void tell_progress(const StreamContext& ctx, ProgressPoint at) {
 // is not written, nor is a part whose new bytes equal the old ones. A part
 // that would reach past the target's size, measured when it was added, is
 // neither written nor told: the file never changes length. A target that
-// takes no writes (a dry run) only has its parts told. Returns false after
-// reporting a failed seek or write; the run then stops.
+// takes no writes (a dry run) only has its parts told. While the run collects
+// its patches (ctx.collection) the parts are kept there instead, and false
+// means the collection is full. Returns false after reporting a failed seek
+// or write; the run then stops.
 bool write_patch(StreamContext& ctx, PatchTarget& target, const PatchPlace& place,
                  std::uint32_t first, const std::uint8_t* old_bytes,
                  const std::uint8_t* new_bytes, std::uint32_t count);
+
+// The writing half of write_patch, for one part that lies in one piece in
+// the file and differs from what it holds there: written and told, or only
+// told when `target` takes no writes. False after reporting a failed seek or
+// write.
+bool put_patch_part(StreamContext& ctx, PatchTarget& target, std::uint64_t offset,
+                    const std::uint8_t* old_bytes, const std::uint8_t* new_bytes,
+                    std::uint32_t count);
 
 // Makes every patch written so far reach the storage device, before a
 // run reports success: each target with writes since its last flush, and

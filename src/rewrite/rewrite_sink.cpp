@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "rewrite/header_edit.hpp"
+#include "rewrite/patch_collection.hpp"
 #include "rewrite/rewrite.hpp"
 
 namespace {
@@ -144,6 +145,13 @@ ParseResult on_sequence_display_extension(StreamContext& ctx, void* own,
     return write_noted(ctx, s, place, bytes_at_pos(ctx), edit) ? CONTINUE : STOP;
 }
 
+// Printed as it comes, or kept with the patches of a collecting pass: a
+// pass that ends refused prints nothing of the stream.
+void on_layer_warning(StreamContext& ctx, void*, LayerWarning warning) {
+    if (ctx.collection) collect_layer_warning(*ctx.collection, warning);
+    else print_layer_warning(ctx, nullptr, warning);
+}
+
 }  // namespace
 
 bool close_sequence(StreamContext& ctx, RewriteState& s) {
@@ -198,5 +206,5 @@ void start_rewrite(StreamContext& ctx, RewriteState& state, const ElementSetting
 
 const HeaderSink rewrite_sink = {
     on_sequence_header, on_sequence_extension, on_sequence_display_extension,
-    nullptr, nullptr, nullptr, nullptr, on_picture, nullptr, nullptr, print_layer_warning,
+    nullptr, nullptr, nullptr, nullptr, on_picture, nullptr, nullptr, on_layer_warning,
 };

@@ -3,6 +3,7 @@
 
 #include "demux/demux_messages.hpp"
 #include "pulldown/pulldown.hpp"
+#include "run/container_rewrite.hpp"
 #include "run/run_file.hpp"
 #include "run/run_plan.hpp"
 #include "stats/run_stats.hpp"
@@ -25,6 +26,7 @@ void start_rewrite_job(StreamContext& ctx, const RunPlan& plan, JobRecords& r) {
 // The report, the JSON report and the rewrite: one pass of the job's sink.
 int run_headers(StreamContext& ctx, const RunPlan& plan, JobRecords& r, Demuxer& demux) {
     bool reads = plan.job->mode == Mode::REPORT;
+    if (!reads && ctx.demux) return run_container_rewrite(ctx, r, demux);
     if (ctx.json) json_head(ctx);  // the document's opening, once the file is open
     else if (ctx.demux && reads) print_stream_line(demux, ctx.run.out);
     if (scan_stream(ctx) == ScanOutcome::STOPPED) return EXIT_FAILED;

@@ -11,23 +11,6 @@
 
 namespace {
 
-// Reads the whole video stream once before a rewrite writes anything, for
-// what would stop it half-way: a scrambled packet. False after reporting.
-bool check_whole_stream(StreamContext& ctx, Demuxer& d) {
-    demux_skim(d, UINT64_MAX, ctx.win.bytes, WINDOW_SIZE);
-    if (d.stop == DemuxStop::SCRAMBLED) {
-        print_message(ctx.run.err, demux_msg::scrambled, static_cast<unsigned long long>(d.stop_offset));
-        ctx.stop_reason = StopReason::SYSTEM_STREAM;
-        return false;
-    }
-    if (d.stop == DemuxStop::READ_FAILED || !demux_rewind(d)) {
-        print_file_failure(ctx, FileFailure::READ);
-        ctx.stop_reason = StopReason::READ_FAILED;
-        return false;
-    }
-    return true;
-}
-
 // A failed read of the demultiplexer: a file that cannot be positioned
 // fails to go back.
 void print_demux_failure(StreamContext& ctx, const Demuxer& d) {
@@ -65,9 +48,8 @@ bool open_container(StreamContext& ctx, Demuxer& d, Input& input, const RunPlan&
         }
         return false;
     }
-    bool rewrites = plan.job->mode == Mode::REWRITE;
-    // A job that measures first stops at the packet in that pass.
-    if (rewrites && !plan.job->measures_first && !check_whole_stream(ctx, d)) return false;
+    // A rewrite stops at the packet in its first pass, before it writes
+    // (run/container_rewrite.hpp); a job that measures first, in that pass.
     ctx.stop_reason = StopReason::NONE;
     ctx.demux = &d;
     ctx.source = demux_source(d);

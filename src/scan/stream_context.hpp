@@ -27,6 +27,7 @@ enum class ScanOutcome { END_OF_INPUT, STOPPED };
 // Why the scan stopped before the end of the file.
 enum class StopReason { NONE, SYSTEM_STREAM, READ_FAILED, SEEK_FAILED, SINK_STOPPED };
 struct JsonReport;
+struct PatchCollection;
 
 // How a rewrite shows how far it got, on standard output.
 //   ORIGINAL      the tool's first lines: one per patch, each ending in "\r"
@@ -118,6 +119,9 @@ struct StreamContext {
     bool scrambled_passed = false;
     std::uint64_t damaged_headers_left = 0;  // headers a rewrite did not patch
     ProgressLine progress;  // REWRITE mode
+    // A rewrite inside a container keeps its patches here during its pass,
+    // and writes them after it; null: each is written as it is found.
+    PatchCollection* collection = nullptr;
 };
 
 // Reads the whole file through the window and hands every start code to its
