@@ -59,8 +59,11 @@ bool demux_rewind(Demuxer& d) {
     d.changes_omitted = 0;
     if (d.sections) d.sections[0].open = d.sections[1].open = false;
     d.scrambled_open = false;
-    // The next view reads the file again: a rewrite may have changed it.
-    if (d.input) input_drop_view(*d.input);
+    // The input's view still holds the first bytes after choosing the
+    // stream: they are not read again. No pass writes before a rewind (a
+    // rewrite keeps its patches until its pass is over, or checks the
+    // stream without writing before it writes as it goes), so the bytes
+    // held are the file's.
     return true;
 }
 
