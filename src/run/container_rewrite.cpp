@@ -91,6 +91,7 @@ int run_container_rewrite(StreamContext& ctx, JobRecords& r, Demuxer& d) {
     } else if (c.full && (read || ctx.stop_reason == StopReason::SINK_STOPPED)) {
         // Too many patches to keep: the run starts again and writes as it
         // goes, once the rest of the stream is known to be readable.
+        collection_close(c);
         forget_json_warnings(ctx, kept);
         r.rewrite = fresh;
         status = two_passes(ctx, r.rewrite, d);
