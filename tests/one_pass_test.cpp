@@ -20,7 +20,9 @@ constexpr std::uint32_t TARGET_RATE = 120000000;  // q = 300000: value 37856, ex
 constexpr unsigned SEQUENCES = 8;
 
 // The elementary stream: SEQUENCES sequences of about 100 KB with rates of
-// their own, or every one built with TARGET_RATE.
+// their own, or every one built with TARGET_RATE. The scan warns of the
+// layer at the start of the second one, the transport's demultiplexer of a
+// continuity gap 50 000 bytes into it (in the next 128 KiB it hands out).
 Bytes elementary(bool target) {
     Bytes es;
     for (unsigned i = 0; i < SEQUENCES; ++i) {
@@ -28,14 +30,18 @@ Bytes elementary(bool target) {
         h.bit_rate_value = target ? (TARGET_RATE / 400) & 0x3FFFF : 1000 + 77 * i;
         SequenceExtension e;
         e.bit_rate_extension = target ? (TARGET_RATE / 400) >> 18 : 0;
-        append(es, concat({sequence_header(h), sequence_extension(e), group_header({}), picture_header({}),
-                           picture_coding_extension({}), slice(100000)}));
+        append(es, concat({sequence_header(h), sequence_extension(e), group_header({})}));
+        // The second sequence's GOP header is followed by a picture coding
+        // extension out of its layer: a warning.
+        if (i == 1) append(es, picture_coding_extension({}));
+        append(es, concat({picture_header({}), picture_coding_extension({}), slice(100000)}));
     }
     return es;
 }
 
 struct Container {
     Bytes file;
+    std::vector<std::uint64_t> where;  // the file offset of each video byte
     std::uint64_t scrambled_at = 0;  // the scrambled packet, if any
     std::uint64_t gap_at = 0;        // transport: the packet after a continuity gap
 };
@@ -89,6 +95,7 @@ Container transport(const Bytes& es, bool scrambled) {
             ++cc;  // one packet's counter value missing, none of its bytes
             c.gap_at = c.file.size();
         }
+        for (std::size_t i = 0; i < n; ++i) c.where.push_back(c.file.size() + 188 - n + i);
         put_packet(c.file, PID, at == 0, cc, at == 0 ? concat({pes, part}) : part);
         at += n;
     }
@@ -114,6 +121,7 @@ Container program(const Bytes& es, bool scrambled) {
     };
     for (std::size_t at = 0; at < es.size(); at += 2000) {
         std::size_t n = std::min<std::size_t>(2000, es.size() - at);
+        for (std::size_t i = 0; i < n; ++i) c.where.push_back(c.file.size() + pack.size() + 9 + i);
         put_pes(Bytes(es.begin() + static_cast<long>(at), es.begin() + static_cast<long>(at + n)), 0x80);
     }
     if (scrambled) {
@@ -122,6 +130,19 @@ Container program(const Bytes& es, bool scrambled) {
     }
     append(c.file, {0, 0, 1, 0xb9});  // MPEG_program_end_code
     return c;
+}
+
+const std::string LAYER_WARNING = "Warning: found a picture extension code outside the picture layer.\n";
+
+// The stream offset of the picture coding extension after the second
+// GOP header.
+std::size_t layer_warning_offset() {
+    const Bytes es = elementary(false);
+    const Bytes pce = picture_coding_extension({});
+    const Bytes gop = group_header({});
+    auto second_gop = std::search(std::search(es.begin(), es.end(), gop.begin(), gop.end()) + 1, es.end(),
+                                  gop.begin(), gop.end());
+    return static_cast<std::size_t>(second_gop - es.begin()) + gop.size();
 }
 
 struct Kind {
@@ -236,9 +257,9 @@ TEST_P(OnePass, WritesAfterReadingEachByteOnce) {
     const Container original = k.lay(elementary(false), false);
     const Container target = k.lay(elementary(true), false);
     ASSERT_EQ(original.file.size(), target.file.size());
-    const std::string gap = k.transport ? "m2vhdr: warning: continuity counter gap on PID 0x0100 at " +
-                                              hex8(original.gap_at) + ": bytes of the video are lost\n"
-                                        : "";
+    const std::string gap = LAYER_WARNING + (k.transport ? "m2vhdr: warning: continuity counter gap on PID 0x0100 at " +
+                                                               hex8(original.gap_at) + ": bytes of the video are lost\n"
+                                                         : "");
     fake_reset(original.file);
     RunResult w = run({});
     EXPECT_EQ(w.status, 0);
@@ -272,8 +293,10 @@ TEST_P(OnePass, WritesAfterReadingEachByteOnce) {
                     : "{\n    \"container\": \"program\",\n    \"mpeg1\": false,\n    \"stream_id\": 224\n  }";
     EXPECT_EQ(j.out, "{\n  \"file\": \"fake.ts\",\n  \"stream\": " + stream +
                          ",\n  \"passes\": 1,\n  \"bit_rate\": 120000000,\n  \"patches\": [\n" +
-                         json_patches(writes, original.file) +
-                         "  ],\n  \"warnings\": [],\n  \"warnings_omitted\": 0,\n  \"status\": \"complete\"\n}\n");
+                         json_patches(writes, original.file) + "  ],\n  \"warnings\": [\n    {\"offset\": " +
+                         std::to_string(original.where[layer_warning_offset()]) +
+                         ", \"message\": \"picture extension code found outside the picture layer\"}\n  ],\n"
+                         "  \"warnings_omitted\": 0,\n  \"status\": \"complete\"\n}\n");
     EXPECT_EQ(fake_file().data, target.file);
 
     // A rerun on the finished file reads it once and writes nothing.
