@@ -374,7 +374,8 @@ TEST_P(OnePass, FallsBackToTwoPassesBeyondTheBudget) {
 }
 
 // A write that fails after the pass stops the run there: the patches told
-// are the ones written, the document says "error", nothing closes the run.
+// are the ones written, the document says "error", nothing closes the run;
+// a second run finishes the file.
 TEST_P(OnePass, FailedWriteAfterThePassStopsThere) {
     EnglishMessages english;
     const Container original = GetParam().lay(elementary(false), false);
@@ -391,6 +392,11 @@ TEST_P(OnePass, FailedWriteAfterThePassStopsThere) {
         << j.out;
     EXPECT_NE(j.out.find("\"status\": \"error\""), std::string::npos);
     EXPECT_EQ(fake_count(FakeOp::SYNC), 0u);
+    // Run again, the rewrite finishes what the first run began.
+    fake_file().faults.clear();
+    RunResult again = run({});
+    EXPECT_EQ(again.status, 0);
+    EXPECT_EQ(fake_file().data, GetParam().lay(elementary(true), false).file);
 }
 
 INSTANTIATE_TEST_SUITE_P(Containers, OnePass,
