@@ -50,7 +50,7 @@ done
 build=build-bench
 targets=(m2vhdr m2vhdr_time_command)
 [ "$micro" = 1 ] && targets+=(find_start_code_bench)
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DM2VHDR_TESTS=OFF >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DM2VHDR_TESTS=OFF -DM2VHDR_BENCH_READING=ON >/dev/null
 cmake --build "$build" -j2 --target "${targets[@]}" >/dev/null
 tool=$PWD/$build/m2vhdr
 timer=$PWD/$build/bench/m2vhdr_time_command

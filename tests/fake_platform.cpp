@@ -131,6 +131,40 @@ bool platform_size(FileHandle, std::int64_t* size) {
     return ok;
 }
 
+std::uint32_t platform_map_granularity() { return 4096; }
+
+bool platform_map(FileHandle, std::uint64_t offset, std::uint32_t length, std::uint64_t least,
+                  FileMap* map) {
+    static std::vector<std::uint8_t> windows[4];
+    static unsigned next = 0;
+    FakeFile& f = fake_file();
+    if (!f.mappable) return false;  // read instead, as a pipe is
+    const FakeFault* fault = fault_for(FakeOp::MAP);
+    bool ok = f.is_open && !(fault && fault->kind == FakeFault::FAIL) &&
+              offset + std::max<std::uint64_t>(least, 1) <= f.data.size();
+    if (ok) length = static_cast<std::uint32_t>(std::min<std::uint64_t>(length, f.data.size() - offset));
+    int kept_error = f.last_error;
+    record(FakeOp::MAP, ok, offset, length, ok ? length : 0);
+    if (!ok && least == 0) f.last_error = kept_error;  // a first try
+    if (!ok) return false;
+    std::uint64_t size = f.data.size();
+    std::vector<std::uint8_t>& w = windows[next++ % 4];
+    w.assign(f.data.begin() + static_cast<long>(offset),
+             f.data.begin() + static_cast<long>(offset + length));
+    if (fault && fault->kind == FakeFault::CUT) f.data.resize(fault->limit);
+    *map = FileMap{w.data(), offset, length, size, 0};
+    return true;
+}
+
+bool platform_map_intact(const FileMap& map) {
+    FakeFile& f = fake_file();
+    if (!map.bytes || map.offset + map.length <= f.data.size()) return true;
+    f.last_error = FAKE_ERROR;
+    return false;
+}
+
+void platform_unmap(FileMap& map) { map = FileMap{}; }
+
 bool platform_sync(FileHandle) {
     FakeFile& f = fake_file();
     bool ok = f.is_open && !fault_for(FakeOp::SYNC);

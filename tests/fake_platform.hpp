@@ -9,11 +9,13 @@
 #include <cstdint>
 #include <vector>
 
-enum class FakeOp { OPEN, READ, SEEK, WRITE, SIZE, SYNC, CLOSE };
+enum class FakeOp { OPEN, READ, SEEK, WRITE, SIZE, SYNC, CLOSE, MAP };
 
 // What happens at the `call`-th (1-based) call of `op`.
 struct FakeFault {
-    enum Kind { FAIL, SHORT };
+    // CUT: the MAP call succeeds, then the file is cut to `limit` bytes,
+    // as another process may cut it under the run.
+    enum Kind { FAIL, SHORT, CUT };
     FakeOp op = FakeOp::READ;
     unsigned call = 0;
     Kind kind = FAIL;
@@ -43,6 +45,9 @@ struct FakeFile {
     // When non-zero, every read delivers at most this many bytes, as a pipe
     // or a slow device may.
     std::uint32_t read_chunk = 0;
+    // Whether platform_map maps the file (a copy of the window's bytes); a
+    // window the file no longer holds whole has lost its pages.
+    bool mappable = false;
     // The code platform_last_error gives: FAKE_ERROR after any failed call,
     // whose text is "fake error 5".
     int last_error = 0;

@@ -3,15 +3,25 @@
 #include <cstdlib>
 #include <cstring>
 
-bool input_open(Input& in, FileHandle file) {
+#include "input/mapped_input.hpp"
+
+bool input_open(Input& in, FileHandle file, InputReading reading) {
     in = Input{};
     in.file = file;
     in.seekable = platform_is_seekable(file);
+#ifdef M2VHDR_BENCH_READING
+    // The benchmark's build times both ways of reading.
+    if (const char* asked = std::getenv("M2VHDR_BENCH_READING"))
+        reading = std::strcmp(asked, "read") == 0 ? InputReading::READ : InputReading::MAPPED;
+#endif
+    if (in.seekable && reading == InputReading::MAPPED) mapped_open(in);
+    // Mapped or not, the buffer serves a file that is read.
     in.view = static_cast<std::uint8_t*>(std::malloc(INPUT_VIEW_SIZE));
     return in.view != nullptr;
 }
 
 void input_close(Input& in) {
+    mapped_close(in);
     std::free(in.view);
     in.view = nullptr;
     in.view_held = 0;
@@ -54,6 +64,7 @@ bool read_on(Input& in, std::uint64_t file_offset, std::uint8_t* dest, std::uint
 
 bool input_read(Input& in, std::uint64_t file_offset, std::uint8_t* dest, std::uint32_t count,
                 std::uint32_t* got) {
+    if (in.mapped) return mapped_read(in, file_offset, dest, count, got);
     in.failure = InputFailure::NONE;
     if (!in.seekable) return read_on(in, file_offset, dest, count, got);
     if (platform_read_at(in.file, file_offset, dest, count, got)) return true;
@@ -62,6 +73,7 @@ bool input_read(Input& in, std::uint64_t file_offset, std::uint8_t* dest, std::u
 }
 
 bool input_view(Input& in, std::uint64_t file_offset, std::uint32_t need, InputView* view) {
+    if (in.mapped) return mapped_view(in, file_offset, need, view);
     if (need > INPUT_VIEW_SIZE) need = INPUT_VIEW_SIZE;
     if (file_offset >= in.view_base && file_offset - in.view_base <= in.view_held) {
         // The bytes held from there on slide to the front.

@@ -8,6 +8,12 @@
 // A file that cannot be positioned (a pipe, a character device) is read on
 // from where the last read ended: bytes skipped are read and dropped, and a
 // read behind that point fails.
+//
+// A disk file is mapped, a window of MAP_WINDOW bytes at a time, where the
+// system allows: its views are then the file's pages themselves, read in
+// place, and a read copies from them. A window is mapped only over bytes the
+// file holds when it is mapped; a file cut short under a window fails the
+// next call as a read would, and never ends the process.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +23,13 @@
 // Bytes a view holds at most.
 inline constexpr std::uint32_t INPUT_VIEW_SIZE = 1u << 18;
 
+// Bytes of the file mapped at a time: a view and a read of a window's size
+// fit in one, wherever they start.
+inline constexpr std::uint32_t MAP_WINDOW = 1u << 21;
+
+// How the file is read: mapped where the system allows, or with reads.
+enum class InputReading { MAPPED, READ };
+
 // Why the last call failed.
 enum class InputFailure { NONE, READ, SEEK };
 
@@ -25,6 +38,9 @@ struct Input {
     bool seekable = true;
     std::uint64_t read_end = 0;  // not seekable: the offset the next read starts at
     InputFailure failure = InputFailure::NONE;
+    bool mapped = false;     // read through `map`
+    FileMap map;             // mapped: the window mapped now, if any
+    std::uint64_t size = 0;  // mapped: the file's size, as last seen
 
     // The view's bytes: view[i] lies at file offset view_base + i.
     std::uint8_t* view = nullptr;  // INPUT_VIEW_SIZE bytes
@@ -41,8 +57,9 @@ struct InputView {
     bool at_end = false;  // the file ends right after them
 };
 
-// Readies an input over `file`; false when there is no memory.
-bool input_open(Input& in, FileHandle file);
+// Readies an input over `file`, mapped when `reading` asks it and the file
+// can be; false when there is no memory.
+bool input_open(Input& in, FileHandle file, InputReading reading = InputReading::MAPPED);
 void input_close(Input& in);
 
 // Reads up to `count` bytes at `file_offset` into `dest`; *got is less only

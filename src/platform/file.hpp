@@ -33,6 +33,33 @@ bool platform_read(FileHandle file, std::uint8_t* buffer, std::uint32_t count,
 bool platform_read_at(FileHandle file, std::uint64_t offset, std::uint8_t* buffer,
                       std::uint32_t count, std::uint32_t* got);
 
+// A window of a file mapped for reading: its pages are read in place.
+struct FileMap {
+    const std::uint8_t* bytes = nullptr;  // bytes[i] lies at file offset offset + i
+    std::uint64_t offset = 0;
+    std::uint32_t length = 0;
+    std::uint64_t file_size = 0;  // the file's size when it was mapped
+    std::intptr_t slot = -1;      // the backend's record of it
+};
+
+// The multiple of which a window's offset must be.
+std::uint32_t platform_map_granularity();
+
+// Maps up to `length` bytes from `offset`, as many as the file holds now,
+// which must be `least` at least (and one); false when it holds fewer, or
+// the file cannot be mapped (it is read instead). A first try, with `least`
+// 0, that fails leaves platform_last_error as it was. A window lives until
+// platform_unmap, and a process holds a few at most.
+bool platform_map(FileHandle file, std::uint64_t offset, std::uint32_t length, std::uint64_t least,
+                  FileMap* map);
+
+// False, with the system's reason, when a page of the window could not be
+// read since it was mapped (the file was cut short under it, an I/O
+// error): such a page reads as zeros instead of ending the process.
+bool platform_map_intact(const FileMap& map);
+
+void platform_unmap(FileMap& map);
+
 // True for a file that can be read at any offset (a disk file); false for
 // a pipe or a character device, which is read on from where it is.
 bool platform_is_seekable(FileHandle file);

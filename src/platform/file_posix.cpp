@@ -9,6 +9,7 @@
 // names the place itself (pread, pwrite). A patch of the rewrite is then one
 // system call instead of two. Pipes and devices keep the kernel's position.
 #include "platform/file.hpp"
+#include "platform/failure.hpp"
 
 #include <cerrno>
 #include <clocale>
@@ -84,6 +85,8 @@ bool lock_whole_file(int fd, FileAccess access) {
 }
 
 }  // namespace
+
+bool platform_note_failure(std::uint32_t code) { return failed(static_cast<int>(code)); }
 
 bool platform_open(const char* path, FileAccess access, FileHandle* file) {
     // O_NONBLOCK keeps a FIFO without a writer from hanging the open; it is

@@ -8,6 +8,7 @@
 // Names and messages cross this layer as UTF-8 and reach the system as
 // UTF-16, so that any file name opens and a console shows any message.
 #include "platform/file.hpp"
+#include "platform/failure.hpp"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -53,6 +54,8 @@ bool failed(DWORD code) {
 }
 
 }  // namespace
+
+bool platform_note_failure(std::uint32_t code) { return failed(code); }
 
 bool platform_open(const char* path, FileAccess access, FileHandle* file) {
     DWORD desired = access == FileAccess::READ_WRITE
