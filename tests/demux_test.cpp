@@ -13,6 +13,7 @@
 #include <regex>
 
 #include "demux/demux.hpp"
+#include "input/input.hpp"
 #include "tool_runner.hpp"
 
 namespace {
@@ -164,6 +165,29 @@ TEST(Demux, EveryFieldSplitAtEveryPositionReadsAndPatchesAsTheElementaryStream) 
             }
         }
     }
+}
+
+// Read through mapped windows, the container gives the same report and the
+// same patches: the demultiplexer reads the file's pages in place, and
+// sees the rewrite's own writes when it reads the stream again.
+TEST(Demux, MappedFileReadsAndPatchesAsTheReadOne) {
+    const Bytes es = elementary();
+    const RunResult es_report = run_on(es);
+    Bytes es_after;
+    ASSERT_EQ(run_on(es, {"--set", "aspect_ratio_information=3", "7000000"}, &es_after).status, 0);
+    input_reading = InputReading::MAPPED;
+    for (std::size_t split : {std::size_t{1}, std::size_t{4}, std::size_t{13}, std::size_t{40}}) {
+        SCOPED_TRACE("split " + std::to_string(split));
+        Laid l = transport(es, {split, true, true, false, 0});
+        RunResult r = run_on(l.file, {"--demux"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, expected_report(es_report.out, l, HEAD));
+        Bytes after;
+        RunResult w = run_on(l.file, SET, &after);
+        EXPECT_EQ(w.status, 0) << w.err;
+        EXPECT_EQ(after, expected_file(l, es_after));
+    }
+    input_reading = InputReading::READ;
 }
 
 const Bytes PAT_SECTION = [] {

@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "fake_platform.hpp"
+#include "input/input.hpp"
 #include "tool_runner.hpp"
 
 namespace {
@@ -394,6 +395,52 @@ TEST(Fault, JsonDocumentClosesWithTheError) {
         }
         EXPECT_EQ(parsed_document(r.out), expected);
     }
+}
+
+
+// A mapped file cut short by another process under the run, before or
+// after the window that meets the cut was mapped: the run ends with the
+// read error and status 1, having printed only what the whole file gives
+// up to there, and reads nothing more.
+TEST(Fault, MappedFileCutShortUnderTheRunEndsWithTheReadError) {
+    struct Case {
+        const char* name;
+        bool json;
+        unsigned map_call;  // the map after which the file is cut
+        std::uint32_t cut_to;
+        unsigned maps;  // platform_map calls made in all
+        const char* message;
+    } cases[] = {
+        {"in the first window", false, 1, 1500000, 1, "読み取りエラーです\n"},
+        {"past the first window, found when mapping the next", false, 1, 2 * WINDOW + 100, 2,
+         "読み取りエラーです\n"},
+        {"in the second window", false, 2, 2 * WINDOW + 300000, 2, "読み取りエラーです\n"},
+        {"--json: the file and the reason named", true, 2, 2 * WINDOW + 300000, 2,
+         "m2vhdr: 'fake.m2v' を読み取れません: fake error 5\n"},
+    };
+    const std::vector<std::string> report = {"m2vhdr", "fake.m2v"};
+    fake_reset(layout().original);
+    const RunResult whole = run_in_process(report);
+    ASSERT_EQ(whole.status, 0);
+    input_reading = InputReading::MAPPED;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake_reset(layout().original);
+        fake_file().mappable = true;
+        fake_file().faults.push_back({FakeOp::MAP, c.map_call, FakeFault::CUT, c.cut_to});
+        std::vector<std::string> args = report;
+        if (c.json) args.insert(args.begin() + 1, "--json");
+        RunResult r = run_in_process(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, sjis(c.message));
+        if (!c.json) {
+            EXPECT_LT(r.out.size(), whole.out.size());
+            EXPECT_EQ(r.out, whole.out.substr(0, r.out.size()));
+        }
+        EXPECT_EQ(fake_count(FakeOp::READ), 0u);
+        EXPECT_EQ(fake_count(FakeOp::MAP), c.maps);
+    }
+    input_reading = InputReading::READ;
 }
 
 }  // namespace

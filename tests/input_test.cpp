@@ -1,6 +1,8 @@
 // The one input of a run: views of the file's regions and reads at offsets.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <csignal>
 #include <unistd.h>
 
 #include "input/input.hpp"
@@ -98,6 +100,147 @@ TEST(InputRead, PipeIsReadOnAndNeverBack) {
     }
     input_close(in);
     close(ends[0]);
+}
+
+
+// A mapped input hands out exactly what reading gives: the same views, the
+// same reads, the same ends, across the borders of its windows, of the
+// views and of the file, and after a read has moved the window.
+TEST(InputMapped, ViewsAndReadsAreTheReadFilesAcrossWindowBorders) {
+    constexpr std::uint64_t W = MAP_WINDOW;
+    constexpr std::uint32_t VIEW = INPUT_VIEW_SIZE;
+    const std::uint64_t size = 2 * W + 5000;
+    struct Step {
+        const char* name;
+        bool view;  // else a read of `count`
+        std::uint64_t offset;
+        std::uint32_t count;
+    };
+    const Step steps[] = {
+        {"the first view", true, 0, 1},
+        {"a view across the first window's end", true, W - 100, 200},
+        {"kept from there, reaching further", true, W - 50, VIEW},
+        {"a read across the window's end", false, W - 10, 1u << 20},
+        {"a view of bytes kept, the read having moved the window", true, W - 40, 10},
+        {"back to the start", true, 3, 1},
+        {"a read of the last bytes and past the end", false, size - 7, 100},
+        {"the file's last bytes, the end not yet met", true, size - 5, 5},
+        {"one byte more than the file holds", true, size - 5, 6},
+        {"beyond the end", true, size + 7, 1},
+        {"a read beyond the end", false, size + 7, 10},
+        {"a read of more than a window", false, 1, 2 * MAP_WINDOW + 100},
+    };
+    const Bytes bytes = pattern(size);
+    ScratchDir dir;
+    const std::string path = dir.write("input.bin", bytes);
+    FileHandle file;
+    ASSERT_TRUE(platform_open(path.c_str(), FileAccess::READ, &file));
+    Input read;
+    Input mapped;
+    ASSERT_TRUE(input_open(read, file));
+    input_reading = InputReading::MAPPED;
+    ASSERT_TRUE(input_open(mapped, file));
+    input_reading = InputReading::READ;
+    ASSERT_TRUE(mapped.mapped);
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.name);
+        if (s.view) {
+            InputView a;
+            InputView b;
+            ASSERT_TRUE(input_view(read, s.offset, s.count, &a));
+            ASSERT_TRUE(input_view(mapped, s.offset, s.count, &b));
+            EXPECT_EQ(b.file_offset, a.file_offset);
+            ASSERT_EQ(b.held, a.held);
+            EXPECT_EQ(b.at_end, a.at_end);
+            EXPECT_EQ(Bytes(b.bytes, b.bytes + b.held), Bytes(a.bytes, a.bytes + a.held));
+            continue;
+        }
+        Bytes a(s.count, 1);
+        Bytes b(s.count, 2);
+        std::uint32_t got_a = 0;
+        std::uint32_t got_b = 0;
+        ASSERT_TRUE(input_read(read, s.offset, a.data(), s.count, &got_a));
+        ASSERT_TRUE(input_read(mapped, s.offset, b.data(), s.count, &got_b));
+        ASSERT_EQ(got_b, got_a);
+        EXPECT_EQ(slice(b, 0, got_b), slice(a, 0, got_a));
+        if (got_a > 0) {
+            EXPECT_EQ(slice(a, 0, got_a), slice(bytes, s.offset, got_a));
+        }
+    }
+    input_close(mapped);
+    input_close(read);
+    platform_close(file);
+}
+
+// A mapped file cut short by another process under the run: pages past the
+// new end read as zeros instead of ending the process, and the next view or
+// read fails as a read of the file does, with the system's reason.
+TEST(InputMapped, FileCutShortUnderTheRunFailsAsARead) {
+    constexpr std::uint32_t VIEW = INPUT_VIEW_SIZE;
+    struct Case {
+        const char* name;
+        long touch;  // a byte of the first view read after the cut; -1 none
+        bool view;   // the next call: a view, else a read
+        std::uint64_t offset;
+        std::uint32_t count;
+    } cases[] = {
+        {"a lost page read, then a view of bytes kept", VIEW - 1, true, VIEW - 10, 5},
+        {"a lost page read, then a view further on", 5000, true, VIEW + 10, 1},
+        {"nothing read, then a view in a new window", -1, true, MAP_WINDOW + 10, 1},
+        {"nothing read, then a read that meets the lost pages", -1, false, 100, VIEW},
+        {"nothing read, then a read in a new window", -1, false, MAP_WINDOW + 10, 100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir dir;
+        const std::string path = dir.write("cut.bin", pattern(MAP_WINDOW + 100000));
+        FileHandle file;
+        ASSERT_TRUE(platform_open(path.c_str(), FileAccess::READ, &file));
+        Input in;
+        input_reading = InputReading::MAPPED;
+        ASSERT_TRUE(input_open(in, file));
+        input_reading = InputReading::READ;
+        ASSERT_TRUE(in.mapped);
+        InputView v;
+        ASSERT_TRUE(input_view(in, 0, 1, &v));
+        ASSERT_EQ(v.held, VIEW);
+        ASSERT_EQ(truncate(path.c_str(), 4096), 0);
+        if (c.touch >= 0) {
+            volatile const std::uint8_t* lost = v.bytes + c.touch;
+            EXPECT_EQ(*lost, 0);
+        }
+        bool ok = true;
+        if (c.view) {
+            ok = input_view(in, c.offset, c.count, &v);
+            EXPECT_EQ(v.held, 0u);
+        } else {
+            Bytes dest(c.count);
+            std::uint32_t got = 0;
+            ok = input_read(in, c.offset, dest.data(), c.count, &got);
+        }
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(in.failure, InputFailure::READ);
+        EXPECT_EQ(platform_last_error(), EIO);
+        input_close(in);
+        platform_close(file);
+    }
+}
+
+// A SIGBUS outside the windows mapped is left to the system: the process
+// ends with it, as without the handler.
+TEST(InputMapped, OtherBusErrorsStillEndTheProcess) {
+    ScratchDir dir;
+    const std::string path = dir.write("mapped.bin", pattern(100000));
+    FileHandle file;
+    ASSERT_TRUE(platform_open(path.c_str(), FileAccess::READ, &file));
+    Input in;
+    input_reading = InputReading::MAPPED;
+    ASSERT_TRUE(input_open(in, file));
+    input_reading = InputReading::READ;
+    ASSERT_TRUE(in.mapped);  // the handler is in place
+    EXPECT_EXIT(raise(SIGBUS), testing::KilledBySignal(SIGBUS), "");
+    input_close(in);
+    platform_close(file);
 }
 
 }  // namespace

@@ -16,6 +16,11 @@ std::uint32_t first_packet_run(const std::uint8_t* b, std::uint32_t held, bool a
                                std::uint32_t packet_size, std::uint32_t sync_at,
                                std::uint32_t before) {
     for (std::uint32_t i = 0; i < before && i + sync_at < held; ++i) {
+        // Only a sync byte starts a run: on to the next one.
+        const void* sync = std::memchr(b + i + sync_at, SYNC_BYTE, held - i - sync_at);
+        if (!sync) break;
+        i = static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(sync) - b) - sync_at;
+        if (i >= before) break;
         unsigned k = 0;
         while (k < SYNC_RUN && i + k * packet_size + sync_at < held &&
                b[i + k * packet_size + sync_at] == SYNC_BYTE)

@@ -51,8 +51,9 @@ void on_bus_error(int signal, siginfo_t* info, void* context) {
     } else if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN) {
         previous.sa_handler(signal);
     } else {
-        // The fault comes again on return, with the system's own ending.
+        // The system's own ending, as without this handler.
         sigaction(SIGBUS, &previous, nullptr);
+        raise(signal);
     }
 }
 
