@@ -338,3 +338,49 @@ TEST(Win32Read, AtAnOffsetTakesTheBytesThere) {
     CloseHandle(read_end);
     CloseHandle(write_end);
 }
+
+namespace {
+
+// A mapped window holds the file's bytes from its offset, as far as the
+// file goes; a window the file does not hold as far as asked is refused.
+TEST(Win32Map, WindowsHoldTheFilesBytesAsFarAsTheFileGoes) {
+    Scratch dir;
+    Bytes data(3 * 1000 * 1000 + 7);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7 + i / 509);
+    std::string path = dir.file("s.m2v", data);
+    FileHandle file;
+    ASSERT_TRUE(platform_open(path.c_str(), FileAccess::READ, &file));
+    const std::uint64_t g = platform_map_granularity();
+    struct Case {
+        std::uint64_t offset;
+        std::uint32_t length;
+        std::uint64_t least;
+        bool ok;
+        std::uint32_t held;
+    } cases[] = {
+        {0, 1u << 21, 0, true, 1u << 21},
+        {g, 1u << 21, 1u << 21, true, 1u << 21},
+        {data.size() / g * g, 1u << 21, 1, true, static_cast<std::uint32_t>(data.size() % g)},
+        {g, 1u << 22, data.size() - g, true, static_cast<std::uint32_t>(data.size() - g)},
+        {g, 1u << 22, data.size() - g + 1, false, 0},
+        {(data.size() + g) / g * g, 100, 0, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.offset);
+        FileMap map;
+        ASSERT_EQ(platform_map(file, c.offset, c.length, c.least, &map), c.ok);
+        if (!c.ok) continue;
+        EXPECT_EQ(map.offset, c.offset);
+        EXPECT_EQ(map.file_size, data.size());
+        ASSERT_EQ(map.length, c.held);
+        EXPECT_TRUE(platform_map_intact(map));
+        EXPECT_EQ(Bytes(map.bytes, map.bytes + map.length),
+                  Bytes(data.begin() + static_cast<long>(c.offset),
+                        data.begin() + static_cast<long>(c.offset + c.held)));
+        platform_unmap(map);
+        EXPECT_EQ(map.bytes, nullptr);
+    }
+    platform_close(file);
+}
+
+}  // namespace
