@@ -26,6 +26,7 @@ bool set_help(Options& options, const char*) { return options.help = true; }
 bool set_version(Options& options, const char*) { return options.version = true; }
 bool set_stats(Options& options, const char*) { return options.stats = true; }
 bool set_json(Options& options, const char*) { return options.json = true; }
+bool set_summary(Options& options, const char*) { return options.summary = true; }
 bool set_plot(Options& options, const char* value) {
     options.plot = value;
     return options.stats = *value != '\0';
@@ -79,6 +80,8 @@ constexpr OptionRow option_rows[] = {
     {0, "version", nullptr, "print the version and exit", set_version, nullptr},
     {0, "stats", nullptr, "print the rates, a VBV check and the lowest safe rate", set_stats,
      nullptr},
+    {0, "summary", nullptr, "print one line per segment of equal sequence parameters",
+     set_summary, nullptr},
     {0, "json", nullptr, "write the report, the patches or the figures as JSON", set_json, nullptr},
     {0, "plot", "FILE.svg", "with --stats, also draw the rates and the VBV", set_plot,
      "a file name"},
@@ -92,7 +95,7 @@ constexpr OptionRow option_rows[] = {
      "dvd, bluray"},
     {0, "demux", nullptr, "read the video inside a program or transport stream", set_demux,
      nullptr},
-    {0, "stream", "N", "with --demux, the video stream's PID or stream_id", set_stream,
+    {0, "stream", "N", "in a program or transport stream, the video's PID or stream_id", set_stream,
      "0 to 8191, or 0x0 to 0x1fff"},
     {'q', "quiet", nullptr, "print no progress lines", set_quiet, nullptr},
 };
@@ -154,6 +157,7 @@ UsageError check_combination(const Options& options, const GivenArguments& g) {
     UsageError error;
     const bool auto_rate = is_auto_rate(options.bit_rate) || options.settings.bit_rate_auto;
     Given stats = first_given({given_option(g, "stats"), given_option(g, "plot")});
+    Given summary = given_option(g, "summary");
     Given set = given_option(g, "set");
     Given pulldown = given_option(g, "pulldown");
     Given check = given_option(g, "check");
@@ -161,6 +165,8 @@ UsageError check_combination(const Options& options, const GivenArguments& g) {
     // The rate is set once: by BITRATE or by --set bit_rate.
     Given rate = first_given({g.bit_rate, g.set_bit_rate});
     if (excludes(g.set_bit_rate, g.bit_rate, &error) || excludes(stats, rewrite, &error) ||
+        excludes(summary, first_given({rewrite, stats, check, given_option(g, "dry-run")}),
+                 &error) ||
         excludes(pulldown, first_given({g.bit_rate, set}), &error) ||
         (auto_rate && excludes(given_option(g, "json"), rate, &error)) ||
         excludes(check, first_given({rewrite, stats, given_option(g, "dry-run")}), &error))
@@ -170,7 +176,12 @@ UsageError check_combination(const Options& options, const GivenArguments& g) {
         return {UsageProblem::NEEDS_ONE_OF, dry_run.text, nullptr, "BITRATE, --set, --pulldown",
                 nullptr, {}};
     Given stream = given_option(g, "stream");
-    if (stream.text && !options.demux)
+    // The modes that read containers by themselves choose among their streams too.
+    bool reads_containers =
+        options.demux || first_given({stats, summary, check, given_option(g, "json"), set,
+                                      dry_run})
+                             .text;
+    if (stream.text && !reads_containers)
         return {UsageProblem::NEEDS, stream.text, nullptr, "--demux", nullptr, {}};
     return error;
 }
@@ -340,9 +351,12 @@ void print_help(std::FILE* out) {
         "       m2vhdr --pulldown 3:2|none FILE    apply or remove soft 3:2 pulldown\n"
         "       m2vhdr --check dvd|bluray [--json] FILE\n"
         "                                          check FILE against an authoring profile\n"
+        "       m2vhdr --summary [--json] FILE     one line per segment: times, parameters,\n"
+        "                                          cadence, GOPs, pictures, average rate\n"
         "\n"
-        "FILE is an MPEG-1 or MPEG-2 video elementary stream (.m2v, .mpv), or with\n"
-        "--demux a program or transport stream (.mpg, .vob, .ts, .m2ts) that holds one.\n"
+        "FILE is an MPEG-1 or MPEG-2 video elementary stream (.m2v, .mpv), or a program\n"
+        "or transport stream (.mpg, .vob, .ts, .m2ts) that holds one; the report and\n"
+        "the rewrite by BITRATE alone read those with --demux.\n"
         "BITRATE is in bit/s, a decimal number from 0 to 4294967295; it is stored\n"
         "rounded down to a multiple of 400.\n"
         "\n"
@@ -366,7 +380,7 @@ void print_help(std::FILE* out) {
         "Exit status:\n"
         "  0  the run completed (warnings included); (--check) FILE breaks no rule\n"
         "  1  the file could not be opened, read or written, it is a program or\n"
-        "     transport stream (without --demux) or one refused by it, an element\n"
+        "     transport stream that the run refused, an element\n"
         "     of --set fits no sequence of it, a header across damage was left,\n"
         "     (auto) no rate avoids a VBV underflow, or --pulldown refused it\n"
         "     (the file is then unchanged); (--check) FILE could not be read or\n"

@@ -260,6 +260,10 @@ void demux_close(Demuxer& d);
 // `stream_offset` and have not been printed yet: before the header there.
 void demux_print_changes(Demuxer& d, std::uint64_t stream_offset, std::FILE* out);
 
+// The name of what was read, e.g. "transport stream, 188-byte packets,
+// PID 0x0200"; empty for an elementary stream.
+void format_stream_name(const Demuxer& d, char* text, std::size_t size);
+
 // Prints the line that names what was read, e.g.
 // "stream: transport stream, 188-byte packets, PID 0x0200".
 void print_stream_line(const Demuxer& d, std::FILE* out);

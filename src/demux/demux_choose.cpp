@@ -233,9 +233,16 @@ bool demux_choose(Demuxer& d, long requested, std::FILE* err) {
     return demux_rewind(d);
 }
 
-void print_stream_line(const Demuxer& d, std::FILE* out) {
+void format_stream_name(const Demuxer& d, char* text, std::size_t size) {
+    if (size > 0) text[0] = '\0';
     if (d.container == Container::TRANSPORT_STREAM)
-        std::fprintf(out, demux_msg::transport_line, d.packet_size, d.stream);
+        std::snprintf(text, size, demux_msg::transport_name, d.packet_size, d.stream);
     else if (d.container == Container::PROGRAM_STREAM)
-        std::fprintf(out, demux_msg::program_line, d.mpeg1 ? "MPEG-1" : "MPEG-2", d.stream);
+        std::snprintf(text, size, demux_msg::program_name, d.mpeg1 ? "MPEG-1" : "MPEG-2", d.stream);
+}
+
+void print_stream_line(const Demuxer& d, std::FILE* out) {
+    char name[96];
+    format_stream_name(d, name, sizeof name);
+    if (name[0] != '\0') std::fprintf(out, demux_msg::stream_line, name);
 }

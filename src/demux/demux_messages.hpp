@@ -6,9 +6,10 @@
 
 namespace demux_msg {
 
-// The line before the report: what was read.
-inline constexpr char transport_line[] = "stream: transport stream, %u-byte packets, PID 0x%04x\n";
-inline constexpr char program_line[] = "stream: program stream (%s), stream_id 0x%02x\n";
+// The line before the report: what was read, as named by the stream's name.
+inline constexpr char stream_line[] = "stream: %s\n";
+inline constexpr char transport_name[] = "transport stream, %u-byte packets, PID 0x%04x";
+inline constexpr char program_name[] = "program stream (%s), stream_id 0x%02x";
 // A report line, in order among the headers: from the file offset of the
 // PMT that says so, the video is read from another PID.
 inline constexpr char change_line[] =

@@ -23,24 +23,6 @@ void record_warning(StreamContext& ctx, void* own, LayerWarning warning) {
 
 void write_head(StreamContext& ctx, bool file_open);
 
-// "stream": {"container": "transport", "packet_size": 188, "pid": 512} or
-// {"container": "program", "mpeg1": false, "stream_id": 224}
-void write_stream(JsonWriter& w, const Demuxer& d) {
-    json_key(w, "stream");
-    json_begin_object(w);
-    bool transport = d.container == Container::TRANSPORT_STREAM;
-    json_member_string(w, "container", transport ? "transport" : "program");
-    if (transport) {
-        json_member_uint(w, "packet_size", d.packet_size);
-        json_member_uint(w, "pid", d.stream);
-    } else {
-        json_key(w, "mpeg1");
-        json_bool(w, d.mpeg1);
-        json_member_uint(w, "stream_id", d.stream);
-    }
-    json_end_object(w);
-}
-
 void write_warnings(JsonReport& report) {
     JsonWriter& w = report.writer;
     json_key(w, "warnings");
@@ -56,6 +38,22 @@ void write_warnings(JsonReport& report) {
 }
 
 }  // namespace
+
+void json_stream_member(JsonWriter& w, const Demuxer& d) {
+    json_key(w, "stream");
+    json_begin_object(w);
+    bool transport = d.container == Container::TRANSPORT_STREAM;
+    json_member_string(w, "container", transport ? "transport" : "program");
+    if (transport) {
+        json_member_uint(w, "packet_size", d.packet_size);
+        json_member_uint(w, "pid", d.stream);
+    } else {
+        json_key(w, "mpeg1");
+        json_bool(w, d.mpeg1);
+        json_member_uint(w, "stream_id", d.stream);
+    }
+    json_end_object(w);
+}
 
 const HeaderSink json_warnings_sink = {
     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
@@ -117,7 +115,7 @@ void write_head(StreamContext& ctx, bool file_open) {
     JsonReport& report = *ctx.json;
     JsonWriter& w = report.writer;
     report.head_written = true;
-    if (ctx.demux) write_stream(w, *ctx.demux);
+    if (ctx.demux) json_stream_member(w, *ctx.demux);
     if (ctx.run.mode == Mode::REWRITE) {
         if (ctx.demux) json_member_uint(w, "passes", report.passes);
         // The rate as stored: a multiple of 400 bit/s.

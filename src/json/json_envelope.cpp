@@ -10,6 +10,7 @@ constexpr const char* status_names[JSON_DOCUMENT_COUNT][RUN_STATUS_COUNT] = {
     /* PATCHES */ {"complete", "error", "refused", "error"},
     /* FIGURES */ {"complete", "error", "refused", "error"},
     /* CHECK   */ {"compliant", "noncompliant", "error", "error"},
+    /* SUMMARY */ {"complete", "error", "refused", "error"},
 };
 
 }  // namespace

@@ -23,8 +23,9 @@ enum class JsonDocument {
     PATCHES,  // a rewrite: the patches written
     FIGURES,  // --stats: the figures
     CHECK,    // --check: the rules broken
+    SUMMARY,  // --summary: the segments
 };
-inline constexpr unsigned JSON_DOCUMENT_COUNT = 4;
+inline constexpr unsigned JSON_DOCUMENT_COUNT = 5;
 
 // The name of `status` in a document of `kind`.
 const char* json_status_name(JsonDocument kind, RunStatus status);

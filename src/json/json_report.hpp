@@ -65,6 +65,10 @@ void json_head(StreamContext& ctx);
 // prints them.
 extern const HeaderSink json_warnings_sink;
 
+// "stream": {"container": "transport", "packet_size": 188, "pid": 512} or
+// {"container": "program", "mpeg1": false, "stream_id": 224}
+void json_stream_member(JsonWriter& w, const Demuxer& d);
+
 // Keeps the moves of a transport stream's video to other PIDs for the
 // "pid_changes" array after the headers.
 void json_stream_changes(StreamContext& ctx, const Demuxer& d);

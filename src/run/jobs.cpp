@@ -8,6 +8,7 @@
 #include "run/run_plan.hpp"
 #include "stats/run_stats.hpp"
 #include "stats/stats.hpp"
+#include "summary/summary.hpp"
 
 namespace {
 
@@ -82,6 +83,18 @@ int run_pulldown_job(StreamContext& ctx, const RunPlan& plan, JobRecords&, Demux
                : EXIT_FAILED;
 }
 
+int run_summary_job(StreamContext& ctx, const RunPlan& plan, JobRecords&, Demuxer&) {
+    return run_summary(ctx, plan.form == OutputForm::JSON, plan.options->file);
+}
+
+// --summary --json writes its document whatever happens, as --stats does.
+int finish_summary(StreamContext& ctx, const RunPlan& plan, JobRecords&, int status, bool ran) {
+    if (!ran && plan.form == OutputForm::JSON)
+        print_summary_json(ctx.run.out, plan.options->file, nullptr,
+                           run_status(status, ctx.stop_reason), nullptr);
+    return status;
+}
+
 }  // namespace
 
 // clang-format off
@@ -102,5 +115,7 @@ const JobRow job_rows[JOB_COUNT] = {
        JsonDocument::PATCHES, false, nullptr,           run_auto,       nullptr},
     {Job::PULLDOWN,    Mode::REWRITE, true,  false, false, &pulldown_check_sink,
        JsonDocument::PATCHES, false, nullptr,           run_pulldown_job, nullptr},
+    {Job::SUMMARY,     Mode::REPORT,  false, false, true,  &summary_sink,
+       JsonDocument::SUMMARY, true,  nullptr,           run_summary_job, finish_summary},
 };
 // clang-format on

@@ -18,8 +18,9 @@ enum class Job {
     REWRITE,      // BITRATE, --set
     AUTO,         // BITRATE `auto`, --set bit_rate=auto: measures, then rewrites
     PULLDOWN,     // --pulldown 3:2|none
+    SUMMARY,      // --summary
 };
-inline constexpr unsigned JOB_COUNT = 7;
+inline constexpr unsigned JOB_COUNT = 8;
 
 enum class OutputForm { TEXT, JSON };
 

@@ -14,6 +14,7 @@ struct Options {
     bool help = false;
     bool version = false;
     bool stats = false;          // --stats
+    bool summary = false;        // --summary
     bool json = false;           // --json: the report, the patches or the figures as JSON
     const char* plot = nullptr;  // --plot FILE.svg (implies --stats)
     PulldownRequest pulldown = PulldownRequest::NOT_ASKED;

@@ -63,7 +63,14 @@ struct FirstSequence {
     unsigned frame_rate_extension_n = 0, frame_rate_extension_d = 0;
     std::uint32_t bit_rate = 0;         // units of 400 bit/s
     std::uint32_t vbv_buffer_size = 0;  // units of 16384 bits
+    friend bool operator==(const FirstSequence&, const FirstSequence&) = default;
 };
+
+// "MP@ML 720x480 (4:3) 29.97fps/nominal bitrate=8000000bps/VBV buffer=112",
+// as the sequence report line reads.
+void format_sequence(const FirstSequence& q, char* text, std::size_t size);
+// Its first word: "MP@ML", "MPEG-1", or the name of an escaped profile.
+void format_profile(const FirstSequence& q, char* text, std::size_t size);
 
 // The displayed order of one GOP's frame flags, and the 3:2 cadence check
 // across the whole stream.
@@ -74,6 +81,11 @@ struct Cadence {
     std::uint64_t steps = 0;    // pairs of consecutive displayed pictures
     std::uint64_t follows = 0;  // of them, pairs in the 3:2 pattern
 };
+
+// Whether pictures shown one after the other follow the 3:2 pattern: named
+// when some repeat a field and nine in ten of the `steps` between them are
+// `follows` of the pattern.
+bool follows_pulldown_cadence(std::uint64_t repeats, std::uint64_t steps, std::uint64_t follows);
 
 struct StatsState {
     PictureLog log;

@@ -112,14 +112,17 @@ StatsFigures stats_figures(const StatsState& s) {
         f.min_nominal_bit_rate = q * BIT_RATE_UNIT;
     }
 
-    // Named when nine in ten of the pictures shown one after the other
-    // follow the pattern; the rest are breaks (edits, a start or an end).
+    // The steps out of the pattern are breaks (edits, a start or an end).
     const Cadence& c = s.cadence;
-    if (s.repeat_first_field_pictures > 0 && c.steps > 0 && c.follows * 10 >= c.steps * 9) {
+    if (follows_pulldown_cadence(s.repeat_first_field_pictures, c.steps, c.follows)) {
         f.pulldown = true;
         f.pulldown_breaks = c.steps - c.follows;
     }
     return f;
+}
+
+bool follows_pulldown_cadence(std::uint64_t repeats, std::uint64_t steps, std::uint64_t follows) {
+    return repeats > 0 && steps > 0 && follows * 10 >= steps * 9;
 }
 
 void format_time(double seconds, char* text, std::size_t size) {

@@ -7,18 +7,21 @@ namespace {
 
 using ull = unsigned long long;
 
-// "MP@ML 720x480 (4:3) 29.97fps/nominal bitrate=8000000bps/VBV buffer=112",
-// as the sequence report line reads.
-void sequence_line(const FirstSequence& q, char* text, std::size_t size) {
-    char profile[32];
+}  // namespace
+
+void format_profile(const FirstSequence& q, char* text, std::size_t size) {
     unsigned pli = q.profile_and_level_indication;
     if (!q.mpeg2)
-        std::snprintf(profile, sizeof profile, "MPEG-1");
+        std::snprintf(text, size, "MPEG-1");
     else if (pli & 0x80)
-        std::snprintf(profile, sizeof profile, "%s", escape_profile_name(pli));
+        std::snprintf(text, size, "%s", escape_profile_name(pli));
     else
-        std::snprintf(profile, sizeof profile, "%s@%s", profile_name((pli >> 4) & 7),
-                      level_name(pli & 0x0F));
+        std::snprintf(text, size, "%s@%s", profile_name((pli >> 4) & 7), level_name(pli & 0x0F));
+}
+
+void format_sequence(const FirstSequence& q, char* text, std::size_t size) {
+    char profile[32];
+    format_profile(q, profile, sizeof profile);
     float frame_rate = static_cast<float>(frame_rate_value(q.frame_rate_code) *
                                           (q.frame_rate_extension_n + 1) /
                                           (q.frame_rate_extension_d + 1));
@@ -30,8 +33,6 @@ void sequence_line(const FirstSequence& q, char* text, std::size_t size) {
                   static_cast<ull>(q.bit_rate) * 400, static_cast<unsigned>(q.vbv_buffer_size));
 }
 
-}  // namespace
-
 void format_frames(std::uint64_t halves, char* text, std::size_t size) {
     std::snprintf(text, size, "%llu%s", static_cast<ull>(halves / 2), halves % 2 ? ".5" : "");
 }
@@ -39,7 +40,7 @@ void format_frames(std::uint64_t halves, char* text, std::size_t size) {
 void print_stats_text(std::FILE* out, const StatsState& s, const StatsFigures& f) {
     char text[160];
     if (s.first.seen) {
-        sequence_line(s.first, text, sizeof text);
+        format_sequence(s.first, text, sizeof text);
         std::fprintf(out, stats_msg::first_sequence, text);
     } else {
         std::fputs(stats_msg::no_sequence, out);
