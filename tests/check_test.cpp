@@ -153,10 +153,10 @@ TEST(Check, JsonOnFailures) {
     for (std::size_t at = 0; at < transport.size(); at += 188) transport[at] = 0x47;
     std::string ts = dir.write("a.ts", transport);
     // An option on the command line: the newer texts, which name the file
-    // and the system's reason, and say what reads a transport stream.
-    const std::string refusal = sjis(
-        "MPEG System ヘッダが見つかりました。MPEG System ファイルは取り扱えません。\n"
-        "m2vhdr: プログラムストリームやトランスポートストリームの映像は --demux で読めます\n");
+    // and the system's reason; the check reads a transport stream by itself
+    // and finds no video in this one.
+    const std::string refusal =
+        sjis("m2vhdr: ファイルに MPEG-1 や MPEG-2 の映像ストリームがありません\n");
     // Windows refuses the quote in a name (in the Japanese of the UI that
     // the Windows suite runs in).
     const std::string reason =

@@ -29,23 +29,27 @@ constexpr OutputForm JSON = OutputForm::JSON;
 
 // From what each job is: a report and the figures only read; a rewrite,
 // `auto` and the pulldown write in place unless asked for a dry run;
-// containers are read with --demux only; --json changes the form alone.
+// containers are read by the newer modes, and by the two original forms
+// (the report, BITRATE) with --demux only; --json changes the form alone.
 const PlanCase plan_cases[] = {
     {{"f.m2v"}, Job::REPORT, false, false, TEXT, false},
-    {{"--json", "f.m2v"}, Job::JSON_REPORT, false, false, JSON, false},
+    {{"--json", "f.m2v"}, Job::JSON_REPORT, false, true, JSON, false},
     {{"--demux", "--json", "f.ts"}, Job::JSON_REPORT, false, true, JSON, false},
-    {{"--stats", "f.m2v"}, Job::STATISTICS, false, false, TEXT, false},
-    {{"--plot", "p.svg", "f.m2v"}, Job::STATISTICS, false, false, TEXT, false},
+    {{"--stats", "f.m2v"}, Job::STATISTICS, false, true, TEXT, false},
+    {{"--plot", "p.svg", "f.m2v"}, Job::STATISTICS, false, true, TEXT, false},
     {{"--stats", "--json", "--demux", "f.ts"}, Job::STATISTICS, false, true, JSON, false},
-    {{"--check", "dvd", "f.m2v"}, Job::CHECK, false, false, TEXT, false},
+    {{"--check", "dvd", "f.m2v"}, Job::CHECK, false, true, TEXT, false},
     {{"--check", "bluray", "--json", "--demux", "f.ts"}, Job::CHECK, false, true, JSON, false},
     {{"f.m2v", "9800000"}, Job::REWRITE, true, false, TEXT, false},
-    {{"--dry-run", "f.m2v", "9800000"}, Job::REWRITE, false, false, TEXT, true},
-    {{"--json", "f.m2v", "9800000"}, Job::REWRITE, true, false, JSON, false},
-    {{"--set", "aspect_ratio_information=16:9", "f.m2v"}, Job::REWRITE, true, false, TEXT, false},
+    {{"--dry-run", "f.m2v", "9800000"}, Job::REWRITE, false, true, TEXT, true},
+    {{"--json", "f.m2v", "9800000"}, Job::REWRITE, true, true, JSON, false},
+    {{"--set", "aspect_ratio_information=16:9", "f.m2v"}, Job::REWRITE, true, true, TEXT, false},
     {{"--demux", "f.ts", "9800000"}, Job::REWRITE, true, true, TEXT, false},
     {{"f.m2v", "auto"}, Job::AUTO, true, false, TEXT, false},
-    {{"--set", "bit_rate=auto", "--dry-run", "f.m2v"}, Job::AUTO, false, false, TEXT, true},
+    {{"--set", "bit_rate=auto", "--dry-run", "f.m2v"}, Job::AUTO, false, true, TEXT, true},
+    {{"-q", "f.m2v", "9800000"}, Job::REWRITE, true, false, TEXT, false},
+    {{"--summary", "f.ts"}, Job::SUMMARY, false, true, TEXT, false},
+    {{"--summary", "--json", "f.ts"}, Job::SUMMARY, false, true, JSON, false},
     {{"--pulldown", "3:2", "f.m2v"}, Job::PULLDOWN, true, false, TEXT, false},
     {{"--pulldown", "none", "--dry-run", "--json", "f.m2v"}, Job::PULLDOWN, false, false, JSON, true},
 };

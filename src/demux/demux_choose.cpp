@@ -181,7 +181,8 @@ bool demux_detect(Demuxer& d, Input& input, std::FILE* err, DemuxWarnings warnin
             }
             video_code = video_code || b[i + 3] < 0xb9;
         }
-        if (d.container == Container::ELEMENTARY && !video_code && held > 0) {
+        if (d.container == Container::ELEMENTARY && !video_code && held > 0 &&
+            !d.elementary_when_unknown) {
             print_message(err, demux_msg::neither);
             return false;
         }

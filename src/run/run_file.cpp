@@ -25,6 +25,7 @@ bool open_container(StreamContext& ctx, Demuxer& d, Input& input, const RunPlan&
         print_message(ctx.run.err, msg::out_of_memory);
         return false;
     }
+    d.elementary_when_unknown = !plan.options->demux;
     if (!demux_detect(d, input, ctx.run.err, demux_warnings_on(ctx.run.err))) {
         if (d.stop == DemuxStop::READ_FAILED) print_demux_failure(ctx, d);
         ctx.stop_reason = d.stop == DemuxStop::READ_FAILED ? StopReason::READ_FAILED
