@@ -367,7 +367,9 @@ TEST(Fault, JsonDocumentClosesWithTheError) {
     } cases[] = {
         // --json is an option: the file and the system's reason are named;
         // a short write gives no reason.
-        {false, {FakeOp::READ, 2, FakeFault::FAIL, 0}, "m2vhdr: 'fake.m2v' を読み取れません: fake error 5\n"},
+        // (--json reads a container by itself: the first read is that of
+        // the look at the file's start, the next two the scan's windows.)
+        {false, {FakeOp::READ, 3, FakeFault::FAIL, 0}, "m2vhdr: 'fake.m2v' を読み取れません: fake error 5\n"},
         {true, {FakeOp::READ, 3, FakeFault::FAIL, 0}, "m2vhdr: 'fake.m2v' を読み取れません: fake error 5\n"},
         {true, {FakeOp::WRITE, 4, FakeFault::SHORT, 1}, "m2vhdr: 'fake.m2v' に書き込めません: 原因は不明です\n"},
     };

@@ -196,9 +196,10 @@ struct Demuxer {
 
     DemuxStop stop = DemuxStop::NONE;
     std::uint64_t stop_offset = 0;  // the scrambled packet
-    // Set before demux_detect: a file that looks like none of the three is
-    // read as an elementary stream, as a run that was not asked to demux
-    // has always read it, instead of refused.
+    // Set before demux_detect: a file that looks like none of the three, or
+    // like a transport stream of a packet size not read, is read as an
+    // elementary stream, as a run not asked to demux has always read it,
+    // instead of refused.
     bool elementary_when_unknown = false;
 };
 

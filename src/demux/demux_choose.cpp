@@ -161,6 +161,14 @@ bool demux_detect(Demuxer& d, Input& input, std::FILE* err, DemuxWarnings warnin
         d.container = form.supported ? Container::TRANSPORT_STREAM : Container::ELEMENTARY;
     }
     if (first < held && d.container == Container::ELEMENTARY) {
+        // Sync bytes at a packet size the tool does not read may as well be
+        // bytes of a video elementary stream.
+        if (d.elementary_when_unknown) {
+            d.packet_size = 0;
+            d.sync_at = 0;
+            d.start_offset = 0;
+            return true;
+        }
         print_message(err, demux_msg::packet_size, d.packet_size);
         return false;
     }

@@ -40,6 +40,13 @@ int run_headers(StreamContext& ctx, const RunPlan& plan, JobRecords& r, Demuxer&
     return EXIT_OK;
 }
 
+// Writing the plot over the stream would destroy it: refused before the
+// file is opened, or read.
+void start_statistics(StreamContext& ctx, const RunPlan& plan, JobRecords& r) {
+    const Options& o = *plan.options;
+    r.refused = !plot_is_not_stream(ctx, o.plot, o.file);
+}
+
 int run_statistics(StreamContext& ctx, const RunPlan& plan, JobRecords&, Demuxer&) {
     const Options& o = *plan.options;
     return run_stats(ctx, plan.form == OutputForm::JSON, o.plot, o.file);
@@ -106,7 +113,7 @@ const JobRow job_rows[JOB_COUNT] = {
     {Job::JSON_REPORT, Mode::REPORT,  false, false, true,  &json_report_sink,
        JsonDocument::HEADERS, false, start_own_sink,    run_headers,    nullptr},
     {Job::STATISTICS,  Mode::REPORT,  false, false, true,  &stats_sink,
-       JsonDocument::FIGURES, true,  nullptr,           run_statistics, finish_statistics},
+       JsonDocument::FIGURES, true,  start_statistics,  run_statistics, finish_statistics},
     {Job::CHECK,       Mode::REPORT,  false, false, true,  &check_sink,
        JsonDocument::CHECK,   true,  start_check_job,   run_check_job,  finish_check_job},
     {Job::REWRITE,     Mode::REWRITE, true,  false, true,  &rewrite_sink,

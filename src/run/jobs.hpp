@@ -11,4 +11,5 @@ struct JobRecords {
     CheckState check;
     JsonReport json;   // the document of a --json report or rewrite
     SinkChain chain;   // that document's warnings, then the job's own sink
+    bool refused = false;  // the job's start refused the run (reported)
 };

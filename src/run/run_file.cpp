@@ -100,7 +100,10 @@ int open_and_run(StreamContext& ctx, const RunPlan& plan, JobRecords& records, b
     if (ctx.run.mode == Mode::REWRITE &&
         !add_patch_target(ctx.targets, ctx.file, ctx.run.path, access == FileAccess::READ_WRITE)) {
         print_file_failure(ctx, FileFailure::READ);
-    } else if (!plan.containers || open_container(ctx, demux, input, plan)) {
+    } else if (plan.containers && !open_container(ctx, demux, input, plan)) {
+        // A refused container: the document still names the file's size.
+        if (ctx.json && !ctx.json->head_written) json_head(ctx);
+    } else {
         *ran = true;
         ctx.listener = choose_patch_listener(ctx.json, ctx.run.dry_run, ctx.progress);
         status = plan.job->run(ctx, plan, records, demux);
@@ -147,7 +150,7 @@ int run_plan(StreamContext& ctx, const RunPlan& plan) {
     }
 
     bool ran = false;
-    int status = open_and_run(ctx, plan, records, &ran);
+    int status = records.refused ? EXIT_FAILED : open_and_run(ctx, plan, records, &ran);
     if (document) json_document_close(ctx, run_status(status, ctx.stop_reason));
     if (job.finish) status = job.finish(ctx, plan, records, status, ran);
     return status;

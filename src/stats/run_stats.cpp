@@ -44,17 +44,25 @@ bool measure_stream(StreamContext& ctx, StatsState& s) {
 bool is_auto_rate(const char* bit_rate) { return bit_rate && std::strcmp(bit_rate, "auto") == 0; }
 
 void print_stats_failure(StreamContext& ctx, const char* file_path) {
+    // A refused file was read as far as its system layer: the figures of no
+    // picture, as a scan that stops at the system layer gives them.
+    if (ctx.stop_reason == StopReason::SYSTEM_STREAM) {
+        StatsState none;
+        StatsFigures figures = stats_figures(none);
+        print_stats_json(ctx.run.out, file_path, RunStatus::REFUSED, &none, &figures);
+        return;
+    }
     print_stats_json(ctx.run.out, file_path, RunStatus::ERROR, nullptr, nullptr);
 }
 
+bool plot_is_not_stream(StreamContext& ctx, const char* plot_path, const char* file_path) {
+    if (!plot_path || std::strcmp(plot_path, file_path) != 0) return true;
+    print_message(ctx.run.err, stats_msg::plot_failed, plot_path,
+                  message_format(ctx.run.err, stats_msg::plot_is_stream));
+    return false;
+}
+
 int run_stats(StreamContext& ctx, bool json, const char* plot_path, const char* file_path) {
-    // Writing the plot over the stream would destroy it.
-    if (plot_path && std::strcmp(plot_path, file_path) == 0) {
-        print_message(ctx.run.err, stats_msg::plot_failed, plot_path,
-                      message_format(ctx.run.err, stats_msg::plot_is_stream));
-        if (json) print_stats_failure(ctx, file_path);
-        return EXIT_FAILED;
-    }
     StatsState s;
     int status = EXIT_OK;
     bool measured = measure(ctx, s, stats_sink);

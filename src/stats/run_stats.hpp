@@ -13,12 +13,17 @@ bool is_auto_rate(const char* bit_rate);
 struct StatsState;
 bool measure_stream(StreamContext& ctx, StatsState& s);
 
+// False, after saying so, when the plot would be written over the stream
+// itself; checked before the file is opened.
+bool plot_is_not_stream(StreamContext& ctx, const char* plot_path, const char* file_path);
+
 // Measures the open file and prints the summary (text, or JSON), and writes
 // the plot to `plot_path` when it is not null. Returns the exit status.
 int run_stats(StreamContext& ctx, bool json, const char* plot_path, const char* file_path);
 
-// The --stats --json document of a run that measured nothing (the file did
-// not open): its name and "status": "error".
+// The --stats --json document of a run that measured nothing: its name and
+// "status": "error" (the file did not open), or the figures of no picture
+// and "status": "refused" (a container refused before its video was read).
 void print_stats_failure(StreamContext& ctx, const char* file_path);
 
 // Measures the file opened for writing, then rewrites every sequence to the
