@@ -972,5 +972,77 @@ TEST(Demux, PackHeaderInTheVideoIsRefusedWithTheHintOnlyWithoutTheContainer) {
     }
 }
 
+// Output without the scratch folder that run_on names the file in.
+std::string unnamed(const std::string& text) {
+    static const std::regex folder("[^ \"\n]*m2vhdr-test-[^/]*/");
+    return std::regex_replace(text, folder, "");
+}
+
+// The newer modes read a program or transport stream by themselves, as
+// with --demux: the same output, status and file. Only the two original
+// forms, the report and the positional BITRATE (`auto` too), keep their
+// refusal, byte for byte, and leave the file as it was; --demux opens the
+// container for them.
+TEST(Demux, ContainersWithoutDemuxInEveryNewerMode) {
+    const Bytes es = concat({elementary(), elementary()});
+    const Laid ts = transport(es, {40, false, false, false, 0});
+    const Laid ps = program_stream(es, {"MPEG-2 with a PTS", false, {0x80, 0x80, 5, 0x21, 0, 1, 0, 1}, 0});
+    const struct {
+        const char* name;
+        const Bytes& file;
+    } inputs[] = {{"elementary", es}, {"transport", ts.file}, {"program", ps.file}};
+    const std::vector<std::vector<std::string>> modes = {
+        {"--stats"},
+        {"--stats", "--json"},
+        {"--check", "dvd"},
+        {"--summary"},
+        {"--summary", "--json"},
+        {"--json"},
+        {"--set", "aspect_ratio_information=3"},
+        {"--set", "aspect_ratio_information=3", "--dry-run"},
+        {"--dry-run", "7000000"},
+        {"--json", "7000000"},
+    };
+    for (const auto& input : inputs) {
+        for (const auto& mode : modes) {
+            std::string line = input.name;
+            for (const std::string& a : mode) line += " " + a;
+            SCOPED_TRACE(line);
+            Bytes after, after_demux;
+            RunResult r = run_on(input.file, mode, &after);
+            std::vector<std::string> with_demux = mode;
+            with_demux.insert(with_demux.begin(), "--demux");
+            RunResult d = run_on(input.file, with_demux, &after_demux);
+            EXPECT_NE(r.status, 1) << r.err;
+            EXPECT_EQ(r.status, d.status);
+            EXPECT_EQ(unnamed(r.out), unnamed(d.out));
+            EXPECT_EQ(unnamed(r.err), unnamed(d.err));
+            EXPECT_EQ(after, after_demux);
+        }
+    }
+    // `auto` was never an original form: its refusal has always named --demux.
+    const std::string refusal =
+        sjis("MPEG System ヘッダが見つかりました。MPEG System ファイルは取り扱えません。\n");
+    const std::string hint =
+        sjis("m2vhdr: プログラムストリームやトランスポートストリームの映像は --demux で読めます\n");
+    for (const auto& input : inputs) {
+        if (&input.file == &es) continue;
+        for (const std::vector<std::string>& form : {std::vector<std::string>{},
+                                                     std::vector<std::string>{"7000000"},
+                                                     std::vector<std::string>{"auto"}}) {
+            SCOPED_TRACE(std::string(input.name) + (form.empty() ? "" : " " + form[0]));
+            Bytes after;
+            RunResult r = run_on(input.file, form, &after);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(r.err, form.size() == 1 && form[0] == "auto" ? refusal + hint : refusal);
+            EXPECT_EQ(after, input.file);
+            std::vector<std::string> with_demux = form;
+            with_demux.insert(with_demux.begin(), "--demux");
+            EXPECT_EQ(run_on(input.file, with_demux).status, 0);
+        }
+    }
+}
+
 }  // namespace
 
