@@ -18,6 +18,7 @@
 #   cat FILE >/dev/null
 #   m2vhdr FILE                      the report
 #   m2vhdr --stats FILE              the statistics (one pass, then the VBV search)
+#   m2vhdr --summary FILE            one line per segment (one pass, no VBV search)
 #   m2vhdr --check dvd FILE          the DVD rules
 #   m2vhdr --dry-run FILE RATE       the patches a rewrite would write
 #   m2vhdr COPY RATE                 a durable rewrite of a copy: the rate
@@ -134,6 +135,7 @@ for c in "${containers[@]}"; do
     time_it "$c.mapped" "$tool" ${options[$c]} "$f"
     unset M2VHDR_BENCH_READING
     time_it "$c.stats" "$tool" ${options[$c]} --stats "$f"
+    time_it "$c.summary" "$tool" --summary "$f"
     time_it_any_status "$c.check" "$tool" ${options[$c]} --check dvd "$f"
     time_it "$c.dry_run" "$tool" ${options[$c]} --dry-run "$f" "$other_rate"
     # Every durable rewrite changes the rate of every sequence, so each one
@@ -191,6 +193,7 @@ for c in "${containers[@]}"; do
   row "$c.report" "m2vhdr ${opt}FILE"
   row "$c.mapped" "m2vhdr ${opt}FILE, mapped"
   row "$c.stats" "m2vhdr ${opt}--stats FILE"
+  row "$c.summary" "m2vhdr --summary FILE"
   row "$c.check" "m2vhdr ${opt}--check dvd FILE"
   row "$c.dry_run" "m2vhdr ${opt}--dry-run FILE RATE"
   row "$c.rewrite" "m2vhdr ${opt}COPY RATE (durable)"

@@ -161,6 +161,8 @@ std::vector<SegmentCase> segment_cases() {
     };
 }
 
+void PrintTo(const SegmentCase& c, std::ostream* os) { *os << c.name; }
+
 class SummarySegments : public testing::TestWithParam<SegmentCase> {};
 
 TEST_P(SummarySegments, AsWorkedOutByHand) {
