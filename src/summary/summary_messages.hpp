@@ -13,6 +13,10 @@
 
 namespace summary_msg {
 
+// After the statistics' sequence line, the rest of an MPEG-2 segment's
+// parameters, as the report names them (a format, in English).
+inline constexpr char mpeg2_parameters[] = "/frame type=%s/chroma=%s/low delay=%s";
+
 // The stream's line: the file, and inside a container the stream.
 inline constexpr Message stream_line{"%s: %s\n", "%s: %s\n"};
 inline constexpr Message elementary_line{"%s: エレメンタリストリーム\n", "%s: elementary stream\n"};

@@ -40,7 +40,7 @@ void format_parameters(const SegmentParameters& p, char* text, std::size_t size)
     format_sequence(p.sequence, text, size);
     if (!p.sequence.mpeg2) return;
     std::size_t used = std::strlen(text);
-    std::snprintf(text + used, size - used, "/frame type=%s/chroma=%s/low delay=%s",
+    std::snprintf(text + used, size - used, summary_msg::mpeg2_parameters,
                   p.progressive_sequence ? "progressive" : "interlaced",
                   chroma_format_name(p.chroma_format), yes_no(p.low_delay));
 }
