@@ -1044,5 +1044,39 @@ TEST(Demux, ContainersWithoutDemuxInEveryNewerMode) {
     }
 }
 
+// Two recordings joined: the second's first packet starts a PES packet with
+// the counter where the first's last packet left it. That is a gap, warned
+// of, not the last packet sent twice: the second recording's first
+// sequence is read. A packet that repeats a PES start stays a duplicate.
+TEST(Demux, PesStartWithTheLastCounterIsNoDuplicate) {
+    EnglishMessages english;
+    const Bytes es = elementary();
+    for (bool repeat_start : {false, true}) {
+        SCOPED_TRACE(repeat_start ? "the start sent twice" : "a join");
+        Laid l = transport(es, {100, false, false, false, 0});
+        // The last packet of the video has counter 2: the PES start with 100
+        // bytes of the stream has 0, the rest (255 bytes) 1 and 2.
+        ASSERT_EQ(es.size(), 355u);
+        const Bytes pes = {0, 0, 1, 0xe0, 0, 0, 0x80, 0, 0};
+        Bytes start = concat({pes, Bytes(es.begin(), es.begin() + 175)});
+        Bytes rest(es.begin() + 175, es.end());
+        std::size_t first = l.file.size();
+        put_packet(l, PID, true, 2, start);
+        if (repeat_start) {
+            const Bytes again(l.file.begin() + static_cast<long>(first), l.file.end());
+            append(l.file, again);
+        }
+        put_packet(l, PID, false, 3, rest);
+        RunResult r = run_on(l.file, {"--demux"});
+        std::size_t sequences = 0;
+        for (std::size_t at = 0; (at = r.out.find("SEQUENCE_HEADER_CODE", at)) != std::string::npos; ++at)
+            ++sequences;
+        EXPECT_EQ(sequences, 2u) << r.out;
+        std::string gap = "m2vhdr: warning: continuity counter gap on PID 0x0100 at " + hex8(first) +
+                          ": bytes of the video are lost\n";
+        EXPECT_EQ(r.err, gap);  // the join; its start's copy is dropped silently
+    }
+}
+
 }  // namespace
 

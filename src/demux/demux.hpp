@@ -147,6 +147,10 @@ struct Demuxer {
 
     // Transport: the chosen PID's continuity counter and PES packet.
     int last_cc = -1;
+    // The last packet taken of the stream started a PES packet: a packet
+    // with the same counter is its duplicate only if it starts one too (two
+    // recordings joined may well go on with the counter where it stood).
+    bool last_started_pes = false;
     bool pes_started = false;
     std::uint32_t pes_header_need = 0;  // header bytes still to come
     std::uint32_t pes_header_have = 0;

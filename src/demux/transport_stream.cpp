@@ -133,7 +133,8 @@ bool next_transport_payload(Demuxer& d) {
             at = 5 + length;
         }
         if (d.last_cc >= 0 && !discontinuity) {
-            if (cc == d.last_cc) continue;  // the same packet sent twice
+            // The same packet sent twice.
+            if (cc == d.last_cc && payload_unit_start == d.last_started_pes) continue;
             if (cc != ((d.last_cc + 1) & 15)) {
                 demux_warn_pid(d, DemuxWarningKind::CONTINUITY_GAP, d.stream, packet_offset);
                 if (d.pes_started) d.gap_pending = true;
@@ -141,6 +142,7 @@ bool next_transport_payload(Demuxer& d) {
             }
         }
         d.last_cc = cc;
+        d.last_started_pes = payload_unit_start;
         const std::uint8_t* payload = p + at;
         std::uint32_t n = PACKET - at;
         if (payload_unit_start) {
@@ -278,6 +280,7 @@ bool take_held_payloads(Demuxer& d, std::uint8_t* dest, std::uint32_t room, std:
         got += n;
     }
     close_tail(d, tail);
+    if (got != *taken) d.last_started_pes = false;  // the short way takes no start
     d.in_pos = pos;
     d.last_cc = last_cc;
     d.pes_left = pes_left;

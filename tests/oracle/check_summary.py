@@ -6,7 +6,8 @@
 ffmpeg (FFMPEG) encodes pieces of known size, aspect ratio, rate, scan and
 GOP; the pieces are joined with `cat` into elementary streams and, as a
 broadcast recording switches from 1440x1080 to 720x480, into a transport
-stream. A film piece is made by m2vhdr --pulldown 3:2 from a 23.976 fps
+stream (the second file's counters start again where the first's left off,
+in the middle of a PES packet's packets). A film piece is made by m2vhdr --pulldown 3:2 from a 23.976 fps
 encode (as check_pulldown.py does). Each piece's display time comes from
 ffprobe's frames: the time stamps of a transport stream's frames, or in an
 elementary stream each frame's fields (2 + repeat_pict) at the piece's
@@ -97,32 +98,13 @@ def clock(t):
     return "%d:%02d:%02d.%03d" % (ms // 3600000, ms // 60000 % 60, ms // 1000 % 60, ms % 1000)
 
 
-def continue_counters(data, last):
-    """The packets of `data` with each PID's continuity_counter going on from
-    `last` (PID -> the counter of its last packet with payload, updated), as
-    in a recording that switches format without a break in its packets."""
-    data = bytearray(data)
-    seen = {}
-    for i in range(0, len(data) - 187, 188):
-        pid = (data[i + 1] & 31) << 8 | data[i + 2]
-        if data[i + 3] & 0x10:
-            if pid in last:
-                data[i + 3] = (data[i + 3] & 0xF0) | ((data[i + 3] + last[pid] + 1) & 15)
-            seen[pid] = data[i + 3] & 15
-    last.update(seen)
-    return bytes(data)
-
-
 def check_joined(m2vhdr, work, names, container):
     paths = [make(m2vhdr, work, n, container) for n in names]
     joined = os.path.join(work, "+".join(names) + (".ts" if container else ".m2v"))
     with open(joined, "wb") as out:
-        last = {}
         for p in paths:
             with open(p, "rb") as f:
                 data = f.read()
-            if container:
-                data = continue_counters(data, last)
             out.write(data)
     code, out, err = summary(m2vhdr, joined, "--json")
     label = os.path.basename(joined)
