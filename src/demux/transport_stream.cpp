@@ -182,6 +182,10 @@ namespace {
 // but transport_error_indicator, transport_priority and the flag of an
 // adaptation field.
 constexpr std::uint32_t PLAIN_MASK = 0xff5fffdf;
+// The same with the flag of an adaptation field, which a full payload lacks.
+constexpr std::uint32_t FULL_MASK = PLAIN_MASK | 0x20;
+// The payload of a packet without an adaptation field.
+constexpr std::uint32_t FULL = PACKET - 4;
 
 // Where the next whole piece of the map's last run would lie, so that the
 // loop below can lengthen the run by counting instead of calling add_run.
@@ -211,6 +215,37 @@ void close_tail(Demuxer& d, const RunTail& t) {
     d.last_piece_at = t.next_piece - t.stride;
 }
 
+// Maps `count` payloads of FULL bytes, one packet of `size` bytes after the
+// other from `file_offset`, as one at a time would have; the payloads
+// mapped, fewer when the map is full.
+std::uint32_t map_pieces(Demuxer& d, RunTail& tail, std::uint64_t stream_end,
+                         std::uint64_t file_offset, std::uint32_t size, std::uint32_t count) {
+    std::uint32_t done = 0;
+    while (done < count) {
+        std::uint32_t m = 1;
+        if (file_offset == tail.next_piece && tail.piece == FULL && tail.pieces < tail.room) {
+            // Counted: all of them at once when the run's stride is the packet's.
+            if (tail.stride == size) {
+                m = count - done;
+                if (tail.room - tail.pieces < m) m = tail.room - tail.pieces;
+            }
+            tail.pieces += m;
+            tail.next_piece += std::uint64_t{m} * tail.stride;
+        } else {
+            close_tail(d, tail);
+            if (!add_run(d, stream_end, file_offset, FULL, false)) {
+                tail = RunTail{};
+                return done;
+            }
+            tail = open_tail(d);
+        }
+        done += m;
+        file_offset += std::uint64_t{m} * size;
+        stream_end += std::uint64_t{m} * FULL;
+    }
+    return done;
+}
+
 // take_transport_payloads over the packets held in the input, in local
 // copies of the state the copies would otherwise make the compiler reload;
 // true when it stopped at a packet that asks more than a plain copy.
@@ -231,6 +266,34 @@ bool take_held_payloads(Demuxer& d, std::uint8_t* dest, std::uint32_t room, std:
     RunTail tail = open_tail(d);
     bool stopped = true;
     for (;;) {
+        // A burst of packets of 184 payload bytes each, checked and copied
+        // first and mapped after, as many as the input, the room and the
+        // PES packet take.
+        std::uint32_t most = (held - pos) / size;
+        if ((room - got) / FULL < most) most = (room - got) / FULL;
+        if (bounded && pes_left / FULL < most) most = pes_left / FULL;
+        std::uint32_t burst = 0;
+        int burst_cc = last_cc;
+        while (burst < most) {
+            const std::uint8_t* p = in + pos + burst * size;
+            std::uint32_t header = std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 |
+                                   std::uint32_t{p[2]} << 8 | p[3];
+            int next = (burst_cc + 1) & 15;
+            if ((header & FULL_MASK) != (plain | static_cast<std::uint32_t>(next))) break;
+            std::memcpy(dest + got + burst * FULL, p + 4, FULL);
+            burst_cc = next;
+            ++burst;
+        }
+        if (burst > 0) {
+            std::uint32_t mapped =
+                map_pieces(d, tail, stream_end, in_base + pos + 4, size, burst);
+            last_cc = (last_cc + static_cast<int>(mapped)) & 15;
+            pos += mapped * size;
+            if (bounded) pes_left -= mapped * FULL;
+            stream_end += std::uint64_t{mapped} * FULL;
+            got += mapped * FULL;
+            if (mapped < burst) break;  // the map is full
+        }
         if (held - pos < size) {
             stopped = false;
             break;
