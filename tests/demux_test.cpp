@@ -261,6 +261,9 @@ TEST(Demux, TablesOfEveryVersionAreReadAndTheProgrammeFollowed) {
     const auto v0 = pmt_section(0, {{2, 0x100}});
     const auto moved = pmt_section(1, {{3, 0x102}, {2, 0x101}});
     const std::string head0 = "stream: transport stream, 188-byte packets, PID 0x0100\n";
+    // The same section but its elementary_PID 0x0101, under v0's CRC_32.
+    Bytes spoilt = v0;
+    spoilt[14] = 0x01;
     const TableCase cases[] = {
         {"a PMT over 1 KiB over 8 packets", pmt_section(0, {{2, 0x100}}, 5), pmt_section(0, {{2, 0x100}}, 5),
          0x100, {}, head0.c_str(), true, false, false, 0},
@@ -273,6 +276,8 @@ TEST(Demux, TablesOfEveryVersionAreReadAndTheProgrammeFollowed) {
          head0.c_str(), true, false, false, 0},
         {"a wrong CRC_32 is ignored", v0, pmt_section(1, {{2, 0x101}}, 0, true), 0x100, {},
          head0.c_str(), true, false, true, 0},
+        {"a section like the one before but one byte", v0, spoilt, 0x100, {}, head0.c_str(), true, false,
+         true, 0},
         {"--stream of a later version", v0, moved, 0x101, {"--stream", "0x101"},
          "stream: transport stream, 188-byte packets, PID 0x0101\n", false, false, false, 0},
     };
@@ -722,6 +727,7 @@ TEST(Demux, ProgramStreamBeyondFourGibibytes) {
 //   D  the last video packet sent again
 //   E  an adaptation field without payload
 //   N  a null packet            A  a packet of another PID
+//   L  an adaptation field one byte longer than the L before (0 first)
 // Payload bytes past a bounded PES packet's end are not video.
 struct PacketLayout {
     Bytes file;
@@ -740,6 +746,7 @@ PacketLayout lay_packets(std::uint32_t packet_size, const std::string& kinds) {
                       tables.file.begin() + static_cast<long>(i + 188));
     }
     unsigned cc = 15;
+    std::size_t growing = 0;          // adaptation_field_length of the next L
     std::size_t pes_left = SIZE_MAX;  // video bytes the PES packet still holds
     Bytes last;
     for (char kind : kinds) {
@@ -754,6 +761,12 @@ PacketLayout lay_packets(std::uint32_t packet_size, const std::string& kinds) {
         if (kind == 'P') adaptation = {7, 0x10, 1, 2, 3, 4, 0x7e, 5};
         if (kind == 'Z') adaptation = {0};
         if (kind == 'I') adaptation = {1, 0x80};
+        if (kind == 'L') {
+            adaptation.assign(1 + growing, 0xff);
+            adaptation[0] = static_cast<std::uint8_t>(growing);
+            growing = (growing + 1) % 184;
+            if (adaptation.size() > 1) adaptation[1] = 0x00;
+        }
         if (kind == 'S' || kind == 'E') {
             adaptation.assign(kind == 'S' ? 84 : 184, 0xff);
             adaptation[0] = static_cast<std::uint8_t>(adaptation.size() - 1);
@@ -799,6 +812,10 @@ TEST(Demux, MapGivesTheFileOffsetOfEveryByteWhateverTheFillSize) {
     const std::vector<std::uint32_t> every = {1, 7, 183, 184, 185, 4096, 1u << 17};
     std::string gaps;
     for (int i = 0; i < 22000; ++i) gaps += "GV"[i % 5 == 4];  // more runs than the ring holds
+    // Adaptation fields of every length from 0 to 183, between runs of
+    // whole payloads and before new starts.
+    std::string lengths = "U";
+    for (int i = 0; i < 184; ++i) lengths += i % 3 == 0 ? "LVVU" : i % 3 == 1 ? "VLV" : "LNL";
     const MapCase cases[] = {
         {"whole payloads in a row", 188, "UVVVVVVVVVVV", every},
         {"null packets between", 188, "UVNVNVNVNVNNV", every},
@@ -808,6 +825,10 @@ TEST(Demux, MapGivesTheFileOffsetOfEveryByteWhateverTheFillSize) {
         {"bounded PES packets and new starts", 188, "BVVVVUVVBVVBSSU", every},
         {"time-code prefixes", 192, "UVVPVNVVDVAVZVSGV", every},
         {"a gap at every packet", 188, "U" + gaps, {4096, 1u << 17}},
+        {"adaptation fields of every length", 188, lengths, every},
+        {"every length with time-code prefixes", 192, lengths, {183, 184, 4096}},
+        {"long runs of whole payloads", 188, "U" + std::string(3000, 'V') + "U" + std::string(700, 'V'),
+         {1, 184, 185, 4096, 1u << 17}},
     };
     ScratchDir dir;
     for (const MapCase& c : cases) {

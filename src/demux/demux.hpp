@@ -59,10 +59,16 @@ inline constexpr std::uint16_t NO_PID = 0x2000;
 // A table section being put together from transport packets: whatever
 // its section_length (12 bits) says, up to 3 + 4095 bytes.
 inline constexpr std::uint32_t MAX_SECTION = 3 + 4095;
+// PAT and PMT sections are at most this long (section_length up to 1021).
+inline constexpr std::uint32_t SOUND_SECTION = 3 + 1021;
 struct SectionBuffer {
     bool open = false;  // a section has begun and is not yet whole
     std::uint32_t have = 0;
     std::uint8_t bytes[MAX_SECTION] = {};
+    // The last section whose CRC_32 was right, when it fits: a table sent
+    // again unchanged is compared with it instead of summed again.
+    std::uint32_t sound_have = 0;
+    std::uint8_t sound[SOUND_SECTION] = {};
 };
 
 // A move of the followed program's video to another PID, announced by a

@@ -38,11 +38,18 @@ constexpr CrcTable CRC_TABLE = make_crc_table();
 // The shortest section with the long header and a CRC_32.
 constexpr std::uint32_t MIN_SECTION_LENGTH = 5 + 4;
 
-void finish_section(Demuxer& d, const SectionBuffer& s, std::uint32_t pid, std::uint64_t packet_offset,
+void finish_section(Demuxer& d, SectionBuffer& s, std::uint32_t pid, std::uint64_t packet_offset,
                     SectionUse use) {
-    if (crc_32(s.bytes, s.have) != 0) {
-        demux_warn_pid(d, DemuxWarningKind::SECTION_CRC, pid, packet_offset);
-        return;
+    bool repeated = s.have == s.sound_have && std::memcmp(s.bytes, s.sound, s.have) == 0;
+    if (!repeated) {
+        if (crc_32(s.bytes, s.have) != 0) {
+            demux_warn_pid(d, DemuxWarningKind::SECTION_CRC, pid, packet_offset);
+            return;
+        }
+        if (s.have <= SOUND_SECTION) {
+            std::memcpy(s.sound, s.bytes, s.have);
+            s.sound_have = s.have;
+        }
     }
     if (!(s.bytes[5] & 1)) return;  // current_next_indicator 0: not yet in force
     use(d, s.bytes, packet_offset);
