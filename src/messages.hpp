@@ -99,6 +99,12 @@ inline constexpr Message rate_with_unit{
 inline constexpr Message bad_rate{
     "m2vhdr: BITRATE は 0 から 4294967295 までの整数です '%s'\n",
     "m2vhdr: BITRATE must be a whole number from 0 to 4294967295 '%s'\n"};
+inline constexpr Message rewrite_standard_input{
+    "m2vhdr: 標準入力は書き換えられません (- という名前のファイルは ./- と指定します) '%s'\n",
+    "m2vhdr: standard input cannot be rewritten in place (name a file called - as ./-) '%s'\n"};
+inline constexpr Message one_file_only{
+    "m2vhdr: ファイルが一つのときにしか使えません '%s'\n",
+    "m2vhdr: only valid with one FILE '%s'\n"};
 inline constexpr Message try_help{
     "詳しくは 'm2vhdr --help' を実行してください。\n",
     "Try 'm2vhdr --help'.\n"};
@@ -113,7 +119,7 @@ inline constexpr const Message* all[] = {
     &reason_unknown, &demux_hint,   &unknown_option, &missing_value,
     &unwanted_value, &bad_value,    &unknown_element, &bad_element_value,
     &needs_option,  &needs_one_of,  &excluded_option, &extra_argument, &missing_file,
-    &rate_with_unit, &bad_rate,     &try_help,
+    &rate_with_unit, &bad_rate,     &rewrite_standard_input, &one_file_only, &try_help,
 };
 
 }  // namespace msg

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/file.hpp"
+#include "platform/folder.hpp"
 
 namespace {
 
@@ -197,3 +198,19 @@ bool platform_is_terminal(std::FILE*) { return false; }
 void platform_write_console(std::FILE* stream, const char* text, std::size_t size) {
     std::fwrite(text, 1, size, stream);
 }
+
+// The fake system has one file and no folders; a run over several names
+// (tests/batch_test.cpp has those) holds its output in real spool files.
+bool platform_folder_id(const char*, FolderId*) { return false; }
+
+bool platform_folder_entries(const char*, std::vector<FolderEntry>*) { return false; }
+
+char platform_path_separator() { return '/'; }
+
+bool platform_expands_patterns() { return false; }
+
+bool platform_match_pattern(const char*, std::vector<FolderEntry>*) { return false; }
+
+bool platform_open_standard_input(FileHandle*) { return false; }
+
+std::FILE* platform_spool_file() { return std::tmpfile(); }

@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <iterator>
 #include <utility>
+#include <vector>
 
 #include "app/run_program.hpp"
 #include "messages.hpp"
@@ -52,6 +53,20 @@ bool set_check(Options& options, const char* value) {
 bool set_demux(Options& options, const char*) { return options.demux = true; }
 bool set_quiet(Options& options, const char*) { return options.quiet = true; }
 
+// Files read at once: 1 to MAX_JOBS.
+constexpr unsigned MAX_JOBS = 64;
+bool set_jobs(Options& options, const char* value) {
+    unsigned jobs = 0;
+    if (*value == '\0') return false;
+    for (; *value; ++value) {
+        if (*value < '0' || *value > '9') return false;
+        jobs = jobs * 10 + static_cast<unsigned>(*value - '0');
+        if (jobs > MAX_JOBS) return false;
+    }
+    options.jobs = jobs;
+    return jobs > 0;
+}
+
 // A PID (up to 0x1fff) or a stream_id (up to 0xff): decimal, or hexadecimal
 // after "0x".
 bool set_stream(Options& options, const char* value) {
@@ -98,6 +113,8 @@ constexpr OptionRow option_rows[] = {
     {0, "stream", "N", "in a program or transport stream, the video's PID or stream_id", set_stream,
      "0 to 8191, or 0x0 to 0x1fff"},
     {'q', "quiet", nullptr, "print no progress lines", set_quiet, nullptr},
+    {'j', "jobs", "N", "read up to N files at once (a rewrite takes one at a time)", set_jobs,
+     "1 to 64"},
 };
 constexpr std::size_t OPTION_COUNT = std::size(option_rows);
 
@@ -123,12 +140,13 @@ struct Given {
     int at = 0;
 };
 
-// Where each option was first given, by row, the BITRATE, and the first
-// --set of the bit rate (its setting).
+// Where each option was first given, by row, the BITRATE, the first --set
+// of the bit rate (its setting) and the first FILE that is standard input.
 struct GivenArguments {
     Given option[OPTION_COUNT];
     Given bit_rate;
     Given set_bit_rate;
+    Given standard_input;
 };
 
 Given given_option(const GivenArguments& g, const char* long_name) {
@@ -175,6 +193,14 @@ UsageError check_combination(const Options& options, const GivenArguments& g) {
     if (dry_run.text && !rewrite.text)
         return {UsageProblem::NEEDS_ONE_OF, dry_run.text, nullptr, "BITRATE, --set, --pulldown",
                 nullptr, {}};
+    // A rewrite goes back into the file it has read.
+    if (rewrite.text && g.standard_input.text)
+        return {UsageProblem::REWRITE_STANDARD_INPUT, g.standard_input.text, nullptr, nullptr,
+                nullptr, {}};
+    // One plot, drawn from one file.
+    if (stats.text && options.plot && options.files.size() > 1)
+        return {UsageProblem::ONE_FILE_ONLY, given_option(g, "plot").text, nullptr, nullptr,
+                nullptr, {}};
     Given stream = given_option(g, "stream");
     // The modes that read containers by themselves choose among their streams too.
     bool reads_containers =
@@ -209,6 +235,18 @@ bool has_rate_unit(const char* text) {
     return false;
 }
 
+// A plain argument that stands where a BITRATE may: "auto", or a number
+// (digits, with perhaps a point, commas or spaces) with or without a unit
+// of bit rate. Any other argument is a FILE.
+bool looks_like_rate(const char* text) {
+    if (is_auto_rate(text)) return true;
+    const char* s = text;
+    while (*s == ' ' || *s == '+') ++s;
+    if (*s < '0' || *s > '9') return false;
+    while ((*s >= '0' && *s <= '9') || *s == '.' || *s == ',' || *s == '_') ++s;
+    return *s == '\0' || has_rate_unit(text);
+}
+
 // The element a --set names, if the table has it: its setting then failed
 // on the value.
 bool names_element(const char* setting, char* element, std::size_t size) {
@@ -232,16 +270,12 @@ UsageError parse_options(int argc, char** argv, Options* options) {
     GivenArguments given;
     UsageError error;
     bool options_ended = false;
-    const char* extra = nullptr;
-    int positional = 0;
+    std::vector<Given> positional;
     bool any_option = false;
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
         if (options_ended || argument[0] != '-' || argument[1] == '\0') {
-            if (positional == 0) options->file = argument;
-            else if (positional == 1) given.bit_rate = {options->bit_rate = argument, i};
-            else if (!extra) extra = argument;
-            ++positional;
+            positional.push_back({argument, i});
             continue;
         }
         any_option = true;
@@ -282,9 +316,23 @@ UsageError parse_options(int argc, char** argv, Options* options) {
         }
         return {UsageProblem::BAD_VALUE, value, row->long_name, row->accepted, nullptr, {}};
     }
-    options->original_form = !any_option && !is_auto_rate(options->bit_rate);
+    // A rate second makes the one FILE before it a rewrite; otherwise every
+    // plain argument is a FILE.
+    const char* extra = nullptr;
+    bool rewrite_form = positional.size() >= 2 && looks_like_rate(positional[1].text);
+    for (std::size_t k = 0; k < positional.size(); ++k) {
+        const Given& p = positional[k];
+        if (rewrite_form && k == 1) given.bit_rate = {options->bit_rate = p.text, p.at};
+        else if (rewrite_form && k == 2) extra = p.text;
+        else if (!rewrite_form || k == 0) options->files.push_back(p.text);
+        if (std::strcmp(p.text, "-") == 0 && !given.standard_input.text) given.standard_input = p;
+    }
+    if (!options->files.empty()) options->file = options->files.front();
+    // Several files are a command line of their own, not the original one.
+    options->original_form = !any_option && !is_auto_rate(options->bit_rate) &&
+                             options->files.size() <= 1;
     if (options->help || options->version) return error;
-    if (positional == 0) return {UsageProblem::NO_FILE, nullptr, nullptr, nullptr, nullptr, {}};
+    if (positional.empty()) return {UsageProblem::NO_FILE, nullptr, nullptr, nullptr, nullptr, {}};
     if (extra) return {UsageProblem::EXTRA_ARGUMENT, extra, nullptr, nullptr, nullptr, {}};
     error = check_combination(*options, given);
     if (error.problem != UsageProblem::NONE) return error;
@@ -295,6 +343,7 @@ UsageError parse_options(int argc, char** argv, Options* options) {
         return {unit ? UsageProblem::RATE_WITH_UNIT : UsageProblem::BAD_RATE, options->bit_rate,
                 nullptr, nullptr, nullptr, {}};
     }
+    options->bit_rate_value = rate;
     return error;
 }
 
@@ -332,13 +381,17 @@ void print_usage_error(std::FILE* err, const UsageError& error, const Options& o
     case UsageProblem::EXTRA_ARGUMENT: print_message(err, msg::extra_argument, a); break;
     case UsageProblem::RATE_WITH_UNIT: print_message(err, msg::rate_with_unit, a); break;
     case UsageProblem::BAD_RATE: print_message(err, msg::bad_rate, a); break;
+    case UsageProblem::REWRITE_STANDARD_INPUT:
+        print_message(err, msg::rewrite_standard_input, a);
+        break;
+    case UsageProblem::ONE_FILE_ONLY: print_message(err, msg::one_file_only, a); break;
     }
     print_message(err, msg::try_help);
 }
 
 void print_help(std::FILE* out) {
     std::fputs(
-        "Usage: m2vhdr [OPTION]... FILE            report the headers of FILE\n"
+        "Usage: m2vhdr [OPTION]... FILE...         report the headers of each FILE\n"
         "       m2vhdr [OPTION]... FILE BITRATE    set the nominal bit rate of every\n"
         "                                          sequence of FILE, in place\n"
         "       m2vhdr [OPTION]... FILE auto       set it to the lowest rate at which\n"
@@ -357,6 +410,12 @@ void print_help(std::FILE* out) {
         "FILE is an MPEG-1 or MPEG-2 video elementary stream (.m2v, .mpv), or a program\n"
         "or transport stream (.mpg, .vob, .ts, .m2ts) that holds one; the report and\n"
         "the rewrite by BITRATE alone read those with --demux.\n"
+        "Every mode but the BITRATE form takes several FILEs; a FILE that is a folder\n"
+        "is read through, subfolders included, for files with a video extension, in\n"
+        "name order; '-' is standard input (not for a rewrite). With several files each\n"
+        "file's output begins with a line that names it, and --json writes one\n"
+        "document per file on one line (JSON Lines). A second argument that is a\n"
+        "number, a number with a unit or 'auto' is the BITRATE of the one FILE.\n"
         "BITRATE is in bit/s, a decimal number from 0 to 4294967295; it is stored\n"
         "rounded down to a multiple of 400.\n"
         "\n"
@@ -387,6 +446,7 @@ void print_help(std::FILE* out) {
         "     was refused\n"
         "  2  usage error\n"
         "  3  (--check) FILE breaks a rule of the profile\n"
+        "  With several files, the most serious of theirs: 1, then 3, then 0.\n"
         "\n"
         "Examples:\n"
         "  m2vhdr movie.m2v 8000000    set every sequence of movie.m2v to 8 Mbit/s\n"

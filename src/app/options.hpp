@@ -1,7 +1,13 @@
-// The command line: options and the two positional arguments.
+// The command line: options and the positional arguments.
 //
-//   m2vhdr [OPTION]... FILE [BITRATE]
-//   m2vhdr [--set ELEMENT=VALUE]... [--dry-run] FILE [BITRATE]
+//   m2vhdr [OPTION]... FILE...
+//   m2vhdr [OPTION]... FILE BITRATE
+//   m2vhdr [--set ELEMENT=VALUE]... [--dry-run] FILE...
+//
+// A second plain argument that looks like a rate (digits, a number with a
+// unit such as "5M", or "auto") is the BITRATE of the one FILE before it;
+// otherwise every plain argument is a FILE (a file, a folder, or '-' for
+// standard input).
 //
 // Options may stand before or after the positional arguments; `--` ends the
 // options, so that a file whose name starts with '-' can be named. A lone
@@ -28,6 +34,8 @@ enum class UsageProblem {
     EXTRA_ARGUMENT,     // `argument` after FILE and BITRATE
     RATE_WITH_UNIT,     // the BITRATE `argument` has a unit ("5M", "5Mbps")
     BAD_RATE,           // the BITRATE `argument` is no whole number of bit/s in range
+    REWRITE_STANDARD_INPUT,  // a rewrite of the FILE `argument`, standard input ('-')
+    ONE_FILE_ONLY,      // `argument` works on one FILE, and several are given
 };
 struct UsageError {
     UsageProblem problem = UsageProblem::NONE;

@@ -165,10 +165,10 @@ void print_text(std::FILE* out, const CheckState& c, const char* file_name) {
 // {"file", "profile", "status", "violations": [{"rule", "offset", "count",
 // "found", "fix"}]}; a run that did not read the file whole lists what it
 // found, without fixes, under "status": "error".
-void print_json(std::FILE* out, const CheckState& c, const char* file_name, bool read_whole) {
+void print_json(std::FILE* out, JsonLayout layout, const CheckState& c, const char* file_name, bool read_whole) {
     const ProfileRules& r = *c.rules;
     JsonWriter w;
-    json_envelope_open(w, out, file_name);
+    json_envelope_open(w, out, layout, file_name);
     json_member_string(w, "profile", r.name);
     RunStatus status = !read_whole          ? RunStatus::ERROR
                        : rules_broken(c) != 0 ? RunStatus::RULE_BROKEN
@@ -243,7 +243,7 @@ bool run_check(StreamContext& ctx, CheckState& c, long requested_stream) {
 bool finish_check(StreamContext& ctx, CheckState& c, bool json, const char* file_name,
                   bool read_whole) {
     finish_rules(c, read_whole);
-    if (json) print_json(ctx.run.out, c, file_name, read_whole);
+    if (json) print_json(ctx.run.out, ctx.run.json_layout, c, file_name, read_whole);
     else if (read_whole) print_text(ctx.run.out, c, file_name);
     return read_whole && rules_broken(c) == 0;
 }

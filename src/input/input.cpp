@@ -26,18 +26,54 @@ bool input_open(Input& in, FileHandle file) {
 void input_close(Input& in) {
     mapped_close(in);
     std::free(in.view);
+    std::free(in.kept);
+    in.kept = nullptr;
+    in.kept_held = 0;
     in.view = nullptr;
     in.view_held = 0;
 }
 
 namespace {
 
+// Reads on at in.read_end, keeping what lies within the first
+// INPUT_KEPT_SIZE bytes.
+bool read_next(Input& in, std::uint8_t* dest, std::uint32_t count, std::uint32_t* got) {
+    if (!platform_read(in.file, dest, count, got)) {
+        in.failure = InputFailure::READ;
+        return false;
+    }
+    if (in.kept_held == in.read_end && in.read_end < INPUT_KEPT_SIZE && *got > 0) {
+        if (!in.kept) in.kept = static_cast<std::uint8_t*>(std::malloc(INPUT_KEPT_SIZE));
+        if (in.kept) {
+            std::uint32_t room = INPUT_KEPT_SIZE - in.kept_held;
+            std::uint32_t n = *got < room ? *got : room;
+            std::memcpy(in.kept + in.kept_held, dest, n);
+            in.kept_held += n;
+        }
+    }
+    in.read_end += *got;
+    return true;
+}
+
 // A file that cannot be positioned: on from where it is, dropping the bytes
-// before `file_offset`.
+// before `file_offset`; behind it from the bytes kept.
 bool read_on(Input& in, std::uint64_t file_offset, std::uint8_t* dest, std::uint32_t count,
              std::uint32_t* got) {
     *got = 0;
     if (file_offset < in.read_end) {
+        if (file_offset < in.kept_held && in.kept_held == in.read_end) {
+            std::uint64_t left = in.kept_held - file_offset;
+            std::uint32_t n = left < count ? static_cast<std::uint32_t>(left) : count;
+            std::memcpy(dest, in.kept + file_offset, n);
+            if (n == count) {
+                *got = n;
+                return true;
+            }
+            std::uint32_t more = 0;
+            bool ok = read_next(in, dest + n, count - n, &more);
+            *got = n + more;
+            return ok;
+        }
         // Tried for the system's reason (platform_last_error) only.
         platform_seek(in.file, file_offset);
         in.failure = InputFailure::SEEK;
@@ -48,19 +84,10 @@ bool read_on(Input& in, std::uint64_t file_offset, std::uint8_t* dest, std::uint
         std::uint32_t chunk = count > 0 && skip > count ? count : static_cast<std::uint32_t>(skip);
         if (count == 0) return true;
         std::uint32_t dropped = 0;
-        if (!platform_read(in.file, dest, chunk, &dropped)) {
-            in.failure = InputFailure::READ;
-            return false;
-        }
+        if (!read_next(in, dest, chunk, &dropped)) return false;
         if (dropped == 0) return true;  // the end comes first
-        in.read_end += dropped;
     }
-    if (!platform_read(in.file, dest, count, got)) {
-        in.failure = InputFailure::READ;
-        return false;
-    }
-    in.read_end += *got;
-    return true;
+    return read_next(in, dest, count, got);
 }
 
 }  // namespace

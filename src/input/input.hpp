@@ -7,7 +7,9 @@
 //
 // A file that cannot be positioned (a pipe, a character device) is read on
 // from where the last read ended: bytes skipped are read and dropped, and a
-// read behind that point fails.
+// read behind that point fails, except within its first INPUT_KEPT_SIZE
+// bytes, which are kept as they are read so that the demultiplexer can look
+// for the stream and then read it from the start.
 //
 // A disk file may instead be mapped, a window of MAP_WINDOW bytes at a
 // time: its views are then the file's pages themselves, read in place, and
@@ -24,6 +26,8 @@
 
 // Bytes a view holds at most.
 inline constexpr std::uint32_t INPUT_VIEW_SIZE = 1u << 18;
+// Bytes of a file that cannot be positioned that are kept from its start.
+inline constexpr std::uint32_t INPUT_KEPT_SIZE = 1u << 22;
 
 // Bytes of the file mapped at a time: a view and a read of a window's size
 // fit in one, wherever they start.
@@ -39,6 +43,8 @@ struct Input {
     FileHandle file;
     bool seekable = true;
     std::uint64_t read_end = 0;  // not seekable: the offset the next read starts at
+    std::uint8_t* kept = nullptr;  // not seekable: its first kept_held bytes
+    std::uint32_t kept_held = 0;
     InputFailure failure = InputFailure::NONE;
     bool mapped = false;     // read through `map`
     FileMap map;             // mapped: the window mapped now, if any

@@ -63,7 +63,7 @@ const HeaderSink json_warnings_sink = {
 void json_document_open(StreamContext& ctx, JsonReport& report, const char* file_name) {
     report.file_name = file_name;
     ctx.json = &report;
-    json_envelope_open(report.writer, ctx.run.out, file_name);
+    json_envelope_open(report.writer, ctx.run.out, ctx.run.json_layout, file_name);
 }
 
 void json_document_close(StreamContext& ctx, RunStatus status) {

@@ -19,8 +19,8 @@ const char* json_status_name(JsonDocument kind, RunStatus status) {
     return status_names[static_cast<unsigned>(kind)][static_cast<unsigned>(status)];
 }
 
-void json_envelope_open(JsonWriter& w, std::FILE* out, const char* file_name) {
-    json_begin(w, out);
+void json_envelope_open(JsonWriter& w, std::FILE* out, JsonLayout layout, const char* file_name) {
+    json_begin(w, out, layout);
     json_begin_object(w);
     json_member_string(w, "file", file_name);
 }

@@ -30,8 +30,8 @@ inline constexpr unsigned JSON_DOCUMENT_COUNT = 5;
 // The name of `status` in a document of `kind`.
 const char* json_status_name(JsonDocument kind, RunStatus status);
 
-// Starts the document on `out`: `{"file": NAME`.
-void json_envelope_open(JsonWriter& w, std::FILE* out, const char* file_name);
+// Starts the document on `out`, laid out as `layout`: `{"file": NAME`.
+void json_envelope_open(JsonWriter& w, std::FILE* out, JsonLayout layout, const char* file_name);
 // The member "status", where the document places it.
 void json_envelope_status(JsonWriter& w, JsonDocument kind, RunStatus status);
 // Ends the object and writes out what is buffered.

@@ -5,9 +5,6 @@
 
 namespace {
 
-// Containers at these depths put each member on its own line.
-constexpr unsigned PRETTY_DEPTH = 2;
-
 void put(JsonWriter& w, const char* text, std::size_t n) {
     if (n > JsonWriter::CAPACITY - w.length) {
         std::fwrite(w.buffer, 1, w.length, w.out);
@@ -39,7 +36,7 @@ void before_value(JsonWriter& w) {
     }
     if (w.depth == 0) return;
     bool& has = w.has_members[w.depth - 1];
-    if (w.depth <= PRETTY_DEPTH) {
+    if (w.depth <= w.pretty_depth) {
         if (has) put_char(w, ',');
         new_line(w, w.depth);
     } else if (has) {
@@ -58,7 +55,7 @@ void open(JsonWriter& w, char bracket) {
 void close(JsonWriter& w, char bracket) {
     --w.depth;
     bool had = w.depth < JsonWriter::MAX_DEPTH && w.has_members[w.depth];
-    if (w.depth < PRETTY_DEPTH && had) new_line(w, w.depth);
+    if (w.depth < w.pretty_depth && had) new_line(w, w.depth);
     put_char(w, bracket);
 }
 
@@ -89,8 +86,9 @@ std::size_t utf8_length(const unsigned char* s, std::size_t left) {
 
 }  // namespace
 
-void json_begin(JsonWriter& w, std::FILE* out) {
+void json_begin(JsonWriter& w, std::FILE* out, JsonLayout layout) {
     w.out = out;
+    w.pretty_depth = layout == JsonLayout::PRETTY ? 2 : 0;
     w.length = 0;
     w.depth = 0;
     w.after_key = false;

@@ -16,6 +16,10 @@
 #include <cstdint>
 #include <cstdio>
 
+// PRETTY as above; ONE_LINE: the whole document on one line (JSON Lines),
+// members apart by ", " as in the deeper containers above.
+enum class JsonLayout { PRETTY, ONE_LINE };
+
 struct JsonWriter {
     static constexpr std::size_t CAPACITY = 1u << 16;
     static constexpr unsigned MAX_DEPTH = 16;
@@ -25,9 +29,10 @@ struct JsonWriter {
     unsigned depth = 0;              // open containers
     bool has_members[MAX_DEPTH] = {};  // per open container
     bool after_key = false;
+    unsigned pretty_depth = 2;  // containers to this depth put members on lines
 };
 
-void json_begin(JsonWriter& w, std::FILE* out);
+void json_begin(JsonWriter& w, std::FILE* out, JsonLayout layout = JsonLayout::PRETTY);
 // Writes out what is buffered, ending the document with a line feed when
 // every container is closed.
 void json_flush(JsonWriter& w);

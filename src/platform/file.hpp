@@ -72,7 +72,8 @@ bool platform_seek(FileHandle file, std::uint64_t offset);
 bool platform_write(FileHandle file, const std::uint8_t* buffer,
                     std::uint32_t count, std::uint32_t* written);
 
-// The file's size in bytes.
+// The file's size in bytes; fails for a pipe or a device, whose size is
+// not known before it ends.
 bool platform_size(FileHandle file, std::int64_t* size);
 
 // Makes the writes made so far reach the storage device.

@@ -10,6 +10,7 @@
 // system call instead of two. Pipes and devices keep the kernel's position.
 #include "platform/file.hpp"
 #include "platform/failure.hpp"
+#include "platform/folder.hpp"
 
 #include <cerrno>
 #include <clocale>
@@ -193,6 +194,8 @@ bool platform_write(FileHandle file, const std::uint8_t* buffer,
 bool platform_size(FileHandle file, std::int64_t* size) {
     struct stat st = {};
     if (fstat(fd_of(file), &st) != 0) return failed(errno);
+    // A pipe's st_size is what waits in it, not the length of what comes.
+    if (!S_ISREG(st.st_mode)) return failed(ESPIPE);
     *size = st.st_size;
     return true;
 }

@@ -9,6 +9,7 @@
 // UTF-16, so that any file name opens and a console shows any message.
 #include "platform/file.hpp"
 #include "platform/failure.hpp"
+#include "platform/folder.hpp"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>

@@ -97,7 +97,7 @@ int run_summary_job(StreamContext& ctx, const RunPlan& plan, JobRecords&, Demuxe
 // --summary --json writes its document whatever happens, as --stats does.
 int finish_summary(StreamContext& ctx, const RunPlan& plan, JobRecords&, int status, bool ran) {
     if (!ran && plan.form == OutputForm::JSON)
-        print_summary_json(ctx.run.out, plan.options->file, nullptr,
+        print_summary_json(ctx.run.out, ctx.run.json_layout, plan.options->file, nullptr,
                            run_status(status, ctx.stop_reason), nullptr);
     return status;
 }

@@ -4,6 +4,7 @@
 
 #include "demux/demux_messages.hpp"
 #include "messages.hpp"
+#include "platform/folder.hpp"
 #include "rewrite/patch_listener.hpp"
 #include "run/jobs.hpp"
 #include "run/run_plan.hpp"
@@ -66,7 +67,9 @@ namespace {
 int open_and_run(StreamContext& ctx, const RunPlan& plan, JobRecords& records, bool* ran) {
     const char* path = plan.options->file;
     FileAccess access = plan.writes ? FileAccess::READ_WRITE : FileAccess::READ;
-    if (!platform_open(path, access, &ctx.file)) {
+    bool opened = plan.standard_input ? platform_open_standard_input(&ctx.file)
+                                      : platform_open(path, access, &ctx.file);
+    if (!opened) {
         print_file_failure(ctx, FileFailure::OPEN);
         return EXIT_FAILED;
     }

@@ -66,6 +66,7 @@ struct RunPlan {
     bool rewrites_bit_rate = false;
     std::uint32_t target_bit_rate = 0;
     const Options* options = nullptr;  // the rest: the file, --stream, --set, ...
+    bool standard_input = false;  // the file is the process's standard input
 };
 
 // The plan of the options that parse_options accepted (one job at most).

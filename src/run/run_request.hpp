@@ -2,6 +2,9 @@
 // parsed from the command line.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "check/rules.hpp"
 #include "rewrite/elements.hpp"
 
@@ -9,8 +12,10 @@
 enum class PulldownRequest { NOT_ASKED, APPLY, REMOVE };
 
 struct Options {
-    const char* file = nullptr;
+    const char* file = nullptr;      // the file of this run (the first FILE as parsed)
+    std::vector<const char*> files;  // every FILE as typed: files, folders, '-'
     const char* bit_rate = nullptr;  // the positional BITRATE, as typed
+    std::uint32_t bit_rate_value = 0;  // and its value, when it is a number
     bool help = false;
     bool version = false;
     bool stats = false;          // --stats
@@ -28,5 +33,6 @@ struct Options {
     // original locale keeps its texts.
     bool original_form = false;
     bool quiet = false;        // -q, --quiet: no progress lines
+    unsigned jobs = 1;         // -j, --jobs: files read at once
 };
 

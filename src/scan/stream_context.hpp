@@ -6,6 +6,7 @@
 
 #include "demux/demux.hpp"
 #include "input/stream_source.hpp"
+#include "json/json_writer.hpp"
 #include "platform/file.hpp"
 #include "rewrite/patch_listener.hpp"
 #include "rewrite/patch_target.hpp"
@@ -96,6 +97,7 @@ struct RunSettings {
     bool rewrites_bit_rate = false;  // the run sets target_bit_rate everywhere
     bool dry_run = false;  // REWRITE mode: list the patches, write nothing
     std::FILE* out = nullptr;  // report and progress lines
+    JsonLayout json_layout = JsonLayout::PRETTY;  // --json: one document per file on a line
     std::FILE* err = nullptr;  // warnings and errors
 };
 

@@ -49,10 +49,12 @@ void print_stats_failure(StreamContext& ctx, const char* file_path) {
     if (ctx.stop_reason == StopReason::SYSTEM_STREAM) {
         StatsState none;
         StatsFigures figures = stats_figures(none);
-        print_stats_json(ctx.run.out, file_path, RunStatus::REFUSED, &none, &figures);
+        print_stats_json(ctx.run.out, ctx.run.json_layout, file_path, RunStatus::REFUSED, &none,
+                         &figures);
         return;
     }
-    print_stats_json(ctx.run.out, file_path, RunStatus::ERROR, nullptr, nullptr);
+    print_stats_json(ctx.run.out, ctx.run.json_layout, file_path, RunStatus::ERROR, nullptr,
+                     nullptr);
 }
 
 bool plot_is_not_stream(StreamContext& ctx, const char* plot_path, const char* file_path) {
@@ -96,7 +98,7 @@ int run_stats(StreamContext& ctx, bool json, const char* plot_path, const char* 
     // the document ends as the run's status will.
     if (ctx.demux && ctx.demux->scrambled_seen) status = EXIT_FAILED;
     if (json) {
-        print_stats_json(ctx.run.out, file_path, run_status(status, ctx.stop_reason), &s, &f);
+        print_stats_json(ctx.run.out, ctx.run.json_layout, file_path, run_status(status, ctx.stop_reason), &s, &f);
     } else if (measured) {
         print_stats_text(ctx.run.out, s, f);
     }

@@ -93,10 +93,10 @@ void put_figures(JsonWriter& w, const StatsState& s, const StatsFigures& f) {
 
 }  // namespace
 
-void print_stats_json(std::FILE* out, const char* file, RunStatus status, const StatsState* state,
+void print_stats_json(std::FILE* out, JsonLayout layout, const char* file, RunStatus status, const StatsState* state,
                       const StatsFigures* figures) {
     JsonWriter w;
-    json_envelope_open(w, out, file);
+    json_envelope_open(w, out, layout, file);
     if (state && figures) put_figures(w, *state, *figures);
     json_envelope_status(w, JsonDocument::FIGURES, status);
     json_envelope_close(w);

@@ -24,8 +24,8 @@ int run_summary(StreamContext& ctx, bool json, const char* file_path) {
     // Past scrambled stretches the segments are of the clear parts only.
     if (ctx.demux && ctx.demux->scrambled_seen) status = EXIT_FAILED;
     if (json) {
-        print_summary_json(ctx.run.out, file_path, ctx.demux, run_status(status, ctx.stop_reason),
-                           &summary);
+        print_summary_json(ctx.run.out, ctx.run.json_layout, file_path, ctx.demux,
+                           run_status(status, ctx.stop_reason), &summary);
     } else if (measured) {
         char name[96] = "";
         if (ctx.demux) format_stream_name(*ctx.demux, name, sizeof name);

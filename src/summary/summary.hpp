@@ -92,8 +92,8 @@ void print_summary_text(std::FILE* out, const char* file, const char* stream_nam
 // {"file": ..., "stream": ..., "segments": [...] (none when `s` is null),
 // "status": ...}
 struct Demuxer;
-void print_summary_json(std::FILE* out, const char* file, const Demuxer* demux, RunStatus status,
-                        const SummaryState* s);
+void print_summary_json(std::FILE* out, JsonLayout layout, const char* file, const Demuxer* demux,
+                        RunStatus status, const SummaryState* s);
 
 // Measures the open file and prints its summary; the exit status.
 int run_summary(StreamContext& ctx, bool json, const char* file_path);

@@ -80,10 +80,10 @@ void put_segment(JsonWriter& w, const Segment& g) {
 
 }  // namespace
 
-void print_summary_json(std::FILE* out, const char* file, const Demuxer* demux, RunStatus status,
-                        const SummaryState* s) {
+void print_summary_json(std::FILE* out, JsonLayout layout, const char* file, const Demuxer* demux,
+                        RunStatus status, const SummaryState* s) {
     JsonWriter w;
-    json_envelope_open(w, out, file);
+    json_envelope_open(w, out, layout, file);
     if (demux && demux->container != Container::ELEMENTARY) {
         json_stream_member(w, *demux);
     } else {
