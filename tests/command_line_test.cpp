@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 
 #include "tool_runner.hpp"
@@ -22,7 +23,7 @@ std::string usage_for(const std::string& program) {
 
 TEST(CommandLine, WrongArgumentCountPrintsUsage) {
     for (std::vector<std::string> args :
-         {std::vector<std::string>{"m2vhdr"}, {"m2vhdr", "a", "1", "x"}, {"./tool", "a", "b", "c", "d"}}) {
+         {std::vector<std::string>{"m2vhdr"}, {"m2vhdr", "a", "1", "x"}, {"./tool", "a", "1", "c", "d"}}) {
         RunResult r = run_tool(args);
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.out, "");
@@ -42,6 +43,7 @@ struct RateCase {
     bool accepted;
     unsigned long long q;  // expected bit_rate_value after a rewrite
     bool unit = false;     // refused for its unit of bit rate
+    bool file = false;     // no rate: a second FILE, which does not exist
     friend void PrintTo(const RateCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
 };
 
@@ -58,6 +60,15 @@ TEST_P(BitRateArgument, IsAcceptedOnlyAsAPlainDecimal) {
     std::string path = dir.write("s.m2v", original);
     RunResult r = run_tool({"m2vhdr", path, c.text});
     Bytes after = read_file(path);
+    if (c.file) {
+        // Reported after the first file, and named as it fails.
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, sjis(std::string("m2vhdr: '") + c.text + "' を開けません: ") +
+                             system_reason(ENOENT, "C") + "\n" +
+                             sjis(std::string("m2vhdr: '") + c.text + "' の処理は失敗しました\n"));
+        EXPECT_EQ(after, original);
+        return;
+    }
     if (!c.accepted) {
         // In the C locale the usage text this command line has always
         // printed; elsewhere the argument, named with its reason. "-1"
@@ -89,15 +100,15 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(RateCase{"8000000", true, 20000}, RateCase{"  \t+8000000", true, 20000},
                       RateCase{"0", true, 0}, RateCase{"399", true, 0},
                       RateCase{"4294967295", true, 10737418},
-                      RateCase{"0004294967295", true, 10737418}, RateCase{"abc", false, 0},
+                      RateCase{"0004294967295", true, 10737418}, RateCase{"abc", false, 0, false, true},
                       RateCase{"8M", false, 0, true}, RateCase{"8000000xyz", false, 0},
                       RateCase{"-1", false, 0}, RateCase{"4294967296", false, 0},
-                      RateCase{"99999999999999999999", false, 0}, RateCase{"", false, 0},
-                      RateCase{"+", false, 0}, RateCase{" ", false, 0},
+                      RateCase{"99999999999999999999", false, 0}, RateCase{"", false, 0, false, true},
+                      RateCase{"+", false, 0}, RateCase{" ", false, 0, false, true},
                       RateCase{"8000000 ", false, 0}, RateCase{"++8", false, 0},
                       RateCase{"0x10", false, 0}, RateCase{"5Mbps", false, 0, true},
                       RateCase{"800k", false, 0, true}, RateCase{"1.5 Mbit/s", false, 0, true},
-                      RateCase{"5MB", false, 0, true}, RateCase{"M", false, 0}));
+                      RateCase{"5MB", false, 0, true}, RateCase{"M", false, 0, false, true}));
 
 TEST(CommandLine, MissingFileFailsInBothModesAndCreatesNothing) {
     ScratchDir dir;
@@ -112,14 +123,17 @@ TEST(CommandLine, MissingFileFailsInBothModesAndCreatesNothing) {
     }
 }
 
+// A folder is read through for its video files, but not by the rewrite of
+// one file.
 TEST(CommandLine, DirectoryCannotBeOpened) {
     ScratchDir dir;
-    for (std::vector<std::string> args :
-         {std::vector<std::string>{"m2vhdr", dir.path()}, {"m2vhdr", dir.path(), "1"}}) {
-        RunResult r = run_tool(args);
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.err, sjis("読み取りファイルが開けませんでした。\n"));
-    }
+    RunResult r = run_tool({"m2vhdr", dir.path(), "1"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, sjis("読み取りファイルが開けませんでした。\n"));
+    r = run_tool({"m2vhdr", dir.path()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, sjis("m2vhdr: フォルダ '" + dir.path() +
+                          "' に映像ファイルがありません (.m2v .mpg .vob .ts など)\n"));
 }
 
 // Root ignores permission bits, so these run as an unprivileged user.

@@ -167,7 +167,7 @@ TEST(FileFailure, NamesTheFileAndTheReason) {
     } cases[] = {
         {{missing}, false, missing, "No such file or directory", ENOENT},
         {{"--json", missing}, false, missing, "No such file or directory", ENOENT},
-        {{dir.path()}, false, dir.path(), "Is a directory", EISDIR},
+        {{dir.path(), "8000000"}, false, dir.path(), "Is a directory", EISDIR},
         {{locked, "8000000"}, true, locked, "Permission denied", EACCES},
     };
     for (const auto& c : cases) {

@@ -5,6 +5,8 @@
 #include <csignal>
 #include <unistd.h>
 
+#include <thread>
+
 #include "input/input.hpp"
 #include "tool_runner.hpp"
 
@@ -68,7 +70,8 @@ TEST(InputView, HoldsTheFilesBytesAcrossRegionBorders) {
 
 // A pipe is read on from where it is: bytes before the offset asked are
 // dropped, an offset behind what was read fails as a seek would.
-TEST(InputRead, PipeIsReadOnAndNeverBack) {
+// Behind where it is, a pipe is read from the bytes kept of its start.
+TEST(InputRead, PipeIsReadOnAndBackOnlyFromItsStart) {
     struct Step {
         std::uint64_t offset;
         std::uint32_t count;
@@ -76,7 +79,8 @@ TEST(InputRead, PipeIsReadOnAndNeverBack) {
         std::uint64_t got;  // from `offset`
     };
     const Step steps[] = {
-        {0, 10, true, 10}, {20, 10, true, 10}, {25, 5, false, 0}, {990, 100, true, 10}, {2000, 5, true, 0},
+        {0, 10, true, 10},    {20, 10, true, 10},  {25, 5, true, 5},     {5, 30, true, 30},
+        {990, 100, true, 10}, {0, 1000, true, 1000}, {2000, 5, true, 0}, {999, 5, true, 1},
     };
     const Bytes bytes = pattern(1000);
     int ends[2];
@@ -245,6 +249,44 @@ TEST(InputMapped, OtherBusErrorsStillEndTheProcess) {
     EXPECT_EXIT(raise(SIGBUS), ended, "");
     input_close(in);
     platform_close(file);
+}
+
+// Past the bytes kept of its start, a pipe is never read back.
+TEST(InputRead, PipeIsNeverReadBackPastWhatItKept) {
+    const std::uint64_t total = INPUT_KEPT_SIZE + (1u << 20);
+    const Bytes bytes = pattern(static_cast<std::size_t>(total));
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    std::thread writer([&] {
+        std::size_t at = 0;
+        while (at < bytes.size()) {
+            ssize_t n = write(ends[1], bytes.data() + at, bytes.size() - at);
+            if (n <= 0) break;
+            at += static_cast<std::size_t>(n);
+        }
+        close(ends[1]);
+    });
+    Input in;
+    ASSERT_TRUE(input_open(in, FileHandle{ends[0]}));
+    Bytes dest(4096, 0);
+    std::uint32_t got = 0;
+    const std::uint64_t past = INPUT_KEPT_SIZE + 1000;
+    ASSERT_TRUE(input_read(in, past, dest.data(), 100, &got));
+    EXPECT_EQ(slice(dest, 0, got), slice(bytes, past, 100));
+    // The start is kept; the end of what was kept on to where the pipe is,
+    // not.
+    ASSERT_TRUE(input_read(in, INPUT_KEPT_SIZE - 100, dest.data(), 100, &got));
+    EXPECT_EQ(slice(dest, 0, got), slice(bytes, INPUT_KEPT_SIZE - 100, 100));
+    EXPECT_FALSE(input_read(in, INPUT_KEPT_SIZE - 100, dest.data(), 200, &got));
+    EXPECT_EQ(in.failure, InputFailure::SEEK);
+    EXPECT_FALSE(input_read(in, past, dest.data(), 10, &got));
+    EXPECT_EQ(in.failure, InputFailure::SEEK);
+    // Reading on drains the pipe for the writer.
+    ASSERT_TRUE(input_read(in, total - 10, dest.data(), 100, &got));
+    EXPECT_EQ(got, 10u);
+    input_close(in);
+    close(ends[0]);
+    writer.join();
 }
 
 }  // namespace

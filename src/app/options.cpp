@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/run_program.hpp"
+#include "batch/batch_inputs.hpp"
 #include "messages.hpp"
 #include "stats/run_stats.hpp"
 
@@ -235,16 +236,21 @@ bool has_rate_unit(const char* text) {
     return false;
 }
 
-// A plain argument that stands where a BITRATE may: "auto", or a number
-// (digits, with perhaps a point, commas or spaces) with or without a unit
-// of bit rate. Any other argument is a FILE.
+// A plain argument that stands where a BITRATE may: "auto", or what starts
+// as a number does (after white space, a digit, a fullwidth digit or '+'),
+// unless it names a video file by its extension or holds a folder
+// separator. parse_options then takes it as a rate or refuses it as one.
+// Any other argument is a FILE.
 bool looks_like_rate(const char* text) {
     if (is_auto_rate(text)) return true;
     const char* s = text;
-    while (*s == ' ' || *s == '+') ++s;
-    if (*s < '0' || *s > '9') return false;
-    while ((*s >= '0' && *s <= '9') || *s == '.' || *s == ',' || *s == '_') ++s;
-    return *s == '\0' || has_rate_unit(text);
+    while (*s == ' ' || (*s >= '\t' && *s <= '\r')) ++s;
+    bool fullwidth_digit = static_cast<unsigned char>(s[0]) == 0xEF &&
+                           static_cast<unsigned char>(s[1]) == 0xBC &&
+                           static_cast<unsigned char>(s[2]) >= 0x90 &&
+                           static_cast<unsigned char>(s[2]) <= 0x99;
+    if (!(*s >= '0' && *s <= '9') && *s != '+' && !fullwidth_digit) return false;
+    return has_rate_unit(s) || (!std::strpbrk(s, "/\\") && !has_video_extension(s));
 }
 
 // The element a --set names, if the table has it: its setting then failed

@@ -94,12 +94,12 @@ bool has_video_extension(const std::string& name) {
     return false;
 }
 
-BatchInputs expand_inputs(const std::vector<const char*>& arguments) {
+BatchInputs expand_inputs(const std::vector<const char*>& arguments, bool expand) {
     BatchInputs inputs;
     inputs.several = arguments.size() > 1;
     for (const char* argument : arguments) {
         FolderId id;
-        if (is_standard_input(argument)) {
+        if (is_standard_input(argument) || !expand) {
             inputs.list.push_back({argument});
         } else if (is_pattern(argument)) {
             inputs.several = true;

@@ -32,7 +32,8 @@ struct BatchInputs {
 // its files those with a video extension (.m2v .mpv .m1v .mpg .mpeg .vob .ts
 // .m2t .mts .m2ts .tp .trp, any case). A link back to a folder that the walk
 // is inside is not followed again.
-BatchInputs expand_inputs(const std::vector<const char*>& arguments);
+// Without `expand`, every argument is one file as named.
+BatchInputs expand_inputs(const std::vector<const char*>& arguments, bool expand = true);
 
 // True for the name of standard input: "-".
 bool is_standard_input(const std::string& path);

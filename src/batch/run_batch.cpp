@@ -75,7 +75,8 @@ int run_input(const BatchRun& b, std::size_t index, std::FILE* out, std::FILE* e
 }
 
 int run_batch(const Options& options, std::FILE* out, std::FILE* err) {
-    BatchInputs inputs = expand_inputs(options.files);
+    // The BITRATE form rewrites the one file it names.
+    BatchInputs inputs = expand_inputs(options.files, options.bit_rate == nullptr);
     // One plot, of one file: a folder or a pattern may hold several.
     if (options.plot && inputs.several) {
         print_message(err, msg::one_file_only, "--plot");

@@ -61,7 +61,8 @@ bool read_on(Input& in, std::uint64_t file_offset, std::uint8_t* dest, std::uint
              std::uint32_t* got) {
     *got = 0;
     if (file_offset < in.read_end) {
-        if (file_offset < in.kept_held && in.kept_held == in.read_end) {
+        bool inside = file_offset + count <= in.kept_held;
+        if (file_offset < in.kept_held && (inside || in.kept_held == in.read_end)) {
             std::uint64_t left = in.kept_held - file_offset;
             std::uint32_t n = left < count ? static_cast<std::uint32_t>(left) : count;
             std::memcpy(dest, in.kept + file_offset, n);
