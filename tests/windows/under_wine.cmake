@@ -43,6 +43,7 @@ add_executable(m2vhdr_windows_tests
   windows/console_test.cpp
   windows/language_test.cpp
   windows/fix_command_test.cpp
+  windows/pattern_test.cpp
 )
 target_link_libraries(m2vhdr_windows_tests PRIVATE
   m2vhdr_test_support m2vhdr_core m2vhdr_platform GTest::gtest_main)
