@@ -78,7 +78,7 @@ bool platform_folder_entries(const char* path, std::vector<FolderEntry>* entries
     std::vector<FolderEntry> found;
     if (!find_all(query, &found)) {
         // An empty folder has no entries, yet it can be read.
-        if (GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+        if (platform_last_error() != ERROR_FILE_NOT_FOUND) return false;
     }
     entries->insert(entries->end(), found.begin(), found.end());
     return true;
