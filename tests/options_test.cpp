@@ -81,7 +81,7 @@ TEST(Options, Table) {
         }
         // The help names the two forms and every option, and is the same
         // wherever the option stands.
-        EXPECT_EQ(r.out.rfind("Usage: m2vhdr [OPTION]... FILE ", 0), 0u) << r.out;
+        EXPECT_EQ(r.out.rfind("Usage: m2vhdr [OPTION]... FILE...  ", 0), 0u) << r.out;
         for (const char* option : {"-h, --help", "--version", "\n  --  ", "Exit status:",
                                    "\n      --check dvd|bluray  ",
                                    // the statuses of --check a script tells apart
