@@ -194,6 +194,48 @@ TEST(SeveralFiles, StatusIsTheMostSerious) {
     }
 }
 
+// --set on several files: each rewritten in turn, as it would be alone,
+// with its own closing lines after the line that names it; a file that
+// cannot be opened is named and the rest are still rewritten.
+TEST(SeveralFiles, SetRewritesEachInTurn) {
+    if (external_tool()) GTEST_SKIP() << "POSIX reasons";
+    EnglishMessages english;
+    ScratchDir dir;
+    ScratchDir single;
+    const std::vector<Bytes> streams = {stream_of(2), stream_of(4, 30000), stream_of(1, 0x3FFFF)};
+    std::vector<std::string> argv = {"m2vhdr", "--set", "aspect_ratio_information=16:9", "--set",
+                                     "bit_rate=6000000"};
+    std::string out;
+    std::string err;
+    std::vector<Bytes> rewritten;
+    for (std::size_t i = 0; i < streams.size(); ++i) {
+        std::string name = "s" + std::to_string(i) + ".m2v";
+        std::string path = dir.write(name, streams[i]);
+        std::string alone_path = single.write(name, streams[i]);
+        RunResult one = alone({"m2vhdr", "--set", "aspect_ratio_information=16:9", "--set", "bit_rate=6000000"},
+                              alone_path);
+        ASSERT_EQ(one.status, 0) << one.err;
+        ASSERT_NE(read_file(alone_path), streams[i]);
+        rewritten.push_back(read_file(alone_path));
+        out += header_line(path) + one.out;
+        err += one.err;
+        argv.push_back(path);
+        if (i == 0) {
+            std::string missing = dir.path() + "/missing.m2v";
+            argv.push_back(missing);
+            out += header_line(missing);
+            err += "m2vhdr: cannot open '" + missing + "': No such file or directory\nm2vhdr: '" +
+                   missing + "' failed\n";
+        }
+    }
+    RunResult r = run_tool(argv);
+    EXPECT_EQ(r.status, EXIT_FAILED);
+    EXPECT_EQ(r.out, out);
+    EXPECT_EQ(r.err, err);
+    for (std::size_t i = 0; i < streams.size(); ++i)
+        EXPECT_EQ(read_file(dir.path() + "/s" + std::to_string(i) + ".m2v"), rewritten[i]) << i;
+}
+
 // The pretty document of one file laid out on one line, as JSON Lines has
 // it: the line breaks and indentation of the two outer levels dropped,
 // members apart by ", ".
