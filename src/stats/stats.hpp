@@ -187,8 +187,7 @@ void each_gop_rate(const StatsState& s, void (*f)(void*, std::uint64_t, std::uin
 void print_stats_text(std::FILE* out, const StatsState& s, const StatsFigures& f);
 // {"file": ..., the figures (none when `s` or `f` is null), "status": ...}
 void print_stats_json(std::FILE* out, JsonLayout layout, const char* file, RunStatus status,
-                      const StatsState* s,
-                      const StatsFigures* f);
+                      const StatsState* s, const StatsFigures* f);
 bool write_stats_plot(std::FILE* svg, const StatsState& s, const StatsFigures& f);
 
 // a * b / c, rounded down, without overflow in between.
