@@ -10,7 +10,7 @@
 #include <map>
 #include <sstream>
 
-#include "disc/aspect_patch.hpp"
+#include "disc/video_attr_patch.hpp"
 #include "disc/disc_compare.hpp"
 #include "disc/disc_files.hpp"
 #include "disc/disc_ifos.hpp"

@@ -1,12 +1,12 @@
 // Planning the IFO and BUP patches of a new aspect ratio.
-#include "disc/aspect_patch.hpp"
+#include "disc/video_attr_patch.hpp"
 
 #include "disc/video_attr.hpp"
 
 namespace {
 
 // permitted_df by display_aspect_ratio: a 4:3 picture has no other way to
-// be shown (not specified); a 16:9 one may be panned and scanned or
+// be shown (the field says so with 3); a 16:9 one may be panned and scanned or
 // letterboxed.
 constexpr unsigned PERMITTED_DF_4_3 = 3;
 constexpr unsigned PERMITTED_DF_16_9 = 0;
